@@ -1,0 +1,251 @@
+#include "matrix/market_matrix.h"
+
+#include <algorithm>
+
+#include "foundation/calendar_math.h"
+#include "matrix/restore_context.h"
+
+namespace vorn {
+
+std::unique_ptr<std::uint8_t[]> AllocateZeroed(std::size_t bytes) {
+    return std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[bytes ? bytes : 1]());
+}
+
+PackedDate CompanyRecord::HistoryDate(std::size_t index) const {
+    return static_cast<PackedDate>(
+        ReadUnsigned(history.data.get() + index * HistoryEntrySize(history.elementType), 2));
+}
+
+std::uint64_t CompanyRecord::HistoryValue(std::size_t index) const {
+    const std::size_t width = ElementSize(history.elementType);
+    return ReadUnsigned(history.data.get() + index * (2 + width) + 2, width);
+}
+
+std::uint64_t CompanyRecord::HistoryValueAt(PackedDate date, PackedDate* entryDate) const {
+    if (history.Empty() || !IsValueType(history.elementType)) {
+        if (entryDate)
+            *entryDate = 0;
+        return 0;
+    }
+    std::size_t used = 0;
+    for (std::size_t i = 0; i < history.count; ++i) {
+        if (HistoryDate(i) > date)
+            break;
+        used = i;
+    }
+    if (entryDate)
+        *entryDate = HistoryDate(used);
+    return HistoryValue(used);
+}
+
+std::uint32_t SecurityRecord::TradingUnit() const {
+    std::uint32_t unit = tradingUnit & 0x1F;
+    for (unsigned i = 0; i < (tradingUnit >> 5); ++i)
+        unit *= 10;
+    return unit;
+}
+
+std::uint64_t SecurityRecord::StoredVolume(std::size_t index) const {
+    const std::size_t width = ElementSize(volumes.elementType);
+    return ReadUnsigned(volumes.data.get() + index * width, width);
+}
+
+CMarketMatrix::CMarketMatrix() = default;
+CMarketMatrix::~CMarketMatrix() = default;
+
+void CMarketMatrix::CopyCalendarFrom(const CCalendar& source, PackedDate from) {
+    dailyCalendar_.Clear();
+    for (std::uint16_t i = 0; i < source.Count(); ++i)
+        if (source[i] >= from)
+            dailyCalendar_.Insert(source[i]);
+}
+
+void CMarketMatrix::AssignCalendar(const CCalendar& source) { dailyCalendar_.Assign(source); }
+
+void CMarketMatrix::AddTradingDay(PackedDate day) { dailyCalendar_.Insert(day); }
+
+void CMarketMatrix::Purge(bool keepTexts) {
+    for (auto it = securities_.begin(); it != securities_.end();) {
+        if (it->second.prices.Empty())
+            it = securities_.erase(it);
+        else
+            ++it;
+    }
+    for (auto it = companies_.begin(); it != companies_.end();) {
+        const auto first = securities_.lower_bound(MakeSecurityKey(it->first, 0));
+        if (first != securities_.end() && first->second.company == &it->second) {
+            ++it;
+            continue;
+        }
+        // Freeing the company frees its texts; keepTexts matters only to callers that
+        // moved them elsewhere first.
+        it = companies_.erase(it);
+    }
+}
+
+void CMarketMatrix::PostProgress(std::uint16_t percent) {
+    if (progress_.sink)
+        progress_.sink->Post(progress_.message, progress_.percentCode, percent);
+}
+
+void CMarketMatrix::PostProgressText(const char* text) {
+    if (progress_.sink)
+        progress_.sink->Post(progress_.message, progress_.textCode,
+                             reinterpret_cast<std::intptr_t>(text));
+}
+
+void CMarketMatrix::PostFailure(std::uint16_t code) {
+    if (progress_.sink)
+        progress_.sink->Post(progress_.message, progress_.failureCode, code);
+}
+
+bool CMarketMatrix::IsLatestDay(PackedDate day) const {
+    if (dailyCalendar_.Empty())
+        return false;
+    if (projectedDays_ == 0)
+        return day == *dailyCalendar_.Last();
+    const int position = dailyCalendar_.PositionOf(day);
+    return position >= 0 && position + projectedDays_ == dailyCalendar_.Count() - 1;
+}
+
+CompanyRecord* CMarketMatrix::FindOrAddCompany(std::uint16_t code, std::uint8_t industry) {
+    auto [it, added] = companies_.try_emplace(code);
+    if (added)
+        it->second.code = code;
+    it->second.industry = industry;
+    return &it->second;
+}
+
+SecurityRecord* CMarketMatrix::FindOrAddSecurity(std::uint16_t code, std::uint8_t market) {
+    const SecurityKey key = MakeSecurityKey(code, market);
+    if (auto it = securities_.find(key); it != securities_.end())
+        return &it->second;
+    CompanyRecord* company = FindCompany(code);
+    if (company == nullptr)
+        return nullptr;
+    SecurityRecord& security = securities_[key];
+    security.company = company;
+    security.market = market;
+    if (market >= 1 && market <= 16)
+        company->markets |= static_cast<std::uint16_t>(1u << (market - 1));
+    return &security;
+}
+
+CompanyRecord* CMarketMatrix::FindCompany(std::uint16_t code) {
+    auto it = companies_.find(code);
+    return it == companies_.end() ? nullptr : &it->second;
+}
+
+const CompanyRecord* CMarketMatrix::FindCompany(std::uint16_t code) const {
+    auto it = companies_.find(code);
+    return it == companies_.end() ? nullptr : &it->second;
+}
+
+SecurityRecord* CMarketMatrix::FindSecurity(SecurityKey key) {
+    auto it = securities_.find(key);
+    return it == securities_.end() ? nullptr : &it->second;
+}
+
+const SecurityRecord* CMarketMatrix::FindSecurity(SecurityKey key) const {
+    auto it = securities_.find(key);
+    return it == securities_.end() ? nullptr : &it->second;
+}
+
+std::size_t
+CMarketMatrix::FindCompaniesByCode(std::map<std::uint16_t, const CompanyRecord*>& result,
+                                   std::string_view text) const {
+    result.clear();
+    unsigned code = 0;
+    if (text.size() == 4) {
+        for (char c : text) {
+            if (c < '0' || c > '9')
+                return 0;
+            code = code * 10 + static_cast<unsigned>(c - '0');
+        }
+    } else if (text.size() == 8) {
+        for (std::size_t i = 0; i < 8; i += 2) {
+            const auto lead = static_cast<unsigned char>(text[i]);
+            const auto trail = static_cast<unsigned char>(text[i + 1]);
+            if (lead != 0x82 || trail < 0x4F || trail > 0x58)
+                return 0;
+            code = code * 10 + (trail - 0x4F);
+        }
+    } else {
+        return 0;
+    }
+    if (const CompanyRecord* company = FindCompany(static_cast<std::uint16_t>(code)))
+        result.emplace(company->code, company);
+    return result.size();
+}
+
+void CMarketMatrix::Clear() {
+    securities_.clear();
+    companies_.clear();
+    preferredMarkets_.clear();
+    dailyCalendar_.Clear();
+    weeklyCalendar_.Clear();
+    monthlyCalendar_.Clear();
+    projectedDays_ = 0;
+}
+
+const CCalendar& CMarketMatrix::PeriodCalendar(int period) const {
+    return period == 1 ? weeklyCalendar_ : period == 2 ? monthlyCalendar_ : dailyCalendar_;
+}
+
+void CMarketMatrix::RebuildPeriodCalendars() {
+    weeklyCalendar_.Clear();
+    monthlyCalendar_.Clear();
+    if (dailyCalendar_.Empty())
+        return;
+    PackedDate weekStart = dailyCalendar_[0];
+    unsigned weekday = WeekdayOfPackedDate(weekStart);
+    PackedDate monthStart = weekStart;
+    weeklyCalendar_.Insert(weekStart);
+    monthlyCalendar_.Insert(monthStart);
+    for (std::uint16_t i = 1; i < dailyCalendar_.Count(); ++i) {
+        const PackedDate day = dailyCalendar_[i];
+        bool sameWeek = day - weekStart <= 1;
+        if (!sameWeek && weekday <= 7) {
+            const int span = 7 - static_cast<int>(weekday);
+            for (int step = 1; step <= span && !sameWeek; ++step)
+                sameWeek = AddDaysToPackedDate(weekStart, step) == day;
+        }
+        if (!sameWeek) {
+            weekday = WeekdayOfPackedDate(day);
+            weeklyCalendar_.Insert(day);
+            weekStart = day;
+        }
+        if (DateMonth(day) != DateMonth(monthStart) || DateYear(day) != DateYear(monthStart)) {
+            monthlyCalendar_.Insert(day);
+            monthStart = day;
+        }
+    }
+}
+
+void CMarketMatrix::ProjectForecastDays(std::uint8_t count) {
+    if (dailyCalendar_.Empty())
+        return;
+    PackedDate day = *dailyCalendar_.Last();
+    unsigned added = 0;
+    while (added < count && dailyCalendar_.Count() < CCalendar::kMaxKeys) {
+        day = AddDaysToPackedDate(day, 1);
+        const unsigned weekday = WeekdayOfPackedDate(day);
+        if (weekday == 0 || weekday == 6)
+            continue;
+        dailyCalendar_.Insert(day);
+        ++added;
+        ++projectedDays_;
+    }
+    RebuildPeriodCalendars();
+}
+
+void CMarketMatrix::RemoveForecastDays() {
+    if (projectedDays_ == 0)
+        return;
+    const std::uint16_t count = dailyCalendar_.Count();
+    dailyCalendar_.Truncate(count > projectedDays_ ? count - projectedDays_ : 0);
+    projectedDays_ = 0;
+    RebuildPeriodCalendars();
+}
+
+} // namespace vorn

@@ -1,0 +1,14 @@
+#pragma once
+// Preparation of extraction result views (the extraction itself is on CMarketMatrix).
+#include "matrix/historical_manager.h"
+#include "matrix/market_records.h"
+
+namespace vorn {
+
+// Sets the view's first and last days to the calendar days not after `from` and `to` and
+// makes its arrays hold count elements in `encoding`, zero-filled; reuses them when the
+// encoding is unchanged and the capacity suffices. False leaves the view empty.
+bool PrepareView(const CCalendar& calendar, SeriesView& view, std::uint16_t encoding,
+                 PackedDate from, PackedDate to, std::uint16_t previousEncoding);
+
+} // namespace vorn
