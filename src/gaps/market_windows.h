@@ -1,0 +1,74 @@
+#pragma once
+// The window events of the whole market and the analysis of every security.
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "foundation/event.h"
+#include "foundation/message_sink.h"
+#include "gaps/window_event_map.h"
+#include "matrix/market_matrix.h"
+
+namespace vorn {
+
+class CWindowsPerformer;
+struct AnalysisResults;
+
+class CMarketWindows {
+public:
+    CMarketWindows();
+    virtual ~CMarketWindows();
+    CMarketWindows(const CMarketWindows&) = delete;
+    CMarketWindows& operator=(const CMarketWindows&) = delete;
+
+    // --- Operations in slot order (per-security analysis, market_windows_analysis.cpp) ---
+    // Analyses the security the performer holds; true when a record was stored or cached.
+    virtual bool AnalyseListing(const CMarketMatrix& matrix, int periodKind,
+                                CWindowsPerformer& performer, bool force);
+    // Looks the security up by key, makes it the performer's (forcing the analysis when it
+    // changed) and analyses it; false for an unknown key.
+    virtual bool AnalyseListingByKey(const CMarketMatrix& matrix, SecurityKey key, int periodKind,
+                                     CWindowsPerformer& performer, bool force);
+    // Starts the worker over all securities; results go into `destination`.
+    virtual bool StartMarketAnalysis(const CMarketMatrix& matrix, AnalysisResults& destination,
+                                     IMessageSink* sink);
+    virtual void OnStartMarketAnalysis() {}
+
+    // --- The mapping pass (market_windows_map.cpp) ---
+    // Maps every security's daily history; true when every security was mapped. The sink and
+    // the cancel event may be null.
+    bool MapMarketWindows(CMarketMatrix& matrix, CEvent* cancel, IMessageSink* sink);
+    // Maps one security's daily series; the number of calendar days covered, or 0.
+    static std::uint16_t MapListingWindows(const SeriesSet& series, SecurityKey keyBase,
+                                           const CCalendar& calendar, CWindowEventMap& events,
+                                           CWindowCountsMap& counts);
+
+    const CWindowEventMap& EventMap(int periodKind = 0) const { return eventMaps_[periodKind]; }
+    const CWindowCountsMap& CountsMap(int periodKind = 0) const { return countsMaps_[periodKind]; }
+    CEvent& CancelEvent() { return cancel_; }
+    // Waits for a running market analysis worker to end.
+    void JoinWorker();
+
+private:
+    std::array<CWindowEventMap, 3> eventMaps_;
+    std::array<CWindowCountsMap, 3> countsMaps_;
+
+    // Benchmark deviations shared by every analysis of the same last day.
+    std::vector<double> benchmarkDeviations_;
+    double benchmarkSumOfSquares_ = 0.0;
+    PackedDate benchmarkDate_ = 0;
+
+    std::unique_ptr<CWindowsPerformer> workerPerformer_;
+    std::thread worker_;
+    CEvent workerEnded_{true, true};
+    CEvent cancel_{true, false};
+    const CMarketMatrix* workerMatrix_ = nullptr;
+    AnalysisResults* workerDestination_ = nullptr;
+    IMessageSink* workerSink_ = nullptr;
+    double workerProgress_ = 0.0;
+    double workerStep_ = 0.0;
+};
+
+} // namespace vorn
