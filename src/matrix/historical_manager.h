@@ -130,6 +130,8 @@ public:
     }
 
     void Assign(const CHistoricalManager& other) {
+        if (&other == this)
+            return; // clearing first would lose the keys being copied
         Clear();
         if (other.capacity_ == 0 || other.items_ == nullptr)
             return;

@@ -1,11 +1,17 @@
 #include "matrix/market_matrix.h"
 
 #include <algorithm>
+#include <new>
 
 #include "foundation/calendar_math.h"
 #include "matrix/restore_context.h"
 
 namespace vorn {
+namespace {
+
+constexpr std::uint8_t kMaxMarketCode = 15;
+
+} // namespace
 
 std::unique_ptr<std::uint8_t[]> AllocateZeroed(std::size_t bytes) {
     return std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[bytes ? bytes : 1]());
@@ -60,9 +66,13 @@ void CMarketMatrix::CopyCalendarFrom(const CCalendar& source, PackedDate from) {
             dailyCalendar_.Insert(source[i]);
 }
 
-void CMarketMatrix::AssignCalendar(const CCalendar& source) { dailyCalendar_.Assign(source); }
+void CMarketMatrix::AssignCalendar(const CCalendar& source) {
+    dailyCalendar_.Assign(source);
+}
 
-void CMarketMatrix::AddTradingDay(PackedDate day) { dailyCalendar_.Insert(day); }
+void CMarketMatrix::AddTradingDay(PackedDate day) {
+    dailyCalendar_.Insert(day);
+}
 
 void CMarketMatrix::Purge(bool keepTexts) {
     for (auto it = securities_.begin(); it != securities_.end();) {
@@ -109,26 +119,37 @@ bool CMarketMatrix::IsLatestDay(PackedDate day) const {
 }
 
 CompanyRecord* CMarketMatrix::FindOrAddCompany(std::uint16_t code, std::uint8_t industry) {
-    auto [it, added] = companies_.try_emplace(code);
-    if (added)
-        it->second.code = code;
-    it->second.industry = industry;
-    return &it->second;
+    try {
+        auto [it, added] = companies_.try_emplace(code);
+        if (added)
+            it->second.code = code;
+        it->second.industry = industry;
+        return &it->second;
+    } catch (const std::bad_alloc&) {
+        return nullptr; // try_emplace leaves the map as it was
+    }
 }
 
 SecurityRecord* CMarketMatrix::FindOrAddSecurity(std::uint16_t code, std::uint8_t market) {
+    // The key has four bits for the market; a larger code would alias the next stock code.
+    if (market > kMaxMarketCode)
+        return nullptr;
     const SecurityKey key = MakeSecurityKey(code, market);
     if (auto it = securities_.find(key); it != securities_.end())
         return &it->second;
     CompanyRecord* company = FindCompany(code);
     if (company == nullptr)
         return nullptr;
-    SecurityRecord& security = securities_[key];
-    security.company = company;
-    security.market = market;
-    if (market >= 1 && market <= 16)
-        company->markets |= static_cast<std::uint16_t>(1u << (market - 1));
-    return &security;
+    try {
+        SecurityRecord& security = securities_[key];
+        security.company = company;
+        security.market = market;
+        if (market >= 1)
+            company->markets |= static_cast<std::uint16_t>(1u << (market - 1));
+        return &security;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
 }
 
 CompanyRecord* CMarketMatrix::FindCompany(std::uint16_t code) {
@@ -227,12 +248,20 @@ void CMarketMatrix::ProjectForecastDays(std::uint8_t count) {
         return;
     PackedDate day = *dailyCalendar_.Last();
     unsigned added = 0;
-    while (added < count && dailyCalendar_.Count() < CCalendar::kMaxKeys) {
-        day = AddDaysToPackedDate(day, 1);
+    // ProjectedDays is one byte: projecting past 255 days would lose count of which days
+    // are real, and RemoveForecastDays would then cut trading days.
+    while (added < count && projectedDays_ < 0xFF && dailyCalendar_.Count() < CCalendar::kMaxKeys) {
+        const PackedDate next = AddDaysToPackedDate(day, 1);
+        if (next <= day)
+            break; // past the last packable year; forecast days must stay at the end
+        day = next;
         const unsigned weekday = WeekdayOfPackedDate(day);
         if (weekday == 0 || weekday == 6)
             continue;
+        const std::uint16_t before = dailyCalendar_.Count();
         dailyCalendar_.Insert(day);
+        if (dailyCalendar_.Count() == before)
+            break; // no memory for the day: count only the days that were added
         ++added;
         ++projectedDays_;
     }
