@@ -1,8 +1,10 @@
 #pragma once
 // The window events of the whole market and the analysis of every security.
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -15,6 +17,9 @@ namespace vorn {
 
 class CWindowsPerformer;
 struct AnalysisResults;
+
+// Status text posted once at the start of the mapping pass (UTF-8, shown as it is).
+inline constexpr char kMarketMappingStatusText[] = "マーケット全体の窓をマッピングしています";
 
 class CMarketWindows {
 public:
@@ -59,6 +64,8 @@ private:
     std::vector<double> benchmarkDeviations_;
     double benchmarkSumOfSquares_ = 0.0;
     PackedDate benchmarkDate_ = 0;
+    // Guards the three benchmark members: the chart's analysis and the worker may both use them.
+    std::mutex benchmarkMutex_;
 
     std::unique_ptr<CWindowsPerformer> workerPerformer_;
     std::thread worker_;
@@ -69,6 +76,9 @@ private:
     IMessageSink* workerSink_ = nullptr;
     double workerProgress_ = 0.0;
     double workerStep_ = 0.0;
+    // Set by the destructor. The worker resets the cancel event when it starts, so a stop
+    // request must not depend on that event alone.
+    std::atomic<bool> stopping_{false};
 };
 
 } // namespace vorn
