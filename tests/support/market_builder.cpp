@@ -42,14 +42,14 @@ CMarketBuilder& CMarketBuilder::Security(std::uint16_t code, std::uint8_t market
                                          int volumeType, std::uint8_t priceExponent,
                                          std::uint8_t volumeExponent) {
     if (std::none_of(companies_.begin(), companies_.end(),
-                     [code](const CompanySpec& c) { return c.code == code; }))
+                     [code](const CompanyPlan& c) { return c.code == code; }))
         Company(code);
     securities_.push_back({code, market, first, std::move(rows), priceType, volumeType,
                            priceExponent, volumeExponent, 1, 0, {}});
     return *this;
 }
 
-CMarketBuilder::SecuritySpec* CMarketBuilder::FindSpec(std::uint16_t code, std::uint8_t market) {
+CMarketBuilder::SecurityPlan* CMarketBuilder::FindPlan(std::uint16_t code, std::uint8_t market) {
     for (auto& s : securities_)
         if (s.code == code && s.market == market)
             return &s;
@@ -58,7 +58,7 @@ CMarketBuilder::SecuritySpec* CMarketBuilder::FindSpec(std::uint16_t code, std::
 
 CMarketBuilder& CMarketBuilder::Adjustment(std::uint16_t code, std::uint8_t market,
                                            PackedDate date, double ratio, std::uint8_t kind) {
-    auto& list = FindSpec(code, market)->adjustments;
+    auto& list = FindPlan(code, market)->adjustments;
     list.push_back({date, kind, ratio});
     std::sort(list.begin(), list.end(),
               [](const AdjustmentEntry& a, const AdjustmentEntry& b) { return a.date < b.date; });
@@ -79,9 +79,9 @@ CMarketBuilder& CMarketBuilder::History(std::uint16_t code,
 
 CMarketBuilder& CMarketBuilder::Flags(std::uint16_t code, std::uint8_t market,
                                       std::uint8_t tradingUnit, std::uint8_t listingFlags) {
-    SecuritySpec* spec = FindSpec(code, market);
-    spec->tradingUnit = tradingUnit;
-    spec->listingFlags = listingFlags;
+    SecurityPlan* plan = FindPlan(code, market);
+    plan->tradingUnit = tradingUnit;
+    plan->listingFlags = listingFlags;
     return *this;
 }
 
@@ -119,74 +119,74 @@ void CMarketBuilder::BuildInto(CMarketMatrix& matrix) const {
     for (PackedDate day : calendar)
         matrix.AddTradingDay(day);
     matrix.RebuildPeriodCalendars();
-    for (const auto& spec : companies_) {
-        CompanyRecord* company = matrix.FindOrAddCompany(spec.code, spec.industry);
-        if (!spec.name.empty())
-            company->name = spec.name;
-        if (!spec.text.empty())
-            company->text = spec.text;
-        if (!spec.history.empty()) {
+    for (const auto& plan : companies_) {
+        CompanyRecord* company = matrix.FindOrAddCompany(plan.code, plan.industry);
+        if (!plan.name.empty())
+            company->name = plan.name;
+        if (!plan.text.empty())
+            company->text = plan.text;
+        if (!plan.history.empty()) {
             std::uint64_t largest = 0;
-            for (const auto& e : spec.history)
+            for (const auto& e : plan.history)
                 largest = std::max(largest, e.second);
-            const int type = spec.historyType == kNarrowest ? NarrowestValueType(largest)
-                                                             : spec.historyType;
+            const int type = plan.historyType == kNarrowest ? NarrowestValueType(largest)
+                                                             : plan.historyType;
             TypedArray& history = company->history;
             history.elementType = static_cast<std::uint16_t>(type);
-            history.count = static_cast<std::uint16_t>(spec.history.size());
+            history.count = static_cast<std::uint16_t>(plan.history.size());
             history.data = AllocateZeroed(history.HistoryByteSize());
             const std::size_t entry = HistoryEntrySize(type);
-            for (std::size_t i = 0; i < spec.history.size(); ++i) {
-                WriteUnsigned(history.data.get() + i * entry, 2, spec.history[i].first);
+            for (std::size_t i = 0; i < plan.history.size(); ++i) {
+                WriteUnsigned(history.data.get() + i * entry, 2, plan.history[i].first);
                 WriteUnsigned(history.data.get() + i * entry + 2, entry - 2,
-                              spec.history[i].second);
+                              plan.history[i].second);
             }
         }
     }
     const CCalendar& daily = matrix.DailyCalendar();
-    for (const auto& spec : securities_) {
-        SecurityRecord* security = matrix.FindOrAddSecurity(spec.code, spec.market);
-        const int firstPosition = daily.PositionOf(spec.first);
-        if (firstPosition < 0 || firstPosition + spec.rows.size() > daily.Count())
+    for (const auto& plan : securities_) {
+        SecurityRecord* security = matrix.FindOrAddSecurity(plan.code, plan.market);
+        const int firstPosition = daily.PositionOf(plan.first);
+        if (firstPosition < 0 || firstPosition + plan.rows.size() > daily.Count())
             throw std::logic_error("CMarketBuilder: rows do not fit the calendar");
-        security->tradingUnit = spec.tradingUnit;
-        security->listingFlags = spec.listingFlags;
-        const auto count = static_cast<std::uint16_t>(spec.rows.size());
-        security->firstDate = count ? spec.first : 0;
+        security->tradingUnit = plan.tradingUnit;
+        security->listingFlags = plan.listingFlags;
+        const auto count = static_cast<std::uint16_t>(plan.rows.size());
+        security->firstDate = count ? plan.first : 0;
         security->lastDate = count ? daily[firstPosition + count - 1] : 0;
         std::uint64_t highest = 0, largestVolume = 0;
-        for (const auto& r : spec.rows) {
+        for (const auto& r : plan.rows) {
             highest = std::max<std::uint64_t>({highest, r.open, r.high, r.low, r.close});
             largestVolume = std::max(largestVolume, r.volume);
         }
-        const int priceType = spec.priceType != kNarrowest ? spec.priceType
+        const int priceType = plan.priceType != kNarrowest ? plan.priceType
                               : highest <= 0xFF            ? kPricesU8
                               : highest <= 0xFFFF          ? kPricesU16
                                                            : kPricesU32;
         const int volumeType =
-            spec.volumeType != kNarrowest ? spec.volumeType : NarrowestValueType(largestVolume);
+            plan.volumeType != kNarrowest ? plan.volumeType : NarrowestValueType(largestVolume);
         security->prices.elementType = static_cast<std::uint16_t>(priceType);
-        security->prices.attribute = spec.priceExponent;
+        security->prices.attribute = plan.priceExponent;
         security->prices.count = count;
         security->volumes.elementType = static_cast<std::uint16_t>(volumeType);
-        security->volumes.attribute = spec.volumeExponent;
+        security->volumes.attribute = plan.volumeExponent;
         security->volumes.count = count;
         if (count) {
             security->prices.data = AllocateZeroed(security->prices.ByteSize());
             security->volumes.data = AllocateZeroed(security->volumes.ByteSize());
             switch (priceType) {
-            case kPricesU8: StorePrices<std::uint8_t>(security->prices, spec.rows); break;
-            case kPricesU16: StorePrices<std::uint16_t>(security->prices, spec.rows); break;
-            default: StorePrices<std::uint32_t>(security->prices, spec.rows); break;
+            case kPricesU8: StorePrices<std::uint8_t>(security->prices, plan.rows); break;
+            case kPricesU16: StorePrices<std::uint16_t>(security->prices, plan.rows); break;
+            default: StorePrices<std::uint32_t>(security->prices, plan.rows); break;
             }
             const std::size_t width = ElementSize(volumeType);
             for (std::size_t i = 0; i < count; ++i)
                 WriteUnsigned(security->volumes.data.get() + i * width, width,
-                              spec.rows[i].volume);
+                              plan.rows[i].volume);
         }
-        if (!spec.adjustments.empty()) {
+        if (!plan.adjustments.empty()) {
             security->adjustments = std::make_unique<AdjustmentList>();
-            security->adjustments->entries = spec.adjustments;
+            security->adjustments->entries = plan.adjustments;
         }
     }
 }

@@ -47,14 +47,14 @@ public:
     void BuildInto(CMarketMatrix& matrix) const;
 
 private:
-    struct CompanySpec {
+    struct CompanyPlan {
         std::uint16_t code;
         std::uint8_t industry;
         std::string name, text;
         std::vector<std::pair<PackedDate, std::uint64_t>> history;
         int historyType = kNarrowest;
     };
-    struct SecuritySpec {
+    struct SecurityPlan {
         std::uint16_t code;
         std::uint8_t market;
         PackedDate first;
@@ -64,11 +64,11 @@ private:
         std::uint8_t tradingUnit = 1, listingFlags = 0;
         std::vector<AdjustmentEntry> adjustments;
     };
-    SecuritySpec* FindSpec(std::uint16_t code, std::uint8_t market);
+    SecurityPlan* FindPlan(std::uint16_t code, std::uint8_t market);
 
     std::vector<PackedDate> calendar_;
-    std::vector<CompanySpec> companies_;
-    std::vector<SecuritySpec> securities_;
+    std::vector<CompanyPlan> companies_;
+    std::vector<SecurityPlan> securities_;
 };
 
 } // namespace vorn::test
