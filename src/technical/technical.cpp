@@ -1,0 +1,117 @@
+#include "technical/technical.h"
+
+#include <cmath>
+
+#include "matrix/market_matrix.h"
+#include "technical/technical_result.h"
+
+namespace vorn {
+namespace {
+
+std::optional<double> TruncatedValue(const TechnicalParameters& parameters, int key, double limit) {
+    const auto it = parameters.find(key);
+    if (it == parameters.end())
+        return std::nullopt;
+    const double value = it->second;
+    if (std::isnan(value) || value <= 0.0)
+        return 0.0;
+    return value >= limit ? limit : std::trunc(value);
+}
+
+double ScaleOf(std::uint8_t exponent) {
+    constexpr double kPowers[] = {1.0,     10.0,     100.0,     1000.0,
+                                  10000.0, 100000.0, 1000000.0, 10000000.0};
+    return exponent < std::size(kPowers) ? kPowers[exponent] : std::pow(10.0, exponent);
+}
+
+} // namespace
+
+void RegisterParameter(ParameterRegistry& registry, int key) {
+    switch (key) {
+    case kParamAnalysisDate:
+        registry[key] = {"分析日付", kParamKindDate};
+        break;
+    case kParamPeriod:
+        registry[key] = {"分析期間", kParamKindDays};
+        break;
+    case kParamDays:
+        registry[key] = {"日数", kParamKindDays};
+        break;
+    case kParamPriceSelector:
+        registry[key] = {"対象株価", kParamKindPriceSelector};
+        break;
+    case kParamBands:
+        registry[key] = {"価格帯分割数", kParamKindCount};
+        break;
+    case kParamAnalysedBands:
+        registry[key] = {"分析価格帯数", kParamKindCount};
+        break;
+    default:
+        break;
+    }
+}
+
+std::optional<std::uint16_t> ReadParameter(const TechnicalParameters& parameters, int key) {
+    const auto value = TruncatedValue(parameters, key, 65535.0);
+    if (!value)
+        return std::nullopt;
+    return static_cast<std::uint16_t>(*value);
+}
+
+std::optional<std::uint8_t> ReadSelectorParameter(const TechnicalParameters& parameters, int key) {
+    const auto value = TruncatedValue(parameters, key, 255.0);
+    if (!value)
+        return std::nullopt;
+    return static_cast<std::uint8_t>(*value);
+}
+
+std::optional<std::uint16_t> NewestDayNotAfter(const TechnicalInput& input,
+                                               PackedDate analysisDate) {
+    if (analysisDate <= input.DateOf(0))
+        return std::nullopt;
+    std::uint16_t day = static_cast<std::uint16_t>(input.DayCount() - 1);
+    // Terminates: day 0 is earlier than the analysis date.
+    while (input.DateOf(day) > analysisDate)
+        --day;
+    return day;
+}
+
+std::uint16_t CTechnical::Analyze(const TechnicalParameters& parameters, CTechnicalResult* result,
+                                  const SeriesSet* stock, int seriesKind) {
+    if (result == nullptr || result->GetTypeId() != GetTypeId())
+        return kTechnicalWrongResult;
+    result->Clear();
+    if (store_ == nullptr)
+        return kTechnicalNoStore;
+    if (seriesKind < 0 || seriesKind > 2)
+        return kTechnicalBadSeriesKind;
+    const CCalendar& calendar = store_->PeriodCalendar(seriesKind);
+    if (stock == nullptr)
+        return kTechnicalFirstDateMissing;
+    const SeriesView& view = stock->View(static_cast<PeriodKind>(seriesKind));
+    // An unfilled view has no first day to place.
+    if (view.count == 0 || !view.prices || !view.volumes)
+        return kTechnicalFirstDateMissing;
+    const int first = calendar.PositionOf(view.firstDate);
+    if (first < 0)
+        return kTechnicalFirstDateMissing;
+    int last = calendar.PositionOf(view.lastDate);
+    if (last < 0)
+        return kTechnicalLastDateMissing;
+    if (last < first)
+        return kTechnicalDatesReversed;
+    // Never read past the elements the view holds, whatever its dates claim.
+    if (last - first + 1 > view.count)
+        last = first + view.count - 1;
+
+    TechnicalInput input;
+    input.view = &view;
+    input.priceEncoding = stock->priceEncoding;
+    input.scale = ScaleOf(stock->priceExponent);
+    input.calendar = &calendar;
+    input.firstPosition = static_cast<std::uint16_t>(first);
+    input.lastPosition = static_cast<std::uint16_t>(last);
+    return Calculate(parameters, *result, input);
+}
+
+} // namespace vorn

@@ -1,0 +1,124 @@
+#include "technical/technical_result.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <system_error>
+#include <unistd.h>
+
+namespace vorn {
+namespace {
+
+// The header lines in cp932: "日付,移動平均\n", "日付,傾斜\n", "日付,売買高平均値\n".
+constexpr std::string_view kMovingAverageHeader =
+    "\x93\xfa\x95\x74,\x88\xda\x93\xae\x95\xbd\x8b\xcf\n";
+constexpr std::string_view kInclinationHeader = "\x93\xfa\x95\x74,\x8c\x58\x8e\xce\n";
+constexpr std::string_view kTurnoverHeader =
+    "\x93\xfa\x95\x74,\x94\x84\x94\x83\x8d\x82\x95\xbd\x8b\xcf\x92\x6c\n";
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// Removes the file it names unless released.
+class CPartialFile {
+public:
+    explicit CPartialFile(std::filesystem::path path) : path_(std::move(path)) {}
+    ~CPartialFile() {
+        if (!path_.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove(path_, ignored);
+        }
+    }
+    CPartialFile(const CPartialFile&) = delete;
+    CPartialFile& operator=(const CPartialFile&) = delete;
+    void Release() { path_.clear(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+} // namespace
+
+void CDatedValues::Set(PackedDate date, double value) {
+    if (values_.empty() || date < values_.back().date) {
+        values_.push_back({date, value});
+        return;
+    }
+    const auto at = std::lower_bound(values_.begin(), values_.end(), date,
+                                     [](const DatedValue& v, PackedDate d) { return v.date > d; });
+    if (at != values_.end() && at->date == date)
+        at->value = value;
+    else
+        values_.insert(at, {date, value});
+}
+
+const double* CDatedValues::Find(PackedDate date) const {
+    const auto at = std::lower_bound(values_.begin(), values_.end(), date,
+                                     [](const DatedValue& v, PackedDate d) { return v.date > d; });
+    return at != values_.end() && at->date == date ? &at->value : nullptr;
+}
+
+std::string CTechnicalResult::CsvText() const {
+    std::string text(CsvHeader());
+    char line[400];
+    for (const DatedValue& entry : values_.NewestFirst()) {
+        // Adding +0.0 turns a negative zero into zero, which prints without a sign.
+        const int length =
+            std::snprintf(line, sizeof line, "%04u%02u%02u,%f\n", DateYear(entry.date),
+                          DateMonth(entry.date), DateDay(entry.date), entry.value + 0.0);
+        if (length > 0)
+            text.append(line,
+                        std::min<std::size_t>(static_cast<std::size_t>(length), sizeof line - 1));
+    }
+    return text;
+}
+
+bool CTechnicalResult::ExportCsv(const std::filesystem::path& path) const {
+    return ReplaceFileWith(path, CsvText());
+}
+
+std::string_view CTechnicalMovingAverage::CsvHeader() const {
+    return kMovingAverageHeader;
+}
+std::string_view CTechnicalInclinationIndex::CsvHeader() const {
+    return kInclinationHeader;
+}
+std::string_view CTechnicalTurnoverAverage::CsvHeader() const {
+    return kTurnoverHeader;
+}
+
+bool ReplaceFileWith(const std::filesystem::path& path, std::string_view bytes) {
+    if (path.empty() || !path.has_filename())
+        return false;
+    std::string pattern = path.string() + ".partial-XXXXXX";
+    const int descriptor = ::mkstemp(pattern.data());
+    if (descriptor < 0)
+        return false;
+    CPartialFile partial(pattern);
+    std::unique_ptr<std::FILE, FileCloser> file(::fdopen(descriptor, "wb"));
+    if (!file) {
+        ::close(descriptor);
+        return false;
+    }
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
+        return false;
+    if (std::fflush(file.get()) != 0 || ::fsync(descriptor) != 0)
+        return false;
+    if (std::fclose(file.release()) != 0)
+        return false;
+    // mkstemp makes the file private; an exported file is an ordinary one.
+    std::error_code error;
+    std::filesystem::permissions(
+        pattern,
+        std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+            std::filesystem::perms::group_read | std::filesystem::perms::others_read,
+        error);
+    std::filesystem::rename(pattern, path, error);
+    if (error)
+        return false;
+    partial.Release();
+    return true;
+}
+
+} // namespace vorn
