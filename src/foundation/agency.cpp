@@ -39,6 +39,7 @@ struct AgentRequest {
     curl_slist* headers = nullptr;
     long connectTimeoutMs = 0;
     long stallTimeoutMs = 0;
+    CEvent* cancel = nullptr;
     bool sent = false;
 
     ~AgentRequest() {
@@ -88,11 +89,14 @@ struct StallWatch {
     std::chrono::steady_clock::time_point lastActivity;
     curl_off_t lastDown = 0;
     curl_off_t lastUp = 0;
-    std::chrono::milliseconds limit;
+    std::chrono::milliseconds limit; // zero: no stall limit
+    CEvent* cancel;
 };
 
 int WatchProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, curl_off_t uploaded) {
     auto* watch = static_cast<StallWatch*>(user);
+    if (IsSignalled(watch->cancel))
+        return 1;
     const auto now = std::chrono::steady_clock::now();
     if (downloaded != watch->lastDown || uploaded != watch->lastUp) {
         watch->lastDown = downloaded;
@@ -100,6 +104,8 @@ int WatchProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, cur
         watch->lastActivity = now;
         return 0;
     }
+    if (watch->limit.count() <= 0)
+        return 0;
     return now - watch->lastActivity > watch->limit ? 1 : 0;
 }
 
@@ -310,6 +316,7 @@ RequestHandle CAgent::OpenRequest(const char* verb, const std::string& objectNam
     request->url = ComposeHttpUrl(connection_->host, connection_->port, objectName);
     request->connectTimeoutMs = connectTimeoutMs_;
     request->stallTimeoutMs = stallTimeoutMs_;
+    request->cancel = cancel_;
     if ((flags & kRequestReload) != 0) {
         // Ask caches on the way to fetch from the origin as well.
         for (const char* header : {"Cache-Control: no-cache", "Pragma: no-cache"}) {
@@ -342,12 +349,13 @@ TransferOutcome CAgent::Transfer(AgentRequest& request, BodyTaker take, void* co
     CURL* easy = request.easy;
     BodyTarget target{take, context};
     StallWatch watch{std::chrono::steady_clock::now(), 0, 0,
-                     std::chrono::milliseconds(request.stallTimeoutMs)};
+                     std::chrono::milliseconds(request.stallTimeoutMs), request.cancel};
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &WriteBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &target);
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &WatchProgress);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &watch);
-    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, request.stallTimeoutMs > 0 ? 0L : 1L);
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS,
+                     request.stallTimeoutMs > 0 || request.cancel != nullptr ? 0L : 1L);
     const CURLcode result = curl_easy_perform(easy);
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 1L);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, nullptr);

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "foundation/event.h"
+
 namespace vorn {
 
 // Internet service kinds an agent may ask for.
@@ -127,6 +129,9 @@ public:
     // The stall time-out abandons a transfer that moves no byte for that long (checked about
     // once a second while idle).
     void SetTimeouts(long connectTimeoutMs, long stallTimeoutMs);
+    // While `cancel` is set, transfers are abandoned (checked about once a second); null
+    // clears it. The event must outlive its use by this agent.
+    void SetCancelEvent(CEvent* cancel) { cancel_ = cancel; }
 
 protected:
     // Null when not connected or the verb is not GET.
@@ -145,6 +150,7 @@ private:
     std::unique_ptr<AgentConnection> connection_;
     long connectTimeoutMs_ = kDefaultConnectTimeoutMs;
     long stallTimeoutMs_ = kDefaultStallTimeoutMs;
+    CEvent* cancel_ = nullptr;
 };
 
 } // namespace vorn

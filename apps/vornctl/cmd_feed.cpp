@@ -1,0 +1,180 @@
+// vornctl feed: the announcement feed from both ends.
+//   feed publish --out DIR ITEMS   writes the index and the item file from a plain list
+//   feed --server HOST[:PORT] --once   fetches them once and lists what the agent holds
+#include <charconv>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "acquisition/intelligence_agent.h"
+#include "acquisition/intelligence_writer.h"
+#include "command.h"
+#include "foundation/text_encoding.h"
+#include "foundation/time_agent.h"
+
+namespace vornctl {
+namespace {
+
+bool ParseMilliseconds(const std::string& text, std::uint32_t& value) {
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    return !text.empty() && error == std::errc() && stop == end;
+}
+
+const char* DescribeFeedPublishResult(vorn::FeedPublishResult result) {
+    switch (result) {
+    case vorn::kFeedPublishBadOptions:
+        return "unusable folder, kind, version or stamp";
+    case vorn::kFeedPublishNoItems:
+        return "the list holds no items";
+    case vorn::kFeedPublishTextTooLong:
+        return "a text is too long";
+    case vorn::kFeedPublishCannotCreate:
+        return "cannot create the output folders";
+    case vorn::kFeedPublishWriteFailed:
+        return "writing a file failed";
+    default:
+        return "failed";
+    }
+}
+
+const char* DescribeFetchResult(std::uint8_t result) {
+    switch (result) {
+    case vorn::kIntelligenceNewItems:
+        return "items loaded";
+    case vorn::kIntelligenceNothingNew:
+        return "nothing new";
+    case vorn::kIntelligenceStillConnected:
+        return "still connected";
+    case vorn::kIntelligenceNoConnection:
+        return "no connection";
+    case vorn::kIntelligenceIndexNotFetched:
+        return "index not downloaded";
+    case vorn::kIntelligenceIndexInvalid:
+        return "index invalid";
+    case vorn::kIntelligenceItemsNotFetched:
+        return "item file not downloaded";
+    case vorn::kIntelligenceItemsInvalid:
+        return "item file invalid";
+    case vorn::kIntelligenceNoSession:
+        return "session not opened";
+    default:
+        return "failed";
+    }
+}
+
+// One line per item: breaks, tabs and terminal controls in a subject become spaces.
+std::string PrintableSubject(const std::string& cp932) {
+    std::string text = vorn::Cp932ToUtf8(cp932);
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = ' ';
+    return text;
+}
+
+vorn::PackedDateTime Now() {
+    const vorn::LocalClock clock = vorn::TimeAgent().ReadLocalClock();
+    return vorn::MakePackedDateTime(clock.year, clock.month, clock.day, clock.hour, clock.minute,
+                                    clock.weekday > 6 ? 0 : clock.weekday);
+}
+
+int RunFeedPublish(int argc, char** argv) {
+    CArgs args(argc, argv);
+    if (!args.Error().empty())
+        return UsageError(args.Error());
+    if (auto unknown =
+            args.UnknownOption({"out", "directory", "item-dir", "kind", "stamp", "intervals"});
+        !unknown.empty())
+        return UsageError("feed publish: unknown option " + unknown);
+    const auto out = args.Option("out");
+    if (!out || out->empty() || args.Positionals().size() != 1)
+        return UsageError("feed publish: expected --out DIR ITEMS");
+
+    vorn::IntelligencePublication publication;
+    publication.index.version = 1;
+    publication.index.itemDirectory = args.Option("item-dir").value_or("Intelligence");
+    if (auto directory = args.Option("directory"))
+        publication.directory = *directory;
+    if (auto kind = args.Option("kind"))
+        publication.itemKind = *kind;
+    if (auto stamp = args.Option("stamp")) {
+        if (!vorn::ParseFeedDateTime(*stamp, publication.index.stamp))
+            return UsageError("feed publish: --stamp takes YYYY/MM/DD HH:MM");
+    } else {
+        publication.index.stamp = Now();
+    }
+    if (auto intervals = args.Option("intervals")) {
+        const auto comma = intervals->find(',');
+        if (comma == std::string::npos ||
+            !ParseMilliseconds(intervals->substr(0, comma), publication.index.intervalOther) ||
+            !ParseMilliseconds(intervals->substr(comma + 1), publication.index.intervalFull))
+            return UsageError("feed publish: --intervals takes OTHER,FULL in milliseconds");
+    }
+
+    const std::string& listPath = args.Positionals()[0];
+    std::ifstream listFile(listPath, std::ios::binary);
+    if (!listFile) {
+        std::fprintf(stderr, "vornctl: feed publish: cannot read %s\n", listPath.c_str());
+        return 1;
+    }
+    const std::string list((std::istreambuf_iterator<char>(listFile)), {});
+    std::string error;
+    if (!vorn::ParseIntelligenceList(list, publication.items, error)) {
+        std::fprintf(stderr, "vornctl: feed publish: %s: %s\n", listPath.c_str(), error.c_str());
+        return 1;
+    }
+
+    std::filesystem::path itemFile;
+    const vorn::FeedPublishResult result =
+        vorn::PublishIntelligenceFeed(*out, publication, &itemFile);
+    if (result != vorn::kFeedPublishOk) {
+        std::fprintf(stderr, "vornctl: feed publish: %s (result %u)\n",
+                     DescribeFeedPublishResult(result), static_cast<unsigned>(result));
+        return 1;
+    }
+    std::printf("%zu items in %s, stamp %s\n", publication.items.size(),
+                itemFile.lexically_relative(*out).generic_string().c_str(),
+                vorn::FormatDeliveredTime(publication.index.stamp).c_str());
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+int RunFeedOnce(int argc, char** argv) {
+    CArgs args(argc, argv, {"once"});
+    if (!args.Error().empty())
+        return UsageError(args.Error());
+    if (auto unknown = args.UnknownOption({"server", "once", "directory", "kind"});
+        !unknown.empty())
+        return UsageError("feed: unknown option " + unknown);
+    const auto server = args.Option("server");
+    if (!server || server->empty() || !args.Has("once") || !args.Positionals().empty())
+        return UsageError("feed: expected --server HOST[:PORT] --once");
+
+    vorn::CIntelligenceAgent agent;
+    agent.GetHttpAgent().SetTimeouts(10000, 10000);
+    const std::uint8_t result = agent.FetchOnce(*server, args.Option("directory").value_or("vorn"),
+                                                args.Option("kind").value_or("yid"));
+    std::printf("result %u (%s)\n", static_cast<unsigned>(result), DescribeFetchResult(result));
+    for (const vorn::IntelligenceItem& item : agent.ListedItems(vorn::GetToday()))
+        std::printf("%s\t%s\n", vorn::FormatDeliveredTime(item.delivered).c_str(),
+                    PrintableSubject(item.subject).c_str());
+    if (std::fflush(stdout) != 0)
+        return 1;
+    return result == vorn::kIntelligenceNewItems ? 0 : 1;
+}
+
+int RunFeed(int argc, char** argv) {
+    if (argc >= 1 && std::string(argv[0]) == "publish")
+        return RunFeedPublish(argc - 1, argv + 1);
+    return RunFeedOnce(argc, argv);
+}
+
+const CommandRegistrar
+    kRegisterFeed("feed",
+                  "feed publish --out DIR [--directory vorn] [--item-dir NAME] [--kind yid] "
+                  "[--stamp 'YYYY/MM/DD HH:MM'] [--intervals OTHER,FULL] ITEMS\n"
+                  "  feed --server HOST[:PORT] --once [--directory vorn] [--kind yid]",
+                  &RunFeed);
+
+} // namespace
+} // namespace vornctl
