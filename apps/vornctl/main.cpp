@@ -21,7 +21,8 @@ CArgs::CArgs(int argc, char** argv, std::vector<std::string> switches) {
                 options_[name.substr(0, eq)] = name.substr(eq + 1);
                 continue;
             }
-            bool isSwitch = false;
+            // --help never takes a value, whatever the command.
+            bool isSwitch = name == "help";
             for (const auto& s : switches)
                 isSwitch = isSwitch || s == name;
             if (isSwitch) {
@@ -103,6 +104,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vornctl: unknown command '%s'\n", argv[1]);
         PrintUsage(stderr);
         return 2;
+    }
+    for (int i = 2; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::printf("usage: vornctl %s\n", it->second.usage);
+            return 0;
+        }
     }
     return it->second.run(argc - 2, argv + 2);
 }
