@@ -1,0 +1,117 @@
+// vornctl publish: writes the matrix server's tree (index, full packages, updates) for one
+// matrix file, ready for `vornctl serve` or any static web server.
+#include <charconv>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "acquisition/market_matrix_loader.h"
+#include "acquisition/matrix_publisher.h"
+#include "command.h"
+#include "matrix/matrix_file.h"
+
+namespace vornctl {
+namespace {
+
+bool ParseUnsigned(const std::string& text, unsigned& value, int base = 10) {
+    const char* begin = text.data();
+    if (base == 16 && text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+        begin += 2;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(begin, end, value, base);
+    return begin != end && error == std::errc() && stop == end;
+}
+
+bool ParseYears(const std::string& text, std::vector<unsigned>& years) {
+    years.clear();
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t comma = text.find(',', start);
+        if (comma == std::string::npos)
+            comma = text.size();
+        unsigned y = 0;
+        if (!ParseUnsigned(text.substr(start, comma - start), y) || y < 1 || y > 255)
+            return false;
+        years.push_back(y);
+        start = comma + 1;
+    }
+    return !years.empty();
+}
+
+const char* DescribePublishResult(vorn::PublishResult result) {
+    switch (result) {
+    case vorn::kPublishEmptyMatrix:
+        return "the matrix has no trading days";
+    case vorn::kPublishBadOptions:
+        return "nothing to publish";
+    case vorn::kPublishCannotCreate:
+        return "cannot create the output folders";
+    case vorn::kPublishSliceFailed:
+        return "a security's data do not match the calendar";
+    case vorn::kPublishGenerateFailed:
+        return "writing a content file failed";
+    case vorn::kPublishCabinetFailed:
+        return "writing a cabinet failed";
+    case vorn::kPublishIndexFailed:
+        return "writing the index failed";
+    default:
+        return "failed";
+    }
+}
+
+int RunPublish(int argc, char** argv) {
+    CArgs args(argc, argv);
+    if (!args.Error().empty())
+        return UsageError(args.Error());
+    if (auto unknown = args.UnknownOption({"matrix", "out", "years", "updates", "version"});
+        !unknown.empty())
+        return UsageError("publish: unknown option " + unknown);
+    const auto matrixFile = args.Option("matrix");
+    const auto out = args.Option("out");
+    if (!matrixFile || !out || matrixFile->empty() || out->empty() || !args.Positionals().empty())
+        return UsageError("publish: expected --matrix FILE --out DIR");
+
+    vorn::PublishOptions options;
+    if (auto years = args.Option("years"); years && !ParseYears(*years, options.years))
+        return UsageError("publish: --years takes numbers 1..255 separated by commas");
+    if (auto updates = args.Option("updates");
+        updates && (!ParseUnsigned(*updates, options.updates) || options.updates > 0xFFFE))
+        return UsageError("publish: --updates takes a number of trading days");
+    if (auto version = args.Option("version");
+        version &&
+        !ParseUnsigned(*version, options.version, version->rfind("0x", 0) == 0 ? 16 : 10))
+        return UsageError("publish: --version takes a number (0x for hexadecimal)");
+
+    vorn::CMarketMatrix matrix;
+    const std::uint8_t restored = vorn::RestoreMatrix(matrix, *matrixFile, nullptr, nullptr);
+    if (restored != vorn::kMatrixOk) {
+        std::fprintf(stderr, "vornctl: publish: cannot restore %s (result %u)\n",
+                     matrixFile->c_str(), static_cast<unsigned>(restored));
+        return 1;
+    }
+    vorn::MatrixIndex index;
+    const vorn::PublishResult result = vorn::PublishMatrix(matrix, *out, options, &index);
+    if (result != vorn::kPublishOk) {
+        std::fprintf(stderr, "vornctl: publish: %s (result %u)\n", DescribePublishResult(result),
+                     static_cast<unsigned>(result));
+        return 1;
+    }
+    vorn::CMarketMatrixLoader names;
+    std::printf("version %s in vorn/MarketMatrix/%s, newest day %s\n",
+                vorn::FormatMatrixVersion(index.version).c_str(), index.directory.c_str(),
+                FormatDateArg(index.latestDate).c_str());
+    for (const auto& [years, first] : index.packages)
+        std::printf("package _%s: %u years from %s\n", names.FormatPackageName(years).c_str(),
+                    static_cast<unsigned>(years), FormatDateArg(first).c_str());
+    for (const auto& [day, base] : index.updates)
+        std::printf("update _%s: from base %s\n", names.FormatUpdateName(day).c_str(),
+                    FormatDateArg(base).c_str());
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+const CommandRegistrar kRegisterPublish(
+    "publish", "publish --matrix FILE --out DIR [--years 1,3,5,10] [--updates K] [--version V]",
+    &RunPublish);
+
+} // namespace
+} // namespace vornctl

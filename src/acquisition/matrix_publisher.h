@@ -1,0 +1,50 @@
+#pragma once
+// The matrix server's side: from one market matrix, the tree a static HTTP server offers
+// under "vorn/MarketMatrix/": the index, one cabinet per full package (the last N years) and
+// one per update (the days after a base day up to the newest day).
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "acquisition/matrix_index.h"
+#include "matrix/market_matrix.h"
+
+namespace vorn {
+
+enum PublishResult : std::uint8_t {
+    kPublishOk = 0,
+    kPublishEmptyMatrix = 1,  // no trading day to publish
+    kPublishBadOptions = 2,   // years outside 1..255, or nothing to publish
+    kPublishCannotCreate = 3, // the directory tree could not be created
+    kPublishSliceFailed = 4,  // a security's arrays do not match the calendar
+    kPublishGenerateFailed = 5,
+    kPublishCabinetFailed = 6,
+    kPublishIndexFailed = 7,
+};
+
+struct PublishOptions {
+    std::vector<unsigned> years{1, 3, 5, 10};
+    // Updates for each of the last this many trading days.
+    unsigned updates = 5;
+    std::uint32_t version = 0x01000000;
+};
+
+// The server folder of a version's packages: eight hexadecimal digits.
+std::string MatrixVersionDirectory(std::uint32_t version);
+
+// The first trading day of a package of `years`: the first day after the same date `years`
+// before the newest day, or the first day of all when the calendar is shorter.
+PackedDate PackageFirstDay(const CCalendar& calendar, unsigned years);
+
+// Copies the trading days from..to of `source` into `out` (cleared first): that part of the
+// calendar, every security with data in it cut to those days, and their companies. False
+// when a security's arrays do not cover its dates.
+bool SliceMatrix(const CMarketMatrix& source, PackedDate from, PackedDate to, CMarketMatrix& out);
+
+// Writes the tree under `root`. The index is written last, so a client never sees an index
+// naming a cabinet that is not there yet. `published` receives the index.
+PublishResult PublishMatrix(const CMarketMatrix& source, const std::filesystem::path& root,
+                            const PublishOptions& options, MatrixIndex* published = nullptr);
+
+} // namespace vorn

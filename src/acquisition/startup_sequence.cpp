@@ -1,0 +1,314 @@
+#include "acquisition/startup_sequence.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <iterator>
+#include <system_error>
+
+#include "gaps/market_windows.h"
+#include "matrix/matrix_file.h"
+
+namespace vorn {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A file this short cannot hold even the header; it is not worth a restore.
+constexpr std::uintmax_t kMinMatrixFileBytes = kMatrixHeaderSize;
+
+bool HoldsMoreThanHeader(const fs::path& path) {
+    std::error_code error;
+    if (!fs::is_regular_file(path, error))
+        return false;
+    const std::uintmax_t size = fs::file_size(path, error);
+    return !error && size > kMinMatrixFileBytes;
+}
+
+// Whether the update the loader picks for `lastHeld` continues from a day the matrix holds.
+// One whose base lies later would leave the trading days in between out of the calendar for
+// good once the merged matrix is written back.
+bool UpdateContinues(const MatrixIndex& index, PackedDate lastHeld) {
+    if (index.updates.empty())
+        return false;
+    auto update = index.updates.lower_bound(lastHeld);
+    if (update == index.updates.end())
+        update = std::prev(update);
+    while (lastHeld < update->second && update != index.updates.begin())
+        --update;
+    return update->second <= lastHeld;
+}
+
+} // namespace
+
+std::string FormatStartupFailure(std::uint32_t stepState, std::uintptr_t code) {
+    const char* format;
+    switch (stepState & ~kStepFailed) {
+    case kStepInitial:
+        format = "初期化失敗 [エラー：%u]";
+        break;
+    case kStepChecking:
+        format = "起動準備失敗 [エラー：%u]";
+        break;
+    case kStepRestoring:
+        format = "リストア失敗 [エラー：%u]";
+        break;
+    case kStepUpdating:
+        format = "マーケットマトリクス更新失敗 [エラー：%u]";
+        break;
+    case kStepMapping:
+        format = "窓分析失敗 [エラー：%u]";
+        break;
+    default:
+        format = "不明なエラー [エラー：%u]";
+        break;
+    }
+    char text[128];
+    std::snprintf(text, sizeof text, format, static_cast<unsigned>(code));
+    return text;
+}
+
+void ApplyStartupMessage(StartupProgressView& view, std::uint32_t message, std::uintptr_t wParam,
+                         std::intptr_t lParam, const char* text) {
+    if (message == kMsgClose) {
+        view.closed = true;
+        return;
+    }
+    if (message != kMsgProgress)
+        return;
+    const auto percent = [lParam] {
+        return static_cast<long>(std::clamp<std::intptr_t>(lParam, 0, 100));
+    };
+    switch (wParam) {
+    case kProgressPercent:
+        view.stepBar = percent();
+        break;
+    case kProgressText:
+        view.status = text != nullptr ? text : "";
+        view.failureColours = false;
+        break;
+    case kProgressFailure:
+        view.status = FormatStartupFailure(view.stepState, static_cast<std::uintptr_t>(lParam));
+        view.failureColours = true;
+        break;
+    case kProgressFailureText:
+        view.status = text != nullptr ? text : "";
+        view.failureColours = true;
+        break;
+    case kProgressOverall:
+        view.overallBar = percent();
+        break;
+    case kProgressStepState:
+        view.stepState = static_cast<std::uint32_t>(lParam);
+        break;
+    default:
+        break;
+    }
+}
+
+StartupConfig ReadStartupProfile(IProfile& profile, const fs::path& dataDirectory) {
+    StartupConfig config;
+    if (profile.GetInteger(kProfileSection, kProfileSetting, 0) & kSettingLocalMode)
+        config.flags |= kAppLocalMode;
+    config.version = profile.GetInteger(kProfileSection, kProfileVersion, 0);
+    const std::string matrix = profile.GetString(kProfileSection, kProfileMatrix);
+    if (matrix.empty()) {
+        config.matrixPath = dataDirectory / kDefaultMatrixFileName;
+        profile.SetString(kProfileSection, kProfileMatrix, config.matrixPath.string());
+        config.flags |= kAppFirstRun;
+    } else {
+        config.matrixPath = matrix;
+    }
+    config.serverHost = profile.GetString(kProfileSection, kProfileServer);
+    return config;
+}
+
+CStartupSequence::CStartupSequence(IProfile& profile, CMarketMatrixLoader& loader,
+                                   CMarketMatrix& matrix, CMarketWindows& windows,
+                                   IMessageSink& sink)
+    : profile_(profile), loader_(loader), matrix_(matrix), windows_(windows), sink_(sink) {}
+
+CStartupSequence::~CStartupSequence() {
+    cancel_.Set();
+    stop_.Set();
+    if (worker_.joinable())
+        worker_.join();
+}
+
+bool CStartupSequence::Start(const StartupConfig& config) {
+    if (worker_.joinable() || ended_)
+        return false;
+    config_ = config;
+    flags_ = config.flags;
+    SetState(kStepInitial);
+    PostText(kProgressText, kTextStartupRestore);
+    try {
+        worker_ = std::thread([this] { Run(); });
+    } catch (const std::system_error&) {
+        PostText(kProgressText, kTextStartupNoThread);
+        return false;
+    }
+    return true;
+}
+
+bool CStartupSequence::Wait(int timeoutMs) {
+    if (!worker_.joinable())
+        return ended_;
+    if (!finished_.Wait(timeoutMs))
+        return false;
+    worker_.join();
+    return true;
+}
+
+void CStartupSequence::SetState(std::uint32_t state) {
+    stepState_ = state;
+    sink_.Post(kMsgProgress, kProgressStepState, static_cast<std::intptr_t>(state));
+}
+
+void CStartupSequence::Fail(std::uint8_t result) {
+    result_ = result;
+    PostText(kProgressFailureText, kTextStartupRestoreFailed);
+    SetState(stepState_ | kStepFailed);
+    Pause(pauses_.failed);
+}
+
+void CStartupSequence::Run() {
+    try {
+        RunSteps();
+    } catch (const std::exception&) {
+        // Out of memory somewhere below: the start-up fails rather than the program.
+        Fail(kMatrixReadError);
+    }
+    ended_ = true;
+    sink_.Post(kMsgClose, 0, 0);
+    // The last act: after it the worker touches nothing of the sequence.
+    finished_.Set();
+}
+
+void CStartupSequence::RunSteps() {
+    const bool local = (config_.flags & kAppLocalMode) != 0;
+    bool checked = false;
+    if (local) {
+        PostPercent(100);
+        PostText(kProgressText, kTextStartupLocalMode);
+        Pause(pauses_.localMode);
+    } else {
+        checked = Check();
+    }
+
+    SetState(kStepRestoring);
+    const std::uint8_t restored = Restore();
+    if ((restored == kMatrixOk || Recover(restored)) && Update(checked) && MapGaps()) {
+        result_ = kMatrixOk;
+        PostOverall(100);
+    }
+}
+
+bool CStartupSequence::Check() {
+    PostOverall(25);
+    SetState(kStepChecking);
+    PostPercent(0);
+    PostText(kProgressText, kTextStartupChecking);
+    if (!loader_.FetchIndex(config_.serverHost)) {
+        // Not fatal: the local matrix is used as it is and nothing is updated.
+        checkResult_ = kAcquisitionIndexNotFetched;
+        Pause(pauses_.indexNotFetched);
+        return false;
+    }
+    checkResult_ = kAcquisitionOk;
+    if (loader_.OffersNewerVersion(config_.version) && (config_.flags & kAppFirstRun) != 0) {
+        config_.version = kFirstRunMatrixVersion;
+        profile_.SetInteger(kProfileSection, kProfileVersion, kFirstRunMatrixVersion);
+    }
+    PostPercent(100);
+    PostOverall(35);
+    return true;
+}
+
+std::uint8_t CStartupSequence::Restore() {
+    if (!HoldsMoreThanHeader(config_.matrixPath))
+        return kAcquisitionKnownPackageFailed; // 13: no local matrix file
+    const std::uint8_t result = RestoreMatrix(matrix_, config_.matrixPath, &cancel_, &sink_);
+    if (result == kMatrixOk && !matrix_.DailyCalendar().Empty())
+        profile_.SetInteger(kProfileSection, kProfileFirst, *matrix_.DailyCalendar().First());
+    return result;
+}
+
+bool CStartupSequence::Recover(std::uint8_t restoreResult) {
+    Pause(pauses_.beforeRecovery);
+    if ((config_.flags & kAppLocalMode) != 0) {
+        Fail(restoreResult);
+        return false;
+    }
+    // A cancelled restore says nothing about the file: it is not replaced by a download.
+    if (restoreResult == kMatrixCancelled || cancel_.IsSet()) {
+        Fail(kMatrixCancelled);
+        return false;
+    }
+    PostText(kProgressText, kTextStartupRecovery);
+    Pause(pauses_.recoveryText);
+    PostOverall(45);
+    PostPercent(0);
+
+    const std::uint32_t stored = profile_.GetInteger(kProfileSection, kProfileFirst, kNoDate);
+    const PackedDate knownFirst = stored <= 0xFFFF ? static_cast<PackedDate>(stored) : kNoDate;
+    const auto choose = [this]() -> unsigned {
+        return chooser_ != nullptr ? chooser_->ChoosePackage(loader_.Index()) : 0;
+    };
+    PackedDate firstDate = kNoDate;
+    std::uint8_t result = loader_.DownloadFullMatrix(config_.serverHost, config_.matrixPath,
+                                                     knownFirst, choose, &sink_, firstDate);
+    if (result == kAcquisitionOk) {
+        profile_.SetInteger(kProfileSection, kProfileFirst, firstDate);
+        profile_.SetInteger(kProfileSection, kProfileVersion, loader_.Version());
+        config_.version = loader_.Version();
+        PostPercent(100);
+        result = Restore();
+    }
+    if (result != kAcquisitionOk) {
+        Pause(pauses_.beforeRecovery);
+        Fail(result);
+        return false;
+    }
+    return true;
+}
+
+bool CStartupSequence::Update(bool checked) {
+    PostOverall(55);
+    if ((config_.flags & kAppLocalMode) != 0 || !checked)
+        return true;
+    SetState(kStepUpdating);
+    const PackedDate* lastHeld = matrix_.DailyCalendar().Last();
+    if (lastHeld != nullptr && loader_.OffersUpdateAfter(*lastHeld) &&
+        !UpdateContinues(loader_.Index(), *lastHeld)) {
+        // Too old for every update: kept as it is rather than merged with a hole.
+        updateResult_ = kAcquisitionUpdateFailed;
+        return true;
+    }
+    const std::uint8_t result = loader_.UpdateMatrix(matrix_, config_.serverHost, &cancel_, &sink_);
+    updateResult_ = result;
+    if (result == kAcquisitionOk) {
+        flags_ |= kAppMatrixChanged;
+        return true;
+    }
+    if (result == kAcquisitionNoUpdate || result == kAcquisitionUpdateFailed)
+        return true;
+    // The restore or merge has posted its code already.
+    result_ = result;
+    SetState(stepState_ | kStepFailed);
+    Pause(pauses_.failed);
+    return false;
+}
+
+bool CStartupSequence::MapGaps() {
+    PostOverall(75);
+    SetState(kStepMapping);
+    if (windows_.MapMarketWindows(matrix_, &cancel_, &sink_))
+        return true;
+    result_ = cancel_.IsSet() ? std::uint8_t{kMatrixCancelled} : kStartupMappingFailed;
+    SetState(stepState_ | kStepFailed);
+    Pause(pauses_.failed);
+    return false;
+}
+
+} // namespace vorn
