@@ -1,0 +1,73 @@
+// vornctl report FILE --top N | --codes C1,C2,... [--cp932]: the text signal report, for the
+// largest companies or for chosen stock codes.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "analysed_market.h"
+#include "command.h"
+#include "screening/signal_report.h"
+
+namespace vornctl {
+namespace {
+
+bool ParseNumber(const std::string& text, unsigned long limit, unsigned long& value) {
+    if (text.empty() || text.size() > 9)
+        return false;
+    for (char c : text)
+        if (c < '0' || c > '9')
+            return false;
+    value = std::strtoul(text.c_str(), nullptr, 10);
+    return value <= limit;
+}
+
+bool ParseCodes(const std::string& text, std::vector<std::uint16_t>& codes) {
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t comma = std::min(text.find(',', start), text.size());
+        unsigned long code = 0;
+        if (!ParseNumber(text.substr(start, comma - start), 9999, code))
+            return false;
+        codes.push_back(static_cast<std::uint16_t>(code));
+        start = comma + 1;
+    }
+    return !codes.empty();
+}
+
+int RunReport(int argc, char** argv) {
+    CArgs args(argc, argv, {"cp932"});
+    if (!args.Error().empty())
+        return UsageError(args.Error());
+    if (const std::string unknown = args.UnknownOption({"top", "codes", "cp932"}); !unknown.empty())
+        return UsageError("unknown option " + unknown);
+    const std::optional<std::string> top = args.Option("top");
+    const std::optional<std::string> codesText = args.Option("codes");
+    if (args.Positionals().size() != 1 || top.has_value() == codesText.has_value())
+        return UsageError("usage: report FILE --top N | report FILE --codes C1,C2,... [--cp932]");
+    unsigned long count = 0;
+    std::vector<std::uint16_t> codes;
+    if (top && !ParseNumber(*top, 65535, count))
+        return UsageError("--top needs a number 0..65535");
+    if (codesText && !ParseCodes(*codesText, codes))
+        return UsageError("--codes needs stock codes 0..9999 separated by commas");
+
+    AnalysedMarket market;
+    if (!LoadAnalysedMarket(args.Positionals()[0], market))
+        return 1;
+    const std::string report =
+        top ? vorn::CopySignalReport(market.matrix, market.results, static_cast<unsigned>(count))
+            : vorn::CopySignalReportFor(market.matrix, market.results, codes);
+    if (args.Has("cp932"))
+        std::fwrite(report.data(), 1, report.size(), stdout);
+    else
+        std::fputs(TerminalText(report).c_str(), stdout);
+    return 0;
+}
+
+const CommandRegistrar kRegistrar("report", "report FILE --top N | --codes C1,C2,... [--cp932]",
+                                  RunReport);
+
+} // namespace
+} // namespace vornctl

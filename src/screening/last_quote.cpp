@@ -1,0 +1,53 @@
+#include "screening/last_quote.h"
+
+#include <array>
+
+namespace vorn {
+namespace {
+
+constexpr std::array<std::uint64_t, 10> kPowersOfTen = {
+    1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000};
+
+template <class Price> LastQuote ReadLast(const TypedArray& prices, std::uint64_t scale) {
+    const Candle<Price>& last = prices.As<Candle<Price>>()[prices.count - 1];
+    LastQuote quote;
+    quote.open = last.open * scale;
+    quote.high = last.high * scale;
+    quote.low = last.low * scale;
+    quote.close = last.close * scale;
+    return quote;
+}
+
+using LastReader = LastQuote (*)(const TypedArray&, std::uint64_t);
+constexpr LastReader kLastReaders[] = {ReadLast<std::uint8_t>, ReadLast<std::uint16_t>,
+                                       ReadLast<std::uint32_t>};
+
+} // namespace
+
+LastQuote ReadLastQuote(const SecurityRecord& security) {
+    const TypedArray& prices = security.prices;
+    if (prices.Empty() || !IsPriceType(prices.elementType) ||
+        prices.attribute >= kPowersOfTen.size())
+        return {};
+    LastQuote quote = kLastReaders[prices.elementType](prices, kPowersOfTen[prices.attribute]);
+    quote.hundredths = (security.listingFlags & kListingHundredths) != 0;
+    return quote;
+}
+
+std::uint64_t SharesIssued(const SecurityRecord& security) {
+    return security.company ? security.company->HistoryValueAt(security.lastDate) : 0;
+}
+
+std::uint64_t MarketCapitalisation(std::uint64_t sharesIssued, const LastQuote& quote) {
+    return SaturatingMultiply(sharesIssued, quote.close);
+}
+
+std::uint64_t PriceTimesUnit(const LastQuote& quote, std::uint32_t tradingUnit) {
+    return SaturatingMultiply(quote.close, tradingUnit);
+}
+
+std::uint64_t MarketCapitalisationInYen(std::uint64_t sharesIssued, const LastQuote& quote) {
+    return SaturatingMultiply(sharesIssued, quote.CloseInYen());
+}
+
+} // namespace vorn

@@ -1,0 +1,133 @@
+// vornctl screen and vornctl report on a small sample market file.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "contents/settings_files.h"
+#include "foundation/text_encoding.h"
+
+namespace vorn {
+namespace {
+
+std::pair<int, std::string> RunCtl(const std::string& arguments) {
+    const std::string command = std::string(VORN_CTL_PATH) + " " + arguments + " 2>/dev/null";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr)
+        return {-1, {}};
+    std::string output;
+    std::array<char, 4096> buffer;
+    std::size_t n;
+    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        output.append(buffer.data(), n);
+    const int status = pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+class ScreenCommandTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        directory_ =
+            std::filesystem::temp_directory_path() / ("vorn_screen_" + std::to_string(::getpid()));
+        std::filesystem::create_directories(directory_);
+        market_ = (directory_ / "Market.kbx").string();
+        RunCtl("sample --out " + market_ + " --years 2 --securities 80");
+    }
+    static void TearDownTestSuite() { std::filesystem::remove_all(directory_); }
+
+    static std::string Settings(const char* name, const ScreeningSettings& current,
+                                const CSavedScreenings& saved = {}) {
+        const std::string path = (directory_ / name).string();
+        EXPECT_EQ(SaveScreeningFile(path, current, saved), SettingsFileResult::Ok);
+        return path;
+    }
+
+    static inline std::filesystem::path directory_;
+    static inline std::string market_;
+};
+
+TEST_F(ScreenCommandTest, PrintsPassingSecuritiesAndTheSummary) {
+    ASSERT_TRUE(std::filesystem::exists(market_));
+    const auto [status, output] = RunCtl("screen " + market_);
+    ASSERT_EQ(status, 0);
+    const auto lines = Lines(output);
+    ASSERT_GT(lines.size(), 10u);
+    EXPECT_EQ(
+        lines.back().rfind("銘柄数：" + std::to_string(lines.size() - 1) + " 平均リターン：", 0),
+        0u)
+        << lines.back();
+    for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+        EXPECT_EQ(std::count(lines[i].begin(), lines[i].end(), ','), 12) << lines[i];
+        if (i > 0) {
+            EXPECT_LT(lines[i - 1].substr(0, 4), lines[i].substr(0, 4)) << "one line per company";
+        }
+    }
+
+    // The same conditions from a settings file give the same list.
+    const std::string defaults = Settings("defaults.ssd", MakeDefaultScreeningSettings());
+    EXPECT_EQ(RunCtl("screen " + market_ + " --settings " + defaults).second, output);
+}
+
+TEST_F(ScreenCommandTest, ReadsCurrentOrSavedSettings) {
+    ScreeningSettings none = MakeDefaultScreeningSettings();
+    none.markets = 0;
+    CSavedScreenings saved;
+    ASSERT_EQ(saved.SaveScreeningAs(Utf8ToCp932("全部"), MakeDefaultScreeningSettings()),
+              ScreeningSaveResult::Ok);
+    ScreeningSettings current = none;
+    current.preferred = {MakeSecurityKey(1002, 1)};
+    const std::string path = Settings("saved.ssd", current, saved);
+
+    auto [status, output] = RunCtl("screen " + market_ + " --settings " + path);
+    ASSERT_EQ(status, 0);
+    auto lines = Lines(output);
+    ASSERT_EQ(lines.size(), 2u) << output;
+    EXPECT_EQ(lines[0].substr(0, 5), "1002,");
+    EXPECT_EQ(lines[1].rfind("銘柄数：1 ", 0), 0u);
+
+    std::tie(status, output) =
+        RunCtl("screen " + market_ + " --settings " + path + " --saved 全部");
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(output, RunCtl("screen " + market_).second);
+
+    EXPECT_EQ(RunCtl("screen " + market_ + " --settings " + path + " --saved nothing").first, 1);
+    const std::string damaged = (directory_ / "damaged.ssd").string();
+    std::ofstream(damaged, std::ios::binary) << "not a settings file";
+    std::tie(status, output) = RunCtl("screen " + market_ + " --settings " + damaged);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(output, "");
+}
+
+TEST_F(ScreenCommandTest, ReportInUtf8OrAsClipboardBytes) {
+    const auto [status, utf8] = RunCtl("report " + market_ + " --top 5");
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(utf8.rfind("　【 「窓理論」による売買シグナル一覧（時価総額上位5位） 】\n", 0), 0u)
+        << utf8;
+    EXPECT_EQ(RunCtl("report " + market_ + " --top 5 --cp932").second, Utf8ToCp932(utf8));
+
+    const auto [codesStatus, codes] = RunCtl("report " + market_ + " --codes 9999");
+    ASSERT_EQ(codesStatus, 0);
+    EXPECT_EQ(codes.rfind("　【 「窓理論」による売買シグナル一覧（時価総額上位0位） 】\n", 0), 0u);
+    EXPECT_EQ(RunCtl("report " + market_ + " --codes 12,x").first, 2);
+    EXPECT_EQ(RunCtl("report " + market_).first, 2);
+}
+
+} // namespace
+} // namespace vorn
