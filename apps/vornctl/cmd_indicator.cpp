@@ -18,16 +18,6 @@
 namespace vornctl {
 namespace {
 
-bool ParseNumber(const std::string& text, unsigned long limit, unsigned long& value) {
-    if (text.empty() || text.size() > 5)
-        return false;
-    for (char c : text)
-        if (c < '0' || c > '9')
-            return false;
-    value = std::strtoul(text.c_str(), nullptr, 10);
-    return value <= limit;
-}
-
 // KEY=VALUE with a key 0..5 and a finite number; key 0 also takes a date.
 bool ParseParameter(const std::string& text, int& key, double& value) {
     const auto eq = text.find('=');

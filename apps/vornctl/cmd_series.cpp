@@ -11,16 +11,6 @@
 namespace vornctl {
 namespace {
 
-bool ParseNumber(const std::string& text, unsigned long limit, unsigned long& value) {
-    if (text.empty() || text.size() > 5)
-        return false;
-    for (char c : text)
-        if (c < '0' || c > '9')
-            return false;
-    value = std::strtoul(text.c_str(), nullptr, 10);
-    return value <= limit;
-}
-
 template <class Price>
 void PrintElements(const vorn::SeriesView& view, const vorn::CCalendar& calendar) {
     const int firstPosition = calendar.PositionOf(view.firstDate);

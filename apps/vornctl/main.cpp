@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -61,6 +62,16 @@ std::string CArgs::UnknownOption(const std::vector<std::string>& known) const {
 int UsageError(const std::string& message) {
     std::fprintf(stderr, "vornctl: %s\n", message.c_str());
     return 2;
+}
+
+bool ParseNumber(const std::string& text, unsigned long limit, unsigned long& value) {
+    if (text.empty() || text.size() > 5)
+        return false;
+    for (char c : text)
+        if (c < '0' || c > '9')
+            return false;
+    value = std::strtoul(text.c_str(), nullptr, 10);
+    return value <= limit;
 }
 
 unsigned short ParseDateArg(const std::string& text) {

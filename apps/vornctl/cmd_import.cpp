@@ -1,0 +1,103 @@
+// vornctl import: builds a matrix content file from daily quotes in CSV files, or appends
+// the days after an existing file's last day.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "command.h"
+#include "matrix/quote_import.h"
+
+namespace vornctl {
+namespace {
+
+void PrintSkipped(const vorn::QuoteImportReport& report) {
+    for (const std::string& line : report.skipped)
+        std::fprintf(stderr, "vornctl: import: skipped %s\n", line.c_str());
+    const std::size_t listed = report.skipped.size();
+    const std::size_t total = report.skippedRows + report.skippedFiles;
+    if (total > listed)
+        std::fprintf(stderr, "vornctl: import: ... and %zu more skipped\n", total - listed);
+}
+
+void PrintSummary(const vorn::QuoteImportReport& report, bool appended) {
+    for (const std::string& note : report.notes)
+        std::printf("note: %s\n", note.c_str());
+    if (report.unquotedSecurities != 0)
+        std::printf(appended ? "%zu listed securities have no new rows\n"
+                             : "%zu listed securities have no quotes and were left out\n",
+                    report.unquotedSecurities);
+    if (report.ignoredRows != 0)
+        std::printf("%zu rows dated on or before the file's last day could not be used\n",
+                    report.ignoredRows);
+    std::printf("skipped %zu bad rows and %zu files\n", report.skippedRows, report.skippedFiles);
+}
+
+int RunImport(int argc, char** argv) {
+    const CArgs args(argc, argv, {"round-prices", "skip-bad-rows"});
+    if (!args.Error().empty())
+        return UsageError("import: " + args.Error());
+    if (const std::string unknown = args.UnknownOption(
+            {"out", "append", "securities", "adjustments", "round-prices", "skip-bad-rows"});
+        !unknown.empty())
+        return UsageError("import: unknown option " + unknown);
+    const auto out = args.Option("out");
+    const auto append = args.Option("append");
+    if (out.has_value() == append.has_value() || (out && out->empty()) ||
+        (append && append->empty()))
+        return UsageError("import: give either --out FILE or --append FILE");
+    const auto securities = args.Option("securities");
+    if (!securities || securities->empty())
+        return UsageError("import: --securities LIST.csv is required");
+    if (args.Positionals().empty())
+        return UsageError("import: name the quotes files or directories");
+
+    vorn::QuoteImportOptions options;
+    options.securitiesList = *securities;
+    if (const auto adjustments = args.Option("adjustments"))
+        options.adjustmentsList = *adjustments;
+    for (const std::string& source : args.Positionals())
+        options.quotes.emplace_back(source);
+    options.roundPrices = args.Has("round-prices");
+    options.skipBadRows = args.Has("skip-bad-rows");
+
+    vorn::QuoteImportReport report;
+    const std::string& file = out ? *out : *append;
+    const std::uint8_t result = out ? vorn::ImportQuotesToFile(options, file, report)
+                                    : vorn::AppendQuotesToFile(options, file, report);
+    PrintSkipped(report);
+    if (result == vorn::kImportNothingNew) {
+        std::printf("%s: %s; the file is unchanged\n", file.c_str(), report.error.c_str());
+        return 0;
+    }
+    if (result != vorn::kImportOk) {
+        std::fprintf(stderr, "vornctl: import: %s\n", report.error.c_str());
+        if (report.error.find("decimal places") != std::string::npos)
+            std::fprintf(stderr, "vornctl: import: --round-prices rounds such prices to "
+                                 "hundredths\n");
+        std::fprintf(stderr, "vornctl: import: %s was not written\n", file.c_str());
+        return 1;
+    }
+    if (out)
+        std::printf("%s: %zu securities of %zu companies, %u days from %s to %s, %zu rows from "
+                    "%zu files\n",
+                    file.c_str(), report.securities, report.companies,
+                    static_cast<unsigned>(report.days), FormatDateArg(report.firstDay).c_str(),
+                    FormatDateArg(report.lastDay).c_str(), report.rows, report.files);
+    else
+        std::printf("%s: appended %u days from %s to %s; %zu securities brought up to date, "
+                    "%zu added, %zu rows\n",
+                    file.c_str(), static_cast<unsigned>(report.days),
+                    FormatDateArg(report.firstDay).c_str(), FormatDateArg(report.lastDay).c_str(),
+                    report.securities, report.newSecurities, report.rows);
+    PrintSummary(report, !out);
+    return 0;
+}
+
+const CommandRegistrar kImportCommand(
+    "import",
+    "import (--out FILE | --append FILE) --securities LIST.csv [--adjustments LIST.csv] "
+    "[--round-prices] [--skip-bad-rows] QUOTES...",
+    &RunImport);
+
+} // namespace
+} // namespace vornctl
