@@ -13,16 +13,6 @@
 namespace vornctl {
 namespace {
 
-bool ParseNumber(const std::string& text, unsigned long limit, unsigned long& value) {
-    if (text.empty() || text.size() > 9)
-        return false;
-    for (char c : text)
-        if (c < '0' || c > '9')
-            return false;
-    value = std::strtoul(text.c_str(), nullptr, 10);
-    return value <= limit;
-}
-
 bool ParseCodes(const std::string& text, std::vector<std::uint16_t>& codes) {
     std::size_t start = 0;
     while (start <= text.size()) {

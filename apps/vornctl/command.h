@@ -44,7 +44,7 @@ struct CommandRegistrar {
 // Prints "vornctl: message" to stderr and returns 2 (usage errors).
 int UsageError(const std::string& message);
 
-// A decimal number of at most five digits that does not exceed `limit`.
+// A decimal number of at most nine digits that does not exceed `limit`.
 bool ParseNumber(const std::string& text, unsigned long limit, unsigned long& value);
 
 // Parses YYYY/MM/DD (also YYYY-MM-DD); 0 when malformed.

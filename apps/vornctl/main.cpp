@@ -65,7 +65,7 @@ int UsageError(const std::string& message) {
 }
 
 bool ParseNumber(const std::string& text, unsigned long limit, unsigned long& value) {
-    if (text.empty() || text.size() > 5)
+    if (text.empty() || text.size() > 9)
         return false;
     for (char c : text)
         if (c < '0' || c > '9')
