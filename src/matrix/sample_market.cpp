@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "chart/exchange_tick.h"
 #include "foundation/calendar_math.h"
 #include "foundation/text_encoding.h"
 
@@ -173,16 +174,6 @@ std::vector<PackedDate> TradingDays(PackedDate first, PackedDate last) {
 
 constexpr std::uint64_t kMinorPerYen = 100;
 
-struct TickStep {
-    std::uint64_t aboveYen;
-    std::uint64_t tickYen;
-};
-constexpr TickStep kTicksJasdaq[] = {{10000000, 50000}, {1000000, 10000}, {100000, 1000},
-                                     {10000, 100},      {1000, 10},       {0, 1}};
-constexpr TickStep kTicksExchange[] = {{30000000, 100000}, {20000000, 50000}, {1000000, 10000},
-                                       {100000, 1000},     {50000, 100},      {30000, 50},
-                                       {3000, 10},         {2000, 5},         {0, 1}};
-constexpr std::uint8_t kJasdaqMarket = 15;
 // Codes 1003..9999 leave room for this many companies beside the benchmark.
 constexpr std::size_t kMaxCompanies = 8997;
 
