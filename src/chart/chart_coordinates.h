@@ -75,7 +75,7 @@ public:
     // The date of the slot under column x; kNoDate for slots without one.
     PackedDate DateAtX(int x) const;
     int SlotCount() const { return slotCount_; }
-    void SetSlotCount(int slots) { slotCount_ = slots; }
+    void SetSlotCount(int count) { slotCount_ = count; }
 
     // --- Up: values in scale units (price x 10^k; volume in the unit) ---
     int YOfPrice(std::uint64_t value) const;

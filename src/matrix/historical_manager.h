@@ -113,8 +113,8 @@ public:
         if (found != nullptr && found != End() && *found == key)
             return;
         const std::uint16_t at = found == nullptr ? 0 : static_cast<std::uint16_t>(found - items_);
-        const std::uint32_t slots = GrowthFor(count_ + 2u);
-        std::unique_ptr<Key[]> grown(new (std::nothrow) Key[slots]);
+        const std::uint32_t allocated = GrowthFor(count_ + 2u);
+        std::unique_ptr<Key[]> grown(new (std::nothrow) Key[allocated]);
         if (!grown)
             return;
         if (at > 0)
@@ -126,7 +126,7 @@ public:
         delete[] items_;
         items_ = grown.release();
         ++count_;
-        capacity_ = static_cast<std::uint16_t>(std::min<std::uint32_t>(slots, 0xFFFF));
+        capacity_ = static_cast<std::uint16_t>(std::min<std::uint32_t>(allocated, 0xFFFF));
     }
 
     void Assign(const CHistoricalManager& other) {
