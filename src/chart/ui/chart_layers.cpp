@@ -1,0 +1,503 @@
+#include "chart/ui/chart_layers.h"
+
+#include <QFontMetrics>
+#include <QString>
+#include <algorithm>
+#include <cstdio>
+
+#include "foundation/number_format.h"
+#include "foundation/text_encoding.h"
+#include "matrix/name_tables.h"
+
+namespace vorn {
+namespace {
+
+constexpr int kTextGap = 3;   // between a label and what it labels
+constexpr int kMarkGap = 2;   // between a candle's end and its mark
+constexpr int kDateTick = 4;  // tick length in the date pane
+constexpr int kEdgeInset = 3; // markers keep this far inside the plot
+constexpr unsigned kMaxPriceExponent = 9;
+
+QString Utf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string Grouped(std::uint64_t value) {
+    char text[kGroupedIntegerCapacity];
+    FormatGroupedInteger(text, value);
+    return text;
+}
+
+// Left edge that keeps a text of `width` centred on `x` inside [left, right].
+int CentredLeft(int x, int width, int left, int right) {
+    int start = x - width / 2;
+    if (start + width > right)
+        start = right - width;
+    return std::max(start, left);
+}
+
+std::uint64_t PowerOfTen(unsigned exponent) {
+    std::uint64_t power = 1;
+    for (unsigned i = 0; i < std::min(exponent, kMaxPriceExponent); ++i)
+        power *= 10;
+    return power;
+}
+
+template <class Price> std::uint64_t CloseAt(const SeriesView& view, int index) {
+    return view.Candles<Price>()[index].close;
+}
+
+// The close of series element `index` in scale units; 0 outside the series.
+std::uint64_t SeriesClose(const SeriesSet& series, std::uint8_t kind, int index) {
+    const SeriesView& view = series.View(static_cast<PeriodKind>(kind));
+    if (index < 0 || index >= view.count || !view.prices)
+        return 0;
+    std::uint64_t close = 0;
+    switch (series.priceEncoding) {
+    case 0:
+        close = CloseAt<std::uint8_t>(view, index);
+        break;
+    case 1:
+        close = CloseAt<std::uint16_t>(view, index);
+        break;
+    case 2:
+        close = CloseAt<std::uint32_t>(view, index);
+        break;
+    default:
+        return 0;
+    }
+    return close * PowerOfTen(series.priceExponent);
+}
+
+// Days without trading leave their slot empty.
+bool CandleDrawn(const CChartModel& model, const ChartDay& day) {
+    if (!day.Quoted() || day.high == 0)
+        return false;
+    if (day.volume != 0)
+        return true;
+    if (day.seriesIndex == 0)
+        return day.open != 0 && day.low != 0 && day.close != 0;
+    const std::uint64_t previous =
+        SeriesClose(model.Series(), model.Layout().seriesKind, day.seriesIndex - 1);
+    return !(day.open == previous && day.high == previous && day.low == previous &&
+             day.close == previous);
+}
+
+bool IsAdjustmentDate(const SeriesSet& series, PackedDate date) {
+    if (series.adjustments == nullptr)
+        return false;
+    const auto& entries = series.adjustments->entries;
+    return std::any_of(entries.begin(), entries.end(),
+                       [date](const AdjustmentEntry& entry) { return entry.date == date; });
+}
+
+const SignalMark* MarkOn(std::span<const SignalMark> marks, int day) {
+    for (const SignalMark& mark : marks)
+        if (mark.day == day)
+            return &mark;
+    return nullptr;
+}
+
+// A text drawn with its top-left corner at (x, top).
+void DrawTextAt(QPainter& painter, int x, int top, const QString& text) {
+    painter.drawText(QPoint(x, top + painter.fontMetrics().ascent()), text);
+}
+
+} // namespace
+
+std::vector<SignalMark> SignalMarksOnShow(std::span<const PositionEntry> positions,
+                                          int seriesFirstPosition, const ChartLayout& layout) {
+    std::vector<SignalMark> marks;
+    if (!layout.shown || layout.seriesKind != kSeriesDaily || seriesFirstPosition < 0)
+        return marks;
+    const int shown = static_cast<int>(layout.days.size());
+    for (const PositionEntry& entry : positions) {
+        const int day = seriesFirstPosition + entry.day - layout.firstShown;
+        if (day >= 0 && day < shown && entry.signal != 0)
+            marks.push_back({day, IsBuySignal(entry.signal)});
+    }
+    return marks;
+}
+
+const char* PositionStateText(std::span<const PositionEntry> positions, int seriesDay) {
+    const PositionEntry* last = nullptr;
+    std::size_t count = 0;
+    for (const PositionEntry& entry : positions) {
+        if (entry.day > seriesDay)
+            break;
+        last = &entry;
+        ++count;
+    }
+    if (last == nullptr)
+        return "なし";
+    const bool buy = IsBuySignal(last->signal);
+    if (last->day != seriesDay)
+        return buy ? "買い継続" : "売り継続";
+    if (count == 1)
+        return buy ? "新規買い" : "新規売り";
+    return buy ? "買い転換" : "売り転換";
+}
+
+std::string StockCaption(const SecurityRecord& security) {
+    const CompanyRecord* company = security.company;
+    const std::string name = company != nullptr && company->name && !company->name->empty()
+                                 ? Cp932ToUtf8(*company->name)
+                                 : std::string(kMissingName);
+    const unsigned industry = company != nullptr ? company->industry : 0;
+    char text[512];
+    if (industry == kIndustryPriceIndex)
+        std::snprintf(text, sizeof text, "[%04u] %s  <%s>", security.Code(), name.c_str(),
+                      IndustryName(industry));
+    else
+        std::snprintf(text, sizeof text, "[%04u] %s ： %s  <%s>", security.Code(), name.c_str(),
+                      MarketName(security.market), IndustryName(industry));
+    return text;
+}
+
+std::string ShortDate(PackedDate date) {
+    if (date == kNoDate)
+        return "00/00/00";
+    if (date == 0xFFFF)
+        return "99/99/99";
+    char text[16];
+    std::snprintf(text, sizeof text, "%02u/%02u/%02u", DateYear(date) % 100, DateMonth(date),
+                  DateDay(date));
+    return text;
+}
+
+std::string PriceText(std::uint64_t value, bool hundredths) {
+    if (!hundredths)
+        return Grouped(value);
+    char text[kGroupedRealCapacity];
+    FormatGroupedReal(static_cast<double>(value) / 100.0, "%.02f", text);
+    return text;
+}
+
+std::vector<QPolygon> WindowPolygons(const ChartWindowRegion& region) {
+    std::vector<QPolygon> polygons;
+    const auto& strips = region.strips;
+    std::size_t run = 0;
+    while (run < strips.size()) {
+        std::size_t end = run + 1;
+        while (end < strips.size() && strips[end].left == strips[end - 1].right)
+            ++end;
+        QPolygon polygon;
+        // Along the tops from left to right, then back along the bottoms; a strip's bottom row
+        // is inside, so its lower edge lies one row further down.
+        for (std::size_t i = run; i < end; ++i) {
+            polygon << QPoint(strips[i].left, strips[i].top)
+                    << QPoint(strips[i].right, strips[i].top);
+        }
+        for (std::size_t i = end; i-- > run;) {
+            polygon << QPoint(strips[i].right, strips[i].bottom + 1)
+                    << QPoint(strips[i].left, strips[i].bottom + 1);
+        }
+        polygons.push_back(std::move(polygon));
+        run = end;
+    }
+    return polygons;
+}
+
+void DrawWindowLayer(QImage& image, const ChartScene& scene, const CChartResources& resources) {
+    image.fill(resources.Colour(kColourBackground));
+    QPainter painter(&image);
+    painter.setPen(Qt::NoPen);
+    for (std::size_t i = 0; i < scene.windows.size(); ++i) {
+        const ChartWindowRegion& region = scene.windows[i];
+        const bool below = region.kind == kUpwardWindow;
+        const bool selected = static_cast<int>(i) == scene.selectedWindow;
+        const ChartColour slot = selected ? (below ? kColourSelectedBelow : kColourSelectedAbove)
+                                          : (below ? kColourWindowBelow : kColourWindowAbove);
+        painter.setBrush(resources.Brush(slot));
+        for (const QPolygon& polygon : WindowPolygons(region))
+            painter.drawPolygon(polygon, Qt::WindingFill);
+    }
+}
+
+void DrawCaptions(QPainter& painter, const ChartScene& scene, const CChartResources& resources) {
+    const ChartSettings& settings = *scene.settings;
+    const ChartPanes& panes = scene.model->Coordinates().Panes();
+    painter.setFont(resources.CaptionFont());
+    painter.setPen(resources.Pen(kColourCaptionText));
+    const QString caption =
+        Utf8(scene.stockCaption) + QStringLiteral("  ") + Utf8(scene.model->Layout().periodCaption);
+    DrawTextAt(painter, settings.horizontalMargin, settings.verticalMargin, caption);
+    if (!settings.caption.empty()) {
+        const QString bottom = Utf8(Cp932ToUtf8(settings.caption));
+        const QFontMetrics metrics = painter.fontMetrics();
+        const int top = panes.window.bottom - settings.verticalMargin - metrics.height();
+        DrawTextAt(painter,
+                   panes.window.right - settings.horizontalMargin -
+                       metrics.horizontalAdvance(bottom),
+                   top, bottom);
+    }
+}
+
+void DrawGridAndScales(QPainter& painter, const ChartScene& scene,
+                       const CChartResources& resources) {
+    const CChartModel& model = *scene.model;
+    const CChartCoordinates& map = model.Coordinates();
+    const ChartLayout& layout = model.Layout();
+    const ChartPanes& panes = map.Panes();
+    const int right = panes.pricePane.right - 1;
+    painter.setFont(resources.ScaleFont());
+    const QFontMetrics metrics = painter.fontMetrics();
+    const int half = metrics.ascent() / 2;
+
+    for (std::uint64_t value : layout.price.grid) {
+        const int y = map.YOfPrice(value);
+        painter.setPen(resources.Pen(kColourLineLight));
+        painter.drawLine(panes.plot.left, y, right, y);
+        const QString label = Utf8(PriceText(value, model.Hundredths()));
+        painter.setPen(resources.Pen(kColourPriceText));
+        painter.drawText(panes.plot.left - kTextGap - metrics.horizontalAdvance(label), y + half,
+                         label);
+    }
+    if (!panes.volumePane.Empty()) {
+        const std::uint64_t unit = layout.volume.unit == kVolumeUnitThousands ? 1000 : 1;
+        for (std::uint64_t value : layout.volume.grid) {
+            const int y = map.YOfVolume(value * unit);
+            painter.setPen(resources.Pen(kColourLineLight));
+            painter.drawLine(panes.volumePane.left, y, right, y);
+            const QString label = Utf8(Grouped(value));
+            painter.setPen(resources.Pen(kColourVolumeText));
+            painter.drawText(panes.plot.left - kTextGap - metrics.horizontalAdvance(label),
+                             y + half, label);
+        }
+        if (layout.volume.unit == kVolumeUnitThousands) {
+            const QString unitText = QStringLiteral("千株");
+            painter.drawText(panes.plot.left - kTextGap - metrics.horizontalAdvance(unitText),
+                             panes.volumePane.top - kTextGap, unitText);
+        }
+    }
+    painter.setPen(resources.Pen(kColourLineDark));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(QRect(QPoint(panes.pricePane.left, panes.pricePane.top),
+                           QPoint(right, panes.pricePane.bottom)));
+    if (!panes.volumePane.Empty())
+        painter.drawRect(QRect(QPoint(panes.volumePane.left, panes.volumePane.top),
+                               QPoint(right, panes.volumePane.bottom)));
+}
+
+void DrawDateMarks(QPainter& painter, const ChartScene& scene, const CChartResources& resources) {
+    const CChartModel& model = *scene.model;
+    const ChartLayout& layout = model.Layout();
+    const ChartPanes& panes = model.Coordinates().Panes();
+    const int lineBottom = panes.plot.bottom;
+    painter.setFont(resources.ScaleFont());
+    const QFontMetrics metrics = painter.fontMetrics();
+    for (const DateMark& mark : layout.dateMarks) {
+        painter.setPen(
+            resources.Pen(mark.pen == DateLinePen::Year ? kColourGrid : kColourLineLight));
+        painter.drawLine(mark.x, panes.plot.top, mark.x, lineBottom);
+        if (panes.datePane.Empty())
+            continue;
+        painter.drawLine(mark.x, panes.datePane.top, mark.x, panes.datePane.top + kDateTick);
+        if (!mark.label.empty()) {
+            const QString label = Utf8(mark.label);
+            painter.setPen(resources.Pen(kColourDateText));
+            DrawTextAt(painter, mark.x - metrics.horizontalAdvance(label) / 2,
+                       panes.datePane.top + kDateTick + 1, label);
+        }
+    }
+    painter.setPen(resources.Pen(kColourYearText));
+    for (const YearLabel& year : layout.yearLabels) {
+        const QString text = Utf8(year.text);
+        const int left = year.x - metrics.horizontalAdvance(text) / 2;
+        painter.drawText(left, panes.plot.top - kMarkGap, text);
+        DrawTextAt(painter, left, panes.plot.bottom + kDateTick + 1 + metrics.height(), text);
+    }
+}
+
+void DrawCandlesAndVolumes(QPainter& painter, const ChartScene& scene,
+                           const CChartResources& resources) {
+    const CChartModel& model = *scene.model;
+    const CChartCoordinates& map = model.Coordinates();
+    const ChartLayout& layout = model.Layout();
+    const ChartPanes& panes = map.Panes();
+    const int width = map.CandleWidth();
+    painter.setClipRect(QRect(QPoint(panes.plot.left, panes.plot.top),
+                              QPoint(panes.plot.right - 1, panes.plot.bottom)));
+    for (std::size_t j = 0; j < layout.days.size(); ++j) {
+        const ChartDay& day = layout.days[j];
+        if (!CandleDrawn(model, day))
+            continue;
+        const int d = static_cast<int>(j);
+        const int x = day.x;
+        const int left = map.BodyLeft(d);
+        const int right = map.BodyRight(d);
+        const int yHigh = map.YOfPrice(day.high);
+        const int yLow = map.YOfPrice(day.low);
+        const bool rising = day.close >= day.open;
+        const QPen& outline = resources.Pen(rising ? kColourRisingOutline : kColourFallingOutline);
+
+        if (IsAdjustmentDate(model.Series(), day.date)) {
+            painter.setPen(resources.Pen(kColourMarkerDate));
+            if (yHigh - kMarkGap >= panes.plot.top)
+                painter.drawLine(x, panes.plot.top, x, yHigh - kMarkGap);
+            painter.drawLine(x, yLow + kMarkGap, x, panes.plot.bottom);
+        }
+
+        painter.setPen(outline);
+        painter.drawLine(x, yHigh, x, yLow);
+        const int yOpen = map.YOfPrice(day.open);
+        const int yClose = map.YOfPrice(day.close);
+        if (yOpen == yClose) {
+            painter.drawLine(left, yOpen, right, yOpen);
+        } else {
+            painter.setBrush(resources.Brush(rising ? kColourRisingFill : kColourFallingFill));
+            // A stroked rectangle covers its size plus the pen width.
+            painter.drawRect(
+                QRect(left, std::min(yOpen, yClose), width - 1, std::abs(yClose - yOpen)));
+        }
+
+        if (panes.volumePane.Empty())
+            continue;
+        const int barBottom = panes.volumePane.bottom - 1;
+        const int y = std::max(map.YOfVolume(day.volume), panes.volumePane.top);
+        if (y < barBottom) {
+            painter.fillRect(QRect(QPoint(left, y), QPoint(right, barBottom)),
+                             resources.Brush(kColourVolumeEdge));
+            if (barBottom > y && width > 2)
+                painter.fillRect(QRect(QPoint(left + 1, y + 1), QPoint(right - 1, barBottom)),
+                                 resources.Brush(kColourVolumeFill));
+        }
+    }
+    painter.setClipping(false);
+}
+
+void DrawMarksAndMarkers(QPainter& painter, const ChartScene& scene,
+                         const CChartResources& resources) {
+    const CChartModel& model = *scene.model;
+    const CChartCoordinates& map = model.Coordinates();
+    const ChartLayout& layout = model.Layout();
+    const ChartPanes& panes = map.Panes();
+    const int shown = static_cast<int>(layout.days.size());
+    painter.setBackgroundMode(Qt::OpaqueMode);
+    painter.setBackground(resources.Brush(kColourBackground));
+
+    painter.setFont(resources.MarkFont());
+    const int markHeight = painter.fontMetrics().height();
+    for (const SignalMark& mark : scene.marks) {
+        if (mark.day < 0 || mark.day >= shown)
+            continue;
+        const ChartDay& day = layout.days[static_cast<std::size_t>(mark.day)];
+        if (!day.Quoted() || day.high == 0)
+            continue;
+        const QString letter = mark.buy ? QStringLiteral("B") : QStringLiteral("S");
+        const int left = day.x - painter.fontMetrics().horizontalAdvance(letter) / 2;
+        painter.setPen(resources.Pen(mark.buy ? kColourBuyMark : kColourSellMark));
+        if (mark.buy)
+            DrawTextAt(painter, left, map.YOfPrice(day.low) + kMarkGap, letter);
+        else
+            DrawTextAt(painter, left, map.YOfPrice(day.high) - kMarkGap - markHeight, letter);
+    }
+
+    painter.setFont(resources.MarkerFont());
+    const QFontMetrics metrics = painter.fontMetrics();
+    const auto marker = [&](int dayIndex, bool highest) {
+        if (dayIndex < 0 || dayIndex >= shown)
+            return;
+        const ChartDay& day = layout.days[static_cast<std::size_t>(dayIndex)];
+        const QString date = Utf8(ShortDate(day.date));
+        const QString rest = (highest ? QStringLiteral(" H:") : QStringLiteral(" L:")) +
+                             Utf8(PriceText(highest ? day.high : day.low, model.Hundredths()));
+        const int dateWidth = metrics.horizontalAdvance(date);
+        const int width = dateWidth + metrics.horizontalAdvance(rest);
+        const int left = CentredLeft(day.x, width, panes.plot.left + kEdgeInset,
+                                     panes.pricePane.right - kEdgeInset);
+        const SignalMark* mark = MarkOn(scene.marks, dayIndex);
+        // Clear of the day's own "B" or "S".
+        const int markRoom = mark != nullptr && mark->buy != highest ? markHeight : 0;
+        const int top = highest ? map.YOfPrice(day.high) - kMarkGap - markRoom - metrics.height()
+                                : map.YOfPrice(day.low) + kMarkGap + markRoom;
+        painter.setPen(resources.Pen(kColourMarkerDate));
+        DrawTextAt(painter, left, top, date);
+        painter.setPen(resources.Pen(kColourMarkerPrice));
+        DrawTextAt(painter, left + dateWidth, top, rest);
+    };
+    marker(layout.highestDay, true);
+    marker(layout.lowestDay, false);
+    painter.setBackgroundMode(Qt::TransparentMode);
+}
+
+void DrawPriceBands(QPainter& painter, const ChartScene& scene, const CChartResources& resources) {
+    const CChartModel& model = *scene.model;
+    const ChartLayout& layout = model.Layout();
+    const CChartCoordinates& map = model.Coordinates();
+    const ChartRect& panel = map.Panes().bandPanel;
+    if (!layout.bandPanelShown || panel.Empty())
+        return;
+    const PriceBandPanel& bands = layout.bands;
+    const int length = panel.Width() - 2;
+    const std::uint64_t span =
+        bands.scaleHigh > bands.scaleLow ? bands.scaleHigh - bands.scaleLow : 0;
+    if (length > 0 && span > 0) {
+        std::uint64_t lower = layout.price.low;
+        for (std::size_t i = 0; i < kPriceBandCount; ++i) {
+            const std::uint64_t upper = bands.upperBounds[i];
+            const std::uint64_t volume = bands.volumes[i];
+            const int top = map.YOfPrice(upper);
+            const int bottom = std::max(map.YOfPrice(lower) - 1, top);
+            lower = upper;
+            if (volume <= bands.scaleLow)
+                continue;
+            const double share = std::min(1.0, static_cast<double>(volume - bands.scaleLow) /
+                                                   static_cast<double>(span));
+            const int bar = std::max(1, static_cast<int>(share * length));
+            painter.fillRect(QRect(QPoint(panel.left + 1, top), QPoint(panel.left + bar, bottom)),
+                             resources.Brush(kColourBandBar));
+        }
+    }
+    painter.setFont(resources.ScaleFont());
+    painter.setPen(resources.Pen(kColourBandText));
+    const char* unit = bands.DisplayUnit() == kBandUnitMillions    ? "百万株"
+                       : bands.DisplayUnit() == kBandUnitThousands ? "千株"
+                                                                   : "株";
+    std::uint64_t high = bands.scaleHigh;
+    if (bands.DisplayUnit() == kBandUnitMillions)
+        high /= 1000;
+    const QString text = Utf8(Grouped(high)) + QString::fromUtf8(unit);
+    DrawTextAt(painter, panel.left + 1, panel.bottom + kTextGap, text);
+}
+
+void DrawCandleLayer(QImage& image, const ChartScene& scene, const CChartResources& resources) {
+    image.fill(resources.Colour(kColourBackground));
+    QPainter painter(&image);
+    DrawCaptions(painter, scene, resources);
+    DrawGridAndScales(painter, scene, resources);
+    DrawDateMarks(painter, scene, resources);
+    DrawCandlesAndVolumes(painter, scene, resources);
+    DrawMarksAndMarkers(painter, scene, resources);
+    DrawPriceBands(painter, scene, resources);
+}
+
+void ComposeLayers(QImage& base, const QImage& top, QRgb key) {
+    if (base.size() != top.size() || base.format() != QImage::Format_RGB32 ||
+        top.format() != QImage::Format_RGB32)
+        return;
+    const QRgb keyColour = key & 0x00FFFFFF;
+    for (int y = 0; y < base.height(); ++y) {
+        auto* out = reinterpret_cast<QRgb*>(base.scanLine(y));
+        const auto* in = reinterpret_cast<const QRgb*>(top.constScanLine(y));
+        for (int x = 0; x < base.width(); ++x)
+            if ((in[x] & 0x00FFFFFF) != keyColour)
+                out[x] = in[x];
+    }
+}
+
+QImage RenderChart(const ChartScene& scene, const CChartResources& resources, QSize size) {
+    size = size.expandedTo(QSize(1, 1));
+    QImage chart(size, QImage::Format_RGB32);
+    if (scene.model == nullptr || !scene.model->Layout().shown || scene.settings == nullptr) {
+        chart.fill(Qt::black);
+        return chart;
+    }
+    DrawWindowLayer(chart, scene, resources);
+    QImage candles(size, QImage::Format_RGB32);
+    DrawCandleLayer(candles, scene, resources);
+    ComposeLayers(chart, candles, resources.BackgroundRgb());
+    return chart;
+}
+
+} // namespace vorn

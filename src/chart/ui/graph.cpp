@@ -1,0 +1,602 @@
+#include "chart/ui/graph.h"
+
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMetaMethod>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWheelEvent>
+
+#include "chart/cursor_status.h"
+#include "chart/ui/chart_tips.h"
+#include "chart/ui/quotes_text.h"
+#include "chart/window_regions.h"
+#include "gaps/market_windows.h"
+#include "gaps/windows_performer.h"
+
+namespace vorn {
+namespace {
+
+constexpr int kWheelNotch = 120;
+
+std::optional<ChartScroll> ScrollOf(int command) {
+    switch (command) {
+    case kCmdScrollFirst:
+        return ChartScroll::First;
+    case kCmdScrollLast:
+        return ChartScroll::Last;
+    case kCmdScrollNext:
+        return ChartScroll::Next;
+    case kCmdScrollPrevious:
+        return ChartScroll::Previous;
+    case kCmdNextDay:
+        return ChartScroll::NextDay;
+    case kCmdPreviousDay:
+        return ChartScroll::PreviousDay;
+    default:
+        return std::nullopt;
+    }
+}
+
+std::optional<std::uint8_t> ForecastOf(int command) {
+    switch (command) {
+    case kCmdForecast10:
+        return 10;
+    case kCmdForecast20:
+        return 20;
+    case kCmdForecast30:
+        return 30;
+    case kCmdForecastOff:
+        return 0;
+    default:
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+CGraph::CGraph(QWidget* parent) : QWidget(parent), cache_(&CGraphicManager::Shared()) {
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    ApplySettings(ApplyColourScheme(false));
+}
+
+CGraph::~CGraph() = default;
+
+void CGraph::SetMarket(CMarketMatrix* matrix, CMarketWindows* windows,
+                       CWindowsPerformer* performer) {
+    matrix_ = matrix;
+    windows_ = windows;
+    performer_ = performer;
+    model_.reset();
+    if (matrix_ != nullptr) {
+        model_ = std::make_unique<CChartModel>(*matrix_);
+        model_->SetMessageSink(sink_);
+        model_->SetTextMeasure(measure_.get());
+        model_->SetLayoutSettings(settings_.Layout());
+        model_->SetViewSize(width(), height());
+        laidOutSize_ = size();
+        const CCalendar& calendar = matrix_->DailyCalendar();
+        settings_.firstDate = calendar.Empty() ? kNoDate : *calendar.First();
+        settings_.lastDate = calendar.Empty() ? kNoDate : *calendar.Last();
+    }
+    Redraw();
+}
+
+void CGraph::SetMessageSink(IMessageSink* sink) {
+    sink_ = sink;
+    if (model_)
+        model_->SetMessageSink(sink);
+}
+
+void CGraph::SetGraphicManager(CGraphicManager* cache) {
+    if (cache == nullptr || cache == cache_)
+        return;
+    cache_ = cache;
+    ApplySettings(settings_);
+}
+
+bool CGraph::PerformerHoldsStock() const {
+    return model_ && performer_ != nullptr && model_->Stock() != nullptr &&
+           performer_->Security() == model_->Stock() && performer_->PeriodKind() == 0 &&
+           performer_->FirstPosition() >= 0;
+}
+
+bool CGraph::AnalyseStock(bool force) {
+    if (windows_ == nullptr || performer_ == nullptr || matrix_ == nullptr || !model_ ||
+        model_->Stock() == nullptr)
+        return false;
+    if (!force && PerformerHoldsStock())
+        return true;
+    // Windows are tracked on daily prices whatever period the chart shows. The performer may
+    // hold another period's extraction of this stock, so the analysis always extracts afresh.
+    return windows_->AnalyseListingByKey(*matrix_, model_->Stock()->Key(), 0, *performer_, true);
+}
+
+bool CGraph::ShowSecurity(SecurityKey key, int periodKind, std::uint16_t visibleDays,
+                          std::uint16_t position) {
+    if (!model_ || periodKind < kSeriesDaily || periodKind > kSeriesMonthly) {
+        ClearSecurity();
+        return false;
+    }
+    const SecurityRecord* security = matrix_->FindSecurity(key);
+    if (security == nullptr || !model_->LoadStock(security)) {
+        ClearSecurity();
+        return false;
+    }
+    AnalyseStock(false);
+    FollowWidgetSize();
+    const bool shown =
+        model_->SetDisplay(static_cast<std::uint8_t>(periodKind), visibleDays, position);
+    Redraw();
+    return shown;
+}
+
+bool CGraph::SetDisplay(std::uint8_t seriesKind, std::uint16_t visibleDays,
+                        std::uint16_t position) {
+    if (!model_)
+        return false;
+    FollowWidgetSize();
+    const bool shown = model_->SetDisplay(seriesKind, visibleDays, position);
+    Redraw();
+    return shown;
+}
+
+bool CGraph::SetPeriodKind(std::uint8_t seriesKind) {
+    return SetDisplay(seriesKind, 0, CChartModel::kLastPosition);
+}
+
+void CGraph::ClearSecurity() {
+    if (model_)
+        model_->UnloadStock();
+    Redraw();
+}
+
+SecurityKey CGraph::Security() const {
+    return model_ && model_->Stock() != nullptr ? model_->Stock()->Key() : 0;
+}
+
+void CGraph::SetColourScheme(bool white) {
+    ChartSettings settings = ApplyColourScheme(white);
+    settings.firstDate = settings_.firstDate;
+    settings.lastDate = settings_.lastDate;
+    ApplySettings(settings);
+}
+
+void CGraph::ApplySettings(const ChartSettings& settings) {
+    settings_ = settings;
+    resources_ = std::make_unique<CChartResources>(*cache_, settings_);
+    auto measure = std::make_unique<CFontTextMeasure>(resources_->ScaleFont());
+    if (model_) {
+        model_->SetTextMeasure(measure.get());
+        model_->SetLayoutSettings(settings_.Layout());
+        model_->Relayout();
+    }
+    measure_ = std::move(measure);
+    Redraw();
+}
+
+bool CGraph::SetForecastSpace(std::uint8_t days) {
+    if (matrix_ == nullptr || (days != 0 && days != 10 && days != 20 && days != 30))
+        return false;
+    matrix_->RemoveForecastDays();
+    if (days != 0)
+        matrix_->ProjectForecastDays(days);
+    if (model_ && model_->Stock() != nullptr)
+        model_->Relayout();
+    Redraw();
+    return true;
+}
+
+std::uint8_t CGraph::ForecastSpace() const {
+    return matrix_ != nullptr ? matrix_->ProjectedDays() : 0;
+}
+
+bool CGraph::CanExecute(int command) const {
+    if (!model_ || !model_->Layout().shown)
+        return false;
+    if (const auto scroll = ScrollOf(command))
+        return model_->CanScroll(*scroll);
+    switch (command) {
+    case kCmdZoomIn:
+        return model_->CanZoomIn();
+    case kCmdZoomOut:
+        return model_->CanZoomOut();
+    case kCmdForecast10:
+    case kCmdForecast20:
+    case kCmdForecast30:
+    case kCmdForecastOff:
+    case kCmdCopyChart:
+    case kCmdCopyText:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool CGraph::ExecuteCommand(int command) {
+    if (!CanExecute(command))
+        return false;
+    bool changed = false;
+    if (const auto scroll = ScrollOf(command)) {
+        changed = model_->Scroll(*scroll);
+    } else if (command == kCmdZoomIn || command == kCmdZoomOut) {
+        changed = command == kCmdZoomIn ? model_->ZoomIn(zoomStep_) : model_->ZoomOut(zoomStep_);
+        if (changed)
+            emit VisibleDaysChanged(model_->VisibleDays());
+    } else if (const auto forecast = ForecastOf(command)) {
+        return SetForecastSpace(*forecast);
+    } else if (command == kCmdCopyChart) {
+        CopyChart();
+        return true;
+    } else if (command == kCmdCopyText) {
+        return CopyQuotesAsText();
+    }
+    if (changed)
+        Redraw();
+    return changed;
+}
+
+void CGraph::Refresh() {
+    if (!model_ || model_->Stock() == nullptr) {
+        Redraw();
+        return;
+    }
+    const SecurityKey key = Security();
+    const std::uint8_t kind = model_->SeriesKind();
+    const std::uint16_t position = model_->Position();
+    // The record may have moved since it was loaded (an update replaces the securities).
+    const SecurityRecord* security = matrix_->FindSecurity(key);
+    if (security == nullptr || !model_->LoadStock(security)) {
+        ClearSecurity();
+        return;
+    }
+    AnalyseStock(true);
+    model_->SetDisplay(kind, 0, position);
+    Redraw();
+}
+
+ChartScene CGraph::Scene() const {
+    ChartScene scene;
+    scene.model = model_.get();
+    scene.settings = &settings_;
+    scene.windows = regions_;
+    scene.selectedWindow = model_ ? model_->SelectedWindow() : -1;
+    scene.marks = marks_;
+    scene.stockCaption = stockCaption_;
+    return scene;
+}
+
+void CGraph::FollowWidgetSize() {
+    // A hidden widget is resized without resize events; the layout must still match.
+    if (!model_ || laidOutSize_ == size())
+        return;
+    laidOutSize_ = size();
+    model_->SetViewSize(width(), height());
+    model_->Relayout();
+}
+
+void CGraph::Redraw() {
+    FollowWidgetSize();
+    regions_.clear();
+    marks_.clear();
+    stockCaption_.clear();
+    if (model_ && model_->Layout().shown) {
+        if (PerformerHoldsStock()) {
+            regions_ = BuildWindowRegions(*performer_, model_->Layout(), model_->Coordinates());
+            marks_ = SignalMarksOnShow(performer_->Positions(), performer_->FirstPosition(),
+                                       model_->Layout());
+        }
+        stockCaption_ = StockCaption(*model_->Stock());
+    }
+    composed_ = RenderChart(Scene(), *resources_, size());
+    update();
+}
+
+QImage CGraph::RenderToImage(QSize size) {
+    size = size.expandedTo(QSize(1, 1));
+    if (model_ && laidOutSize_ != this->size())
+        Redraw();
+    if (!model_ || size == this->size())
+        return model_ ? composed_.copy() : RenderChart(ChartScene{}, *resources_, size);
+    model_->SetViewSize(size.width(), size.height());
+    model_->Relayout();
+    std::vector<ChartWindowRegion> regions;
+    std::vector<SignalMark> marks;
+    if (model_->Layout().shown && PerformerHoldsStock()) {
+        regions = BuildWindowRegions(*performer_, model_->Layout(), model_->Coordinates());
+        marks = SignalMarksOnShow(performer_->Positions(), performer_->FirstPosition(),
+                                  model_->Layout());
+    }
+    ChartScene scene = Scene();
+    scene.windows = regions;
+    scene.marks = marks;
+    scene.selectedWindow = -1;
+    QImage image = RenderChart(scene, *resources_, size);
+    laidOutSize_ = QSize(); // back to the widget's own size
+    Redraw();
+    return image;
+}
+
+QImage CGraph::CurrentFrame() const {
+    QImage frame = composed_.copy();
+    if (!model_ || !model_->Layout().shown)
+        return frame;
+    const ChartScene scene = Scene();
+    const int tipDay = model_->CandleTipDay();
+    if (tipDay >= 0) {
+        const char* state = "なし";
+        if (PerformerHoldsStock())
+            state =
+                PositionStateText(performer_->Positions(), model_->Layout().firstShown + tipDay -
+                                                               performer_->FirstPosition());
+        DrawCandleTipMarker(frame, scene, *resources_, tipDay);
+        BlendTip(frame, RenderCandleTip(scene, *resources_, tipDay, state), settings_.tipOpacity);
+    }
+    const int window = model_->SelectedWindow();
+    if (window >= 0 && static_cast<std::size_t>(window) < regions_.size() &&
+        PerformerHoldsStock()) {
+        const auto records =
+            performer_->RecordsOf(regions_[static_cast<std::size_t>(window)].identifier);
+        BlendTip(frame,
+                 RenderWindowTip(scene, *resources_, records, performer_->FirstPosition(),
+                                 matrix_->DailyCalendar(), windowTipPoint_),
+                 settings_.tipOpacity);
+    }
+    DrawDragIndicator(frame, scene, *resources_);
+    return frame;
+}
+
+void CGraph::CopyChart() {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (clipboard != nullptr)
+        clipboard->setImage(RenderToImage(size()));
+}
+
+bool CGraph::CopyQuotesAsText() {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (clipboard == nullptr || matrix_ == nullptr || !model_ || model_->Stock() == nullptr)
+        return false;
+    const std::string text = QuotesAsText(*matrix_, *model_->Stock());
+    if (text.empty())
+        return false;
+    clipboard->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    return true;
+}
+
+std::uint16_t CGraph::Position() const {
+    return model_ ? model_->Position() : 0;
+}
+std::uint16_t CGraph::MaximumPosition() const {
+    return model_ ? model_->MaximumPosition() : 0;
+}
+std::uint16_t CGraph::VisibleDays() const {
+    return model_ ? model_->VisibleDays() : 0;
+}
+
+std::optional<SecurityKey> CGraph::NeighbourSecurity(int direction) const {
+    if (matrix_ == nullptr || Security() == 0)
+        return std::nullopt;
+    const auto& securities = matrix_->Securities();
+    auto it = securities.find(Security());
+    if (it == securities.end())
+        return std::nullopt;
+    if (direction > 0) {
+        if (++it == securities.end())
+            return std::nullopt;
+    } else {
+        if (it == securities.begin())
+            return std::nullopt;
+        --it;
+    }
+    return it->first;
+}
+
+void CGraph::StepSecurity(int direction) {
+    const auto key = NeighbourSecurity(direction);
+    if (!key)
+        return;
+    if (isSignalConnected(QMetaMethod::fromSignal(&CGraph::SecurityStepRequested)))
+        emit SecurityStepRequested(*key);
+    else
+        ShowSecurity(*key, model_->SeriesKind());
+}
+
+void CGraph::PostHidePopup() {
+    if (sink_ != nullptr)
+        sink_->Post(kMsgHideSearchPopup, 1, 0);
+}
+
+void CGraph::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.drawImage(0, 0, CurrentFrame());
+}
+
+void CGraph::resizeEvent(QResizeEvent*) {
+    Redraw();
+}
+
+void CGraph::mousePressEvent(QMouseEvent* event) {
+    setFocus();
+    if (event->button() != Qt::LeftButton || !model_)
+        return;
+    const QPoint point = event->position().toPoint();
+    const ChartHitResult hit = model_->LeftButtonDown(point.x(), point.y(), regions_);
+    if (hit.hit == ChartHit::Window)
+        windowTipPoint_ = point;
+    if (hit.hit == ChartHit::Window || hit.hit == ChartHit::Candle)
+        Redraw(); // the selected window is highlighted on the window layer
+}
+
+void CGraph::CloseTipsLeft(QPoint point) {
+    const int tipDay = model_->CandleTipDay();
+    const int window = model_->SelectedWindow();
+    bool close = false;
+    if (tipDay >= 0) {
+        const ChartHitResult hit = model_->HitTest(point.x(), point.y(), regions_);
+        close = hit.hit != ChartHit::Candle || hit.day != tipDay;
+    } else if (window >= 0) {
+        close = static_cast<std::size_t>(window) >= regions_.size() ||
+                !regions_[static_cast<std::size_t>(window)].Contains(point.x(), point.y());
+    }
+    if (!close)
+        return;
+    model_->CloseTips();
+    if (window >= 0)
+        Redraw();
+    else
+        update();
+}
+
+void CGraph::UpdateCursorShape(QPoint point) {
+    switch (model_->CursorAreaAt(point.x(), point.y())) {
+    case ChartCursorArea::PricePane:
+        setCursor(Qt::CrossCursor);
+        break;
+    case ChartCursorArea::VolumeScale:
+        setCursor(Qt::SizeVerCursor);
+        break;
+    case ChartCursorArea::PriceBand:
+        setCursor(Qt::PointingHandCursor);
+        break;
+    case ChartCursorArea::Other:
+        setCursor(Qt::ArrowCursor);
+        break;
+    }
+}
+
+void CGraph::mouseMoveEvent(QMouseEvent* event) {
+    if (!model_)
+        return;
+    const QPoint point = event->position().toPoint();
+    const bool dragChanged = model_->MouseMove(point.x(), point.y());
+    if (model_->Drag() == DragState::Dragging) {
+        setCursor(Qt::ClosedHandCursor);
+        if (dragChanged)
+            update();
+        return;
+    }
+    UpdateCursorShape(point);
+    CloseTipsLeft(point);
+}
+
+void CGraph::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || !model_)
+        return;
+    const QPoint point = event->position().toPoint();
+    const bool wasDragging = model_->Drag() == DragState::Dragging;
+    if (model_->LeftButtonUp(point.x(), point.y()))
+        Redraw();
+    else if (wasDragging)
+        update(); // the indicator goes
+    UpdateCursorShape(point);
+}
+
+void CGraph::wheelEvent(QWheelEvent* event) {
+    wheelAccumulated_ += event->angleDelta().y();
+    while (std::abs(wheelAccumulated_) >= kWheelNotch) {
+        // Turned towards the user: the next security.
+        const int direction = wheelAccumulated_ < 0 ? 1 : -1;
+        wheelAccumulated_ += direction * kWheelNotch;
+        StepSecurity(direction);
+    }
+    event->accept();
+}
+
+void CGraph::keyPressEvent(QKeyEvent* event) {
+    int command = 0;
+    switch (event->key()) {
+    case Qt::Key_End:
+        command = kCmdScrollFirst;
+        break;
+    case Qt::Key_Home:
+        command = kCmdScrollLast;
+        break;
+    case Qt::Key_Up:
+        command = kCmdScrollNext;
+        break;
+    case Qt::Key_Down:
+        command = kCmdScrollPrevious;
+        break;
+    case Qt::Key_Left:
+        command = kCmdPreviousDay;
+        break;
+    case Qt::Key_Right:
+        command = kCmdNextDay;
+        break;
+    case Qt::Key_PageDown:
+        command = kCmdZoomIn;
+        break;
+    case Qt::Key_PageUp:
+        command = kCmdZoomOut;
+        break;
+    case Qt::Key_Z:
+        if (event->modifiers() & Qt::ControlModifier)
+            command = kCmdCopyChart;
+        break;
+    case Qt::Key_C:
+        if (event->modifiers() & Qt::ControlModifier)
+            command = kCmdCopyText;
+        break;
+    case Qt::Key_Space:
+        StepSecurity(event->modifiers() & Qt::ShiftModifier ? -1 : 1);
+        event->accept();
+        return;
+    default:
+        break;
+    }
+    if (command == 0) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    PostHidePopup();
+    ExecuteCommand(command);
+    event->accept();
+}
+
+void CGraph::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    const auto add = [&](QMenu& into, const QString& text, int command, bool enabled) {
+        QAction* action = into.addAction(text);
+        action->setData(command);
+        action->setEnabled(enabled);
+    };
+    add(menu, QStringLiteral("先頭"), kCmdScrollFirst, CanExecute(kCmdScrollFirst));
+    add(menu, QStringLiteral("終端"), kCmdScrollLast, CanExecute(kCmdScrollLast));
+    add(menu, QStringLiteral("前"), kCmdScrollPrevious, CanExecute(kCmdScrollPrevious));
+    add(menu, QStringLiteral("次"), kCmdScrollNext, CanExecute(kCmdScrollNext));
+    add(menu, QStringLiteral("前日"), kCmdPreviousDay, CanExecute(kCmdPreviousDay));
+    add(menu, QStringLiteral("翌日"), kCmdNextDay, CanExecute(kCmdNextDay));
+    menu.addSeparator();
+    add(menu, QStringLiteral("拡大"), kCmdZoomIn, CanExecute(kCmdZoomIn));
+    add(menu, QStringLiteral("縮小"), kCmdZoomOut, CanExecute(kCmdZoomOut));
+    menu.addSeparator();
+    QMenu* forecast = menu.addMenu(QStringLiteral("予測スペース"));
+    const bool canForecast = CanExecute(kCmdForecast10);
+    add(*forecast, QStringLiteral("10日"), kCmdForecast10, canForecast);
+    add(*forecast, QStringLiteral("20日"), kCmdForecast20, canForecast);
+    add(*forecast, QStringLiteral("30日"), kCmdForecast30, canForecast);
+    add(menu, QStringLiteral("予測スペース解除"), kCmdForecastOff, canForecast);
+    menu.addSeparator();
+    const bool shown = model_ && model_->Layout().shown;
+    add(menu, QStringLiteral("ヴォルンをコピー"), kCmdCopyChart, shown);
+    add(menu, QStringLiteral("ヴォルン・分析結果をコピー"), kCmdCopyChartAndResults, shown);
+    menu.addSeparator();
+    add(menu, QStringLiteral("お気に入りへ追加"), kCmdAddFavourite, shown);
+
+    const QAction* chosen = menu.exec(event->globalPos());
+    if (chosen == nullptr)
+        return;
+    const int command = chosen->data().toInt();
+    PostHidePopup();
+    if (isSignalConnected(QMetaMethod::fromSignal(&CGraph::CommandRequested)))
+        emit CommandRequested(command);
+    else
+        ExecuteCommand(command);
+}
+
+} // namespace vorn
