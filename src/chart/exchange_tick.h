@@ -10,12 +10,12 @@ struct TickStep {
     std::uint64_t aboveYen;
     std::uint64_t tickYen;
 };
-constexpr TickStep kTicksJasdaq[] = {{10000000, 50000}, {1000000, 10000}, {100000, 1000},
+constexpr TickStep kTicksMarket15[] = {{10000000, 50000}, {1000000, 10000}, {100000, 1000},
                                      {10000, 100},      {1000, 10},       {0, 1}};
 constexpr TickStep kTicksExchange[] = {{30000000, 100000}, {20000000, 50000}, {1000000, 10000},
                                        {100000, 1000},     {50000, 100},      {30000, 50},
                                        {3000, 10},         {2000, 5},         {0, 1}};
-constexpr std::uint8_t kJasdaqMarket = 15;
+constexpr std::uint8_t kMarket15 = 15;
 
 template <std::size_t N>
 constexpr std::uint64_t TickInTable(const TickStep (&table)[N], std::uint64_t priceYen) {
@@ -27,7 +27,7 @@ constexpr std::uint64_t TickInTable(const TickStep (&table)[N], std::uint64_t pr
 
 // The quoting step for a price on the given market.
 constexpr std::uint64_t ExchangeTick(std::uint8_t market, std::uint64_t priceYen) {
-    return market == kJasdaqMarket ? TickInTable(kTicksJasdaq, priceYen)
+    return market == kMarket15 ? TickInTable(kTicksMarket15, priceYen)
                                    : TickInTable(kTicksExchange, priceYen);
 }
 

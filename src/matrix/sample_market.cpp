@@ -189,8 +189,8 @@ public:
         if (index) {
             bands_[0] = {0, unitMinor_, 1.0 / static_cast<double>(unitMinor_)};
             bandCount_ = 1;
-        } else if (market == kJasdaqMarket) {
-            SetBands(kTicksJasdaq, hundredths);
+        } else if (market == kMarket15) {
+            SetBands(kTicksMarket15, hundredths);
         } else {
             SetBands(kTicksExchange, hundredths);
         }
@@ -841,7 +841,7 @@ PriceModel ModelFor(const CompanyPlan& plan, CRandom& random) {
     PriceModel model;
     model.beta = random.Between(0.4, 1.6);
     model.sigma = random.Between(0.012, 0.028);
-    if (IsEmergingMarket(plan.listings[0].market) || plan.listings[0].market == kJasdaqMarket)
+    if (IsEmergingMarket(plan.listings[0].market) || plan.listings[0].market == kMarket15)
         model.sigma += 0.006;
     switch (plan.style) {
     case PriceStyle::Common:

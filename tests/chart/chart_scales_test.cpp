@@ -14,8 +14,8 @@ TEST(ExchangeTick, BandsApplyStrictlyAboveTheirLimit) {
     EXPECT_EQ(ExchangeTick(kExchange, 2001), 5u);
     EXPECT_EQ(ExchangeTick(kExchange, 30001), 50u);
     EXPECT_EQ(ExchangeTick(kExchange, 0), 1u);
-    EXPECT_EQ(ExchangeTick(kJasdaqMarket, 1000), 1u);
-    EXPECT_EQ(ExchangeTick(kJasdaqMarket, 2001), 10u); // the other table would give 5
+    EXPECT_EQ(ExchangeTick(kMarket15, 1000), 1u);
+    EXPECT_EQ(ExchangeTick(kMarket15, 2001), 10u); // the other table would give 5
 }
 
 TEST(PriceScale, TickFloorRaisesSmallTicksForFourDigitPrices) {

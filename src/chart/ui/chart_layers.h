@@ -3,12 +3,8 @@
 // coordinate mapping: the window layer holds the windows, the candle layer everything else,
 // and the composition lays the candle layer over the window layer with the background colour
 // as the transparent key, so windows show behind candles.
-// Qt defines `slots` as a keyword macro; core headers use it as a plain name.
-#pragma push_macro("slots")
-#undef slots
 #include "chart/chart_model.h"
 #include "gaps/windows_performer.h"
-#pragma pop_macro("slots")
 
 #include <QImage>
 #include <QPainter>

@@ -1,11 +1,7 @@
 #pragma once
 // The pens, brushes and fonts one chart draws with, fetched from the shared drawing cache
 // for the colours of its settings block, and the text measure the chart layout uses.
-// Qt defines `slots` as a keyword macro; core headers use it as a plain name.
-#pragma push_macro("slots")
-#undef slots
 #include "chart/chart_model.h"
-#pragma pop_macro("slots")
 
 #include <QFont>
 #include <QFontMetrics>

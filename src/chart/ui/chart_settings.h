@@ -1,11 +1,7 @@
 #pragma once
 // The chart settings block: pane proportions, margins, the tip opacity, the caption text and
 // the 43 colour slots of the black and the white scheme.
-// Qt defines `slots` as a keyword macro; core headers use it as a plain name.
-#pragma push_macro("slots")
-#undef slots
 #include "chart/chart_model.h"
-#pragma pop_macro("slots")
 
 #include <array>
 #include <cstdint>

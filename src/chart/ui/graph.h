@@ -2,15 +2,11 @@
 // The chart window: shows the gap chart of one stock through the chart model and the drawing
 // layers, scrolls and zooms it by mouse and keys, opens tips by clicking, and posts cursor
 // reports to the frame.
-// Qt defines `slots` as a keyword macro; core headers use it as a plain name.
-#pragma push_macro("slots")
-#undef slots
 #include "chart/chart_model.h"
 #include "chart/cursor_status.h"
 #include "chart/window_regions.h"
 #include "gaps/market_windows.h"
 #include "gaps/windows_performer.h"
-#pragma pop_macro("slots")
 
 #include <QImage>
 #include <QPoint>
