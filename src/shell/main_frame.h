@@ -1,0 +1,88 @@
+#pragma once
+// The main window: menus, tool bars, the stock search bar, the status bar and the view. Every
+// command goes through RunCommand, which obeys the same enabling rules as the menus.
+// Core headers come before the toolkit's: the toolkit defines "slots" as a macro.
+#include "chart/chart_model.h"
+
+#include <QMainWindow>
+#include <cstdint>
+#include <map>
+#include <memory>
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QToolBar;
+
+namespace vorn {
+
+class CVornApp;
+class CVornView;
+class CMessagePoster;
+class CGridIntelligenceAgent;
+class CDialogSecurities;
+
+class CMainFrame final : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit CMainFrame(CVornApp& app, QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    CVornView& View() { return *view_; }
+    // Runs a command when it is enabled; false when it was not run.
+    bool RunCommand(std::uint32_t id);
+    bool IsEnabled(std::uint32_t id) const;
+    bool IsChecked(std::uint32_t id) const;
+    // Brings menu items and tool bar buttons in line with the state.
+    void UpdateCommandStates();
+    void RebuildFavoritesMenu();
+
+    QAction* Action(std::uint32_t id) const;
+    QMenu* FavoritesMenu() const { return favoritesMenu_; }
+    QLineEdit* CodeBox() const { return codeBox_; }
+    CGridIntelligenceAgent* Announcements() const { return announcements_; }
+    CDialogSecurities& NamePopup() const { return *popup_; }
+    QLineEdit* NameBox() const { return nameBox_; }
+    QString StatusPane(int pane) const;
+    QToolBar* ToolBar(std::uint32_t barCommand) const;
+    // Where the chart, the view and workers post frame messages.
+    CMessagePoster& Poster() { return *poster_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void customEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QAction* AddCommand(QMenu* menu, std::uint32_t id, const QString& text,
+                        const QString& keyHint = {});
+    void BuildMenus();
+    void BuildToolBars();
+    void BuildSearchBar();
+    void BuildShortcuts();
+    void RunChartCommand(std::uint32_t id);
+    void CopyChart(bool withAnalysis);
+    void CopyText();
+    void RecoverMatrix();
+    QString StockTitle() const;
+    void SearchCode();
+    void SearchName();
+    void ClearStatus();
+    void ActivateAnnouncement(std::uint32_t id);
+    void StopFeed();
+
+    CVornApp& app_;
+    CVornView* view_ = nullptr;
+    std::unique_ptr<CMessagePoster> poster_;
+    std::map<std::uint32_t, QAction*> actions_;
+    std::map<std::uint32_t, QToolBar*> bars_;
+    QMenu* favoritesMenu_ = nullptr;
+    QLineEdit* codeBox_ = nullptr;
+    QLineEdit* nameBox_ = nullptr;
+    QLabel* panes_[2] = {};
+    CGridIntelligenceAgent* announcements_ = nullptr;
+    CDialogSecurities* popup_ = nullptr;
+};
+
+} // namespace vorn
