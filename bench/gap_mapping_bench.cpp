@@ -3,6 +3,8 @@
 // the mapping is from the memory-bandwidth limit (the aim is within 3x).
 #include <benchmark/benchmark.h>
 
+#include "ratio_reporter.h"
+
 #include <cstdio>
 #include <memory>
 
@@ -86,45 +88,10 @@ void BM_MapMarketWindows(benchmark::State& state) {
 BENCHMARK(BM_PureScan)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MapMarketWindows)->Unit(benchmark::kMillisecond);
 
-// Prints the ratio of the two runs after the table.
-class CRatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.error_occurred || run.iterations == 0)
-                continue;
-            // CPU time: both runs are single-threaded, and it does not count the time the
-            // process waited for a core on a busy machine.
-            const double perIteration = run.GetAdjustedCPUTime();
-            if (run.benchmark_name().find("BM_PureScan") == 0)
-                scan_ = perIteration;
-            else if (run.benchmark_name().find("BM_MapMarketWindows") == 0)
-                mapping_ = perIteration;
-        }
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        if (scan_ > 0 && mapping_ > 0)
-            std::printf("mapping pass / pure scan (CPU time): %.2fx (aim: within 3x)\n",
-                        mapping_ / scan_);
-        else
-            std::printf("mapping pass / pure scan: not measured\n");
-    }
-
-private:
-    double scan_ = 0;
-    double mapping_ = 0;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    CRatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    vorn::bench::CRatioReporter reporter("BM_PureScan", "BM_MapMarketWindows",
+                                         "mapping pass / pure scan", "within 3x");
+    return vorn::bench::RunWithRatio(argc, argv, reporter);
 }

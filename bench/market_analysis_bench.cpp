@@ -3,6 +3,8 @@
 // under one second for the default sample market on one core.
 #include <benchmark/benchmark.h>
 
+#include "ratio_reporter.h"
+
 #include <cstdio>
 #include <memory>
 
@@ -102,43 +104,10 @@ BENCHMARK(BM_PureScan)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AnalyseEverySecurity)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MarketAnalysisWorker)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Prints the ratio of the analysis to the pure scan after the table.
-class CRatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.error_occurred || run.iterations == 0)
-                continue;
-            // CPU time: both runs are single-threaded on this thread.
-            const double perIteration = run.GetAdjustedCPUTime();
-            if (run.benchmark_name().find("BM_PureScan") == 0)
-                scan_ = perIteration;
-            else if (run.benchmark_name().find("BM_AnalyseEverySecurity") == 0)
-                analysis_ = perIteration;
-        }
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        if (scan_ > 0 && analysis_ > 0)
-            std::printf("market analysis / pure scan (CPU time): %.2fx\n", analysis_ / scan_);
-        else
-            std::printf("market analysis / pure scan: not measured\n");
-    }
-
-private:
-    double scan_ = 0;
-    double analysis_ = 0;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    CRatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    vorn::bench::CRatioReporter reporter("BM_PureScan", "BM_AnalyseEverySecurity",
+                                         "market analysis / pure scan");
+    return vorn::bench::RunWithRatio(argc, argv, reporter);
 }
