@@ -1,12 +1,49 @@
 // vorn [--data-dir DIR] [--server HOST[:PORT]] [--local]
+//      [--screenshot PATH [--code CODE[:MARKET]] [--mode chart|screening|report]]
 // The application's headers come before the toolkit's: the toolkit defines "slots" as a macro.
+#include "shell/screenshot.h"
 #include "shell/vorn_app.h"
 
 #include <QApplication>
 #include <QStringList>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage: vorn [--data-dir DIR] [--server HOST[:PORT]] [--local]\n"
+    "            [--screenshot PATH [--code CODE[:MARKET]] [--mode chart|screening|report]]\n";
+
+// Also "--name=value"; the toolkit's own options are not yet taken out here.
+bool HasArgument(int argc, char** argv, const char* name) {
+    const std::size_t length = std::strlen(name);
+    for (int i = 1; i < argc; ++i)
+        if (std::strncmp(argv[i], name, length) == 0 &&
+            (argv[i][length] == '\0' || argv[i][length] == '='))
+            return true;
+    return false;
+}
+
+bool IsSet(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value != nullptr && *value != '\0';
+}
+
+void PrintError(const QString& text) {
+    std::fprintf(stderr, "vorn: %s\n", text.toUtf8().constData());
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
+    // A picture needs no screen: without one the window is drawn offscreen. The platform has
+    // to be chosen before the application object exists; an explicit choice is kept.
+    if (HasArgument(argc, argv, "--screenshot") && !IsSet("DISPLAY") && !IsSet("WAYLAND_DISPLAY") &&
+        !IsSet("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vorn"));
     QApplication::setOrganizationName(QStringLiteral("Vorn"));
@@ -14,15 +51,32 @@ int main(int argc, char** argv) {
     vorn::AppOptions options;
     QString error;
     if (!vorn::ParseAppOptions(QApplication::arguments(), options, error)) {
-        std::fprintf(stderr,
-                     "vorn: %s\nusage: vorn [--data-dir DIR] [--server HOST[:PORT]] [--local]\n",
-                     error.toLocal8Bit().constData());
+        PrintError(error);
+        std::fputs(kUsage, stderr);
         return 2;
+    }
+    // Nobody answers message boxes while a picture is taken: failures go to standard error.
+    vorn::CTerminalPackageChooser terminalChooser;
+    if (options.screenshot) {
+        options.interactive = false;
+        options.chooser = &terminalChooser;
     }
     vorn::CVornApp app;
     if (!app.InitInstance(options)) {
+        if (options.screenshot)
+            PrintError(QStringLiteral("start-up failed: ") + app.LastMessage().trimmed() +
+                       QStringLiteral(" (") + app.StartupStatus() + QStringLiteral(")"));
         app.ExitInstance();
         return 1;
+    }
+    if (options.screenshot) {
+        const bool taken = vorn::TakeScreenshot(app, *options.screenshot, error);
+        app.ExitInstance();
+        if (!taken) {
+            PrintError(error);
+            return 1;
+        }
+        return 0;
     }
     const int result = QApplication::exec();
     const int exitResult = app.ExitInstance();

@@ -30,6 +30,9 @@ constexpr int kReadyPauseMs = 7;
 } // namespace
 
 bool ParseAppOptions(const QStringList& arguments, AppOptions& options, QString& error) {
+    ScreenshotRequest picture;
+    bool hasPicture = false;
+    bool pictureOption = false;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
         const auto value = [&](const QString& name, QString& out) {
@@ -67,11 +70,45 @@ bool ParseAppOptions(const QStringList& arguments, AppOptions& options, QString&
                 return false;
             }
             options.server = text.toStdString();
+        } else if (argument == QLatin1String("--screenshot") ||
+                   argument.startsWith(QLatin1String("--screenshot="))) {
+            if (!value(QStringLiteral("--screenshot"), text))
+                return false;
+            if (text.isEmpty()) {
+                error = QStringLiteral("--screenshot needs a file");
+                return false;
+            }
+            picture.path = text;
+            hasPicture = true;
+        } else if (argument == QLatin1String("--code") ||
+                   argument.startsWith(QLatin1String("--code="))) {
+            if (!value(QStringLiteral("--code"), text))
+                return false;
+            if (!ParseScreenshotCode(text, picture)) {
+                error = QStringLiteral("--code takes CODE[:MARKET] (code 0..9999, market 1..15)");
+                return false;
+            }
+            pictureOption = true;
+        } else if (argument == QLatin1String("--mode") ||
+                   argument.startsWith(QLatin1String("--mode="))) {
+            if (!value(QStringLiteral("--mode"), text))
+                return false;
+            if (!ParseScreenshotMode(text, picture.mode)) {
+                error = QStringLiteral("--mode takes chart, screening or report");
+                return false;
+            }
+            pictureOption = true;
         } else {
             error = QStringLiteral("unknown argument ") + argument;
             return false;
         }
     }
+    if (pictureOption && !hasPicture) {
+        error = QStringLiteral("--code and --mode need --screenshot");
+        return false;
+    }
+    if (hasPicture)
+        options.screenshot = picture;
     return true;
 }
 

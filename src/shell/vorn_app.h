@@ -17,6 +17,7 @@
 #include "matrix/market_matrix.h"
 #include "screening/screening_settings.h"
 #include "screening/security_key_set.h"
+#include "shell/screenshot.h"
 #include "technical/indicator_screening.h"
 #include "technical/technical_manager.h"
 
@@ -47,9 +48,13 @@ struct AppOptions {
     bool interactive = true;
     std::optional<StartupPauses> pauses;
     IPackageChooser* chooser = nullptr; // null: the package dialog
+    // Set by --screenshot: take the picture and end instead of running.
+    std::optional<ScreenshotRequest> screenshot;
 };
 
-// Parses `vorn [--data-dir DIR] [--server HOST[:PORT]] [--local]`; false with `error` set.
+// Parses `vorn [--data-dir DIR] [--server HOST[:PORT]] [--local]
+// [--screenshot PATH [--code CODE[:MARKET]] [--mode chart|screening|report]]`; false with
+// `error` set.
 bool ParseAppOptions(const QStringList& arguments, AppOptions& options, QString& error);
 
 class CVornApp final : public IContentsHost {

@@ -98,6 +98,11 @@ CVornView::CVornView(CVornApp& app, IMessageSink* frameSink, QWidget* parent)
     law_->SetForwarding(
         window(), [this] { return static_cast<int>(app_.ContentsMode()); },
         [this]() -> QWidget* { return screening_; });
+    // In the screening contents the law performance panel follows the list's current row.
+    connect(screening_, &CScreeningView::currentSecurityChanged, this, [this](std::uint32_t key) {
+        if (const SecurityRecord* security = app_.Matrix().FindSecurity(key))
+            law_->SetListing(security);
+    });
     ready_ = true;
 }
 

@@ -9,7 +9,10 @@
 #include "matrix/matrix_file.h"
 #include "support/market_builder.h"
 
+#include "gaps/ui/dialog_law_performance.h"
 #include "gaps/ui/dialog_tradings.h"
+#include "gaps/ui/law_performance.h"
+#include "screening/ui/screening_view.h"
 #include "shell/command_ids.h"
 #include "shell/dialog_favorites.h"
 #include "shell/dialog_matrix_downloader.h"
@@ -469,6 +472,25 @@ TEST_F(VornAppTest, ToolWindowsFollowTheirBitsAndTheChartMode) {
     QCoreApplication::processEvents();
     EXPECT_FALSE(frame.IsChecked(kIdTradings));
     EXPECT_EQ(view.PanelFlags() & kPanelTradings, 0);
+}
+
+TEST_F(VornAppTest, LawPanelFollowsTheScreeningListsCurrentRow) {
+    WriteMarket();
+    CVornApp app;
+    ASSERT_TRUE(app.InitInstance(options_));
+    CMainFrame& frame = *app.MainFrame();
+    CVornView& view = frame.View();
+    ASSERT_TRUE(frame.RunCommand(kIdContentsScreening));
+    ASSERT_TRUE(view.Screening().EnsurePrepared());
+    const CLawPerformanceModel& shown = view.LawPerformance().Panel().Model();
+    for (const auto& [key, security] : app.Matrix().Securities()) {
+        if (shown.Listing() == &security || !view.Screening().SelectListing(key))
+            continue;
+        QCoreApplication::processEvents();
+        EXPECT_EQ(shown.Listing(), &security);
+        return;
+    }
+    ADD_FAILURE() << "no listed security other than the shown one";
 }
 
 TEST(StockCodeText, AcceptsFourDigitsOfOneWidth) {

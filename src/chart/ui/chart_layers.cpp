@@ -477,27 +477,39 @@ void ComposeLayers(QImage& base, const QImage& top, QRgb key) {
         top.format() != QImage::Format_RGB32)
         return;
     const QRgb keyColour = key & 0x00FFFFFF;
-    for (int y = 0; y < base.height(); ++y) {
+    const int width = base.width();
+    const int height = base.height();
+    for (int y = 0; y < height; ++y) {
         auto* out = reinterpret_cast<QRgb*>(base.scanLine(y));
         const auto* in = reinterpret_cast<const QRgb*>(top.constScanLine(y));
-        for (int x = 0; x < base.width(); ++x)
+        for (int x = 0; x < width; ++x)
             if ((in[x] & 0x00FFFFFF) != keyColour)
                 out[x] = in[x];
     }
 }
 
 QImage RenderChart(const ChartScene& scene, const CChartResources& resources, QSize size) {
+    ChartCanvas canvas;
+    RenderChartInto(canvas, scene, resources, size);
+    return canvas.composed;
+}
+
+void RenderChartInto(ChartCanvas& canvas, const ChartScene& scene, const CChartResources& resources,
+                     QSize size) {
     size = size.expandedTo(QSize(1, 1));
-    QImage chart(size, QImage::Format_RGB32);
+    const auto fit = [size](QImage& image) {
+        if (image.size() != size || image.format() != QImage::Format_RGB32)
+            image = QImage(size, QImage::Format_RGB32);
+    };
+    fit(canvas.composed);
     if (scene.model == nullptr || !scene.model->Layout().shown || scene.settings == nullptr) {
-        chart.fill(Qt::black);
-        return chart;
+        canvas.composed.fill(Qt::black);
+        return;
     }
-    DrawWindowLayer(chart, scene, resources);
-    QImage candles(size, QImage::Format_RGB32);
-    DrawCandleLayer(candles, scene, resources);
-    ComposeLayers(chart, candles, resources.BackgroundRgb());
-    return chart;
+    fit(canvas.candles);
+    DrawWindowLayer(canvas.composed, scene, resources);
+    DrawCandleLayer(canvas.candles, scene, resources);
+    ComposeLayers(canvas.composed, canvas.candles, resources.BackgroundRgb());
 }
 
 } // namespace vorn

@@ -76,4 +76,15 @@ void ComposeLayers(QImage& base, const QImage& top, QRgb key);
 // when nothing is shown.
 QImage RenderChart(const ChartScene& scene, const CChartResources& resources, QSize size);
 
+// The layer images of a chart drawn again and again. A rendering into a canvas reuses them
+// when their size still fits, instead of allocating and first touching two full-size images a
+// frame (which costs more than the drawing itself).
+struct ChartCanvas {
+    QImage composed; // the result: the candle layer laid over the window layer
+    QImage candles;
+};
+// RenderChart into `canvas.composed`.
+void RenderChartInto(ChartCanvas& canvas, const ChartScene& scene, const CChartResources& resources,
+                     QSize size);
+
 } // namespace vorn

@@ -293,7 +293,7 @@ void CGraph::Redraw() {
         }
         stockCaption_ = StockCaption(*model_->Stock());
     }
-    composed_ = RenderChart(Scene(), *resources_, size());
+    RenderChartInto(canvas_, Scene(), *resources_, size());
     update();
 }
 
@@ -302,7 +302,7 @@ QImage CGraph::RenderToImage(QSize size) {
     if (model_ && laidOutSize_ != this->size())
         Redraw();
     if (!model_ || size == this->size())
-        return model_ ? composed_.copy() : RenderChart(ChartScene{}, *resources_, size);
+        return model_ ? canvas_.composed.copy() : RenderChart(ChartScene{}, *resources_, size);
     model_->SetViewSize(size.width(), size.height());
     model_->Relayout();
     std::vector<ChartWindowRegion> regions;
@@ -323,7 +323,7 @@ QImage CGraph::RenderToImage(QSize size) {
 }
 
 QImage CGraph::CurrentFrame() const {
-    QImage frame = composed_.copy();
+    QImage frame = canvas_.composed.copy();
     if (!model_ || !model_->Layout().shown)
         return frame;
     const ChartScene scene = Scene();
@@ -413,7 +413,15 @@ void CGraph::PostHidePopup() {
 
 void CGraph::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.drawImage(0, 0, CurrentFrame());
+    // Most frames have nothing over the chart: those are painted from the canvas itself, as a
+    // full-size copy costs about as much as drawing the chart.
+    const bool overlays = model_ && model_->Layout().shown &&
+                          (model_->CandleTipDay() >= 0 || model_->SelectedWindow() >= 0 ||
+                           model_->Drag() == DragState::Dragging);
+    if (overlays)
+        painter.drawImage(0, 0, CurrentFrame());
+    else
+        painter.drawImage(0, 0, canvas_.composed);
 }
 
 void CGraph::resizeEvent(QResizeEvent*) {

@@ -153,8 +153,8 @@ private:
     std::vector<ChartWindowRegion> regions_;
     std::vector<SignalMark> marks_;
     std::string stockCaption_;
-    QImage composed_;
-    QSize laidOutSize_; // the size the model was last laid out for
+    ChartCanvas canvas_; // canvas_.composed: the chart as last drawn, without tips
+    QSize laidOutSize_;  // the size the model was last laid out for
     QPoint windowTipPoint_;
 };
 

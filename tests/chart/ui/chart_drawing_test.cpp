@@ -102,6 +102,28 @@ TEST_P(ChartDrawing, SchemeColoursLandWhereTheLayoutPutsThem) {
     EXPECT_EQ(At(chart, map().BodyRight(9) + 2, barY), Colour(kColourBackground));
 }
 
+TEST_P(ChartDrawing, AReusedCanvasDrawsWhatAFreshRenderingDrawsWithoutNewImages) {
+    ChartCanvas canvas;
+    RenderChartInto(canvas, ChartScene{}, resources, kSize / 2);
+    EXPECT_EQ(canvas.composed.size(), kSize / 2);
+    EXPECT_EQ(At(canvas.composed, 0, 0), QColor(Qt::black));
+
+    // A new size replaces the images; everything the smaller picture left is overwritten.
+    RenderChartInto(canvas, Scene(), resources, kSize);
+    EXPECT_EQ(canvas.composed, RenderChart(Scene(), resources, kSize));
+    const uchar* composedBits = canvas.composed.constBits();
+    const uchar* candleBits = canvas.candles.constBits();
+
+    // The same size again: the same images, no trace of the earlier frame's selection.
+    ChartScene selected = Scene();
+    selected.selectedWindow = 0;
+    RenderChartInto(canvas, selected, resources, kSize);
+    RenderChartInto(canvas, Scene(), resources, kSize);
+    EXPECT_EQ(canvas.composed.constBits(), composedBits);
+    EXPECT_EQ(canvas.candles.constBits(), candleBits);
+    EXPECT_EQ(canvas.composed, RenderChart(Scene(), resources, kSize));
+}
+
 TEST_P(ChartDrawing, WindowPolygonsCoverExactlyWhatTheHitTestFinds) {
     QImage layer(kSize, QImage::Format_RGB32);
     DrawWindowLayer(layer, Scene(), resources);

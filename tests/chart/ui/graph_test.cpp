@@ -111,6 +111,22 @@ TEST_F(GraphTest, TinySizesAndSecuritiesWithoutDataPaintBlack) {
     Mouse(QEvent::MouseButtonRelease, QPoint(400, 200));
 }
 
+TEST_F(GraphTest, PaintsTheCurrentFrameWithAndWithoutTips) {
+    ASSERT_TRUE(graph.ShowSecurity(MakeSecurityKey(kShortCode, 1), 0));
+    const auto painted = [this] {
+        return graph.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    const QImage plain = graph.CurrentFrame();
+    EXPECT_EQ(painted(), plain);
+    const ChartDay& day = graph.Model()->Layout().days[2];
+    const QPoint onCandle(day.x, map().YOfPrice(day.high));
+    Mouse(QEvent::MouseButtonPress, onCandle);
+    Mouse(QEvent::MouseButtonRelease, onCandle);
+    ASSERT_EQ(graph.Model()->CandleTipDay(), 2);
+    EXPECT_NE(graph.CurrentFrame(), plain);
+    EXPECT_EQ(painted(), graph.CurrentFrame());
+}
+
 TEST_F(GraphTest, ClickingOpensTipsThatCloseWhenTheMouseLeaves) {
     ASSERT_TRUE(graph.ShowSecurity(MakeSecurityKey(kShortCode, 1), 0));
     const ChartDay& day = graph.Model()->Layout().days[2];

@@ -1,0 +1,42 @@
+#pragma once
+// A picture of the main window taken without anyone at the screen: the security and the
+// contents to show, and the package choice of an unattended start-up.
+// Core headers come before the toolkit's: the toolkit defines "slots" as a macro.
+#include "acquisition/startup_sequence.h"
+#include "contents/contents.h"
+
+#include <QString>
+#include <cstdint>
+
+namespace vorn {
+
+class CVornApp;
+
+struct ScreenshotRequest {
+    QString path; // the PNG to write
+    // The security to select; code 0 selects the first. A market of 0 takes the code's first
+    // listing.
+    std::uint16_t code = 0;
+    std::uint8_t market = 0;
+    bool hasCode = false;
+    ContentsKind mode = kContentsChart;
+};
+
+// "CODE[:MARKET]": a code of at most four digits, a market 1..15.
+bool ParseScreenshotCode(const QString& text, ScreenshotRequest& request);
+// "chart", "screening" or "report".
+bool ParseScreenshotMode(const QString& text, ContentsKind& mode);
+
+// Selects the security, switches to the contents (the screening prepared first) and writes a
+// PNG of the whole main window. False with `error` set when the security is unknown, the
+// screening could not be prepared or the file cannot be written.
+bool TakeScreenshot(CVornApp& app, const ScreenshotRequest& request, QString& error);
+
+// The package choice of an unattended start-up: asked on the terminal when standard input
+// and standard error are one, else cancelled.
+class CTerminalPackageChooser final : public IPackageChooser {
+public:
+    unsigned ChoosePackage(const MatrixIndex& index) override;
+};
+
+} // namespace vorn
