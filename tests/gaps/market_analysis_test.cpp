@@ -2,6 +2,8 @@
 // analyse command.
 #include <gtest/gtest.h>
 
+#include "support/run_command.h"
+
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -212,24 +214,7 @@ TEST(MappingAndReplay, AgreeOnTheSampleMarket) {
 // Runs vornctl with arguments; the exit status and standard output.
 std::pair<int, std::string> RunCtl(const std::string& arguments) {
     const std::string command = std::string(VORN_CTL_PATH) + " " + arguments + " 2>/dev/null";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return {-1, {}};
-    std::string output;
-    std::array<char, 4096> buffer;
-    std::size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-        output.append(buffer.data(), n);
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
+    return test::RunCommandLine(command);
 }
 
 TEST(AnalyseCommand, PrintsTheRecordAndTheMarket) {
@@ -243,7 +228,7 @@ TEST(AnalyseCommand, PrintsTheRecordAndTheMarket) {
 
     const auto [status, output] = RunCtl("analyse " + path.string() + " 2001 1");
     EXPECT_EQ(status, 0);
-    const auto lines = Lines(output);
+    const auto lines = test::SplitLines(output);
     const std::vector<std::string> heads = {
         "signal=",       "signalLaw=",      "position=",     "daysHeld=",    "lastEventSignal=",
         "lastEventLaw=", "daysSinceEvent=", "annualReturn=", "annualRisk=",  "beta=",
@@ -263,7 +248,7 @@ TEST(AnalyseCommand, PrintsTheRecordAndTheMarket) {
 
     const auto [allStatus, all] = RunCtl("analyse " + path.string() + " --all");
     EXPECT_EQ(allStatus, 0);
-    const auto rows = Lines(all);
+    const auto rows = test::SplitLines(all);
     ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ(rows[0].rfind("0007,2,", 0), 0u) << rows[0];
     EXPECT_EQ(rows[1].rfind("2000,1,2,3,6,2,", 0), 0u) << rows[1];

@@ -1,6 +1,8 @@
 #include "matrix/matrix_file.h"
 
 #include <gtest/gtest.h>
+
+#include "support/run_command.h"
 #include <stdlib.h>
 
 #include <cstdio>
@@ -544,22 +546,10 @@ TEST_F(MatrixFileTest, CancelledOrFailedGenerationKeepsThePreviousFile) {
 
 // --- vornctl info ---
 
-std::pair<int, std::string> RunCommand(const std::string& command) {
-    std::string output;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return {-1, output};
-    char chunk[256];
-    while (std::fgets(chunk, sizeof chunk, pipe) != nullptr)
-        output += chunk;
-    const int status = ::pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-}
-
 TEST_F(MatrixFileTest, InfoSummarisesAMatrixFile) {
     Generated(RichMarket());
-    const auto [status, output] =
-        RunCommand(std::string(VORN_CTL_PATH) + " info '" + Path("Market.kbx").string() + "'");
+    const auto [status, output] = test::RunCommandLine(std::string(VORN_CTL_PATH) + " info '" +
+                                                       Path("Market.kbx").string() + "'");
     EXPECT_EQ(status, 0);
     // Securities ending on the last day: 1301/1, 1301/2 and 7203/1; the others end earlier or
     // hold nothing.
@@ -573,8 +563,8 @@ TEST_F(MatrixFileTest, InfoSummarisesAMatrixFile) {
     Bytes file = ReadBytes(Path("Market.kbx"));
     Put(file, 0, 2, 0);
     WriteBytes(Path("Broken.kbx"), file);
-    const auto [failedStatus, failedOutput] =
-        RunCommand(std::string(VORN_CTL_PATH) + " info '" + Path("Broken.kbx").string() + "'");
+    const auto [failedStatus, failedOutput] = test::RunCommandLine(
+        std::string(VORN_CTL_PATH) + " info '" + Path("Broken.kbx").string() + "'");
     EXPECT_NE(failedStatus, 0);
     EXPECT_NE(failedOutput.find("restore: failed 22\n"), std::string::npos) << failedOutput;
 }

@@ -1,6 +1,8 @@
 // vornctl screen and vornctl report on a small sample market file.
 #include <gtest/gtest.h>
 
+#include "support/run_command.h"
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,24 +23,7 @@ namespace {
 
 std::pair<int, std::string> RunCtl(const std::string& arguments) {
     const std::string command = std::string(VORN_CTL_PATH) + " " + arguments + " 2>/dev/null";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return {-1, {}};
-    std::string output;
-    std::array<char, 4096> buffer;
-    std::size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-        output.append(buffer.data(), n);
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
+    return test::RunCommandLine(command);
 }
 
 class ScreenCommandTest : public ::testing::Test {
@@ -67,7 +52,7 @@ TEST_F(ScreenCommandTest, PrintsPassingSecuritiesAndTheSummary) {
     ASSERT_TRUE(std::filesystem::exists(market_));
     const auto [status, output] = RunCtl("screen " + market_);
     ASSERT_EQ(status, 0);
-    const auto lines = Lines(output);
+    const auto lines = test::SplitLines(output);
     ASSERT_GT(lines.size(), 10u);
     EXPECT_EQ(
         lines.back().rfind("銘柄数：" + std::to_string(lines.size() - 1) + " 平均リターン：", 0),
@@ -97,7 +82,7 @@ TEST_F(ScreenCommandTest, ReadsCurrentOrSavedSettings) {
 
     auto [status, output] = RunCtl("screen " + market_ + " --settings " + path);
     ASSERT_EQ(status, 0);
-    auto lines = Lines(output);
+    auto lines = test::SplitLines(output);
     ASSERT_EQ(lines.size(), 2u) << output;
     EXPECT_EQ(lines[0].substr(0, 5), "1002,");
     EXPECT_EQ(lines[1].rfind("銘柄数：1 ", 0), 0u);

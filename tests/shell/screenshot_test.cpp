@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <gtest/gtest.h>
 
+#include "support/run_command.h"
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,16 +25,7 @@ std::pair<int, std::string> RunUnattended(const std::string& command) {
     // No display, no platform choice and no terminal: the program must manage by itself.
     const std::string line =
         "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + command + " </dev/null 2>&1";
-    FILE* pipe = popen(line.c_str(), "r");
-    if (pipe == nullptr)
-        return {-1, {}};
-    std::string output;
-    std::array<char, 4096> buffer;
-    std::size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-        output.append(buffer.data(), n);
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+    return test::RunCommandLine(line);
 }
 
 class ScreenshotTest : public ::testing::Test {

@@ -2,6 +2,8 @@
 #include <QImage>
 #include <gtest/gtest.h>
 
+#include "support/run_command.h"
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,16 +20,7 @@ std::pair<int, std::string> RunCtl(const std::string& arguments) {
     // No display and no platform choice: the command draws offscreen by itself.
     const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
                                 std::string(VORN_CTL_PATH) + " " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return {-1, {}};
-    std::string output;
-    std::array<char, 4096> buffer;
-    std::size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-        output.append(buffer.data(), n);
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+    return vorn::test::RunCommandLine(command);
 }
 
 class ChartCommandTest : public ::testing::Test {
