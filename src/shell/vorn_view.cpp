@@ -11,6 +11,8 @@
 #include "screening/ui/screening_view.h"
 #include "shell/posted_message.h"
 #include "shell/vorn_app.h"
+#include "foundation/agency.h"
+#include "acquisition/http_agent.h"
 
 #include <QFrame>
 #include <QStackedWidget>
@@ -18,6 +20,40 @@
 #include <QVBoxLayout>
 
 namespace vorn {
+
+namespace {
+
+// The report contents show server pages too: the text browser alone reads local files only.
+class CReportBrowser final : public QTextBrowser {
+public:
+    using QTextBrowser::QTextBrowser;
+
+    QVariant loadResource(int type, const QUrl& name) override {
+        if (name.scheme() != QLatin1String("http"))
+            return QTextBrowser::loadResource(type, name);
+        CAgency agency;
+        CHttpAgent agent;
+        agent.SetTimeouts(5000, 5000);
+        GrowableBuffer buffer;
+        QString server = name.host();
+        if (name.port() > 0)
+            server += QLatin1Char(':') + QString::number(name.port());
+        QString object = name.path(QUrl::FullyEncoded);
+        if (name.hasQuery())
+            object += QLatin1Char('?') + name.query(QUrl::FullyEncoded);
+        bool fetched = false;
+        if (agency.OpenSession() && agency.Connect(agent, server.toStdString()))
+            fetched = agent.FetchToBuffer(buffer, object.toStdString());
+        agent.Disconnect();
+        agency.CloseSession();
+        if (!fetched)
+            return {};
+        return QByteArray(reinterpret_cast<const char*>(buffer.data.get()),
+                          static_cast<qsizetype>(buffer.length));
+    }
+};
+
+} // namespace
 namespace {
 
 constexpr int kPortfolioUpperHeight = 100;
@@ -66,7 +102,7 @@ CVornView::CVornView(CVornApp& app, IMessageSink* frameSink, QWidget* parent)
     portfolio->addWidget(EmptyPane(portfolioPage_), 1);
     pages_->addWidget(portfolioPage_);
 
-    report_ = new QTextBrowser(pages_);
+    report_ = new CReportBrowser(pages_);
     report_->setOpenExternalLinks(true);
     pages_->addWidget(report_);
 
