@@ -55,26 +55,22 @@ void CSimpleMovingAverage::SetDefaults(TechnicalParameters& parameters) const {
 std::uint16_t CSimpleMovingAverage::Calculate(const TechnicalParameters& parameters,
                                               CTechnicalResult& result,
                                               const TechnicalInput& input) {
-    const auto analysisDate = ReadParameter(parameters, kParamAnalysisDate);
-    if (!analysisDate || *analysisDate == 0)
-        return kTechnicalBadAnalysisDate;
-    const auto period = ReadParameter(parameters, kParamPeriod);
-    if (!period || *period == 0)
-        return kTechnicalBadPeriod;
-    const auto days = ReadParameter(parameters, kParamDays);
-    if (!days || *days == 0)
-        return kTechnicalBadDays;
+    AveragingParameters averaging;
+    if (const std::uint16_t status = ReadAveragingParameters(parameters, averaging);
+        status != kTechnicalOk)
+        return status;
     const auto selector = ReadSelectorParameter(parameters, kParamPriceSelector);
     if (!selector)
         return kTechnicalNoPriceSelector;
     if (input.priceEncoding > kPricesU32)
         return kTechnicalBadEncoding;
 
-    const auto newestDay = NewestDayNotAfter(input, *analysisDate);
+    const auto newestDay = NewestDayNotAfter(input, averaging.analysisDate);
     // The newest day needs a day before its window (N + 1 days up to it).
-    if (!newestDay || *days >= *newestDay + 1u)
+    if (!newestDay || averaging.days >= *newestDay + 1u)
         return kTechnicalOk;
-    kAverages[input.priceEncoding](input, {*newestDay, *period, *days, *selector}, result.Values());
+    kAverages[input.priceEncoding](input, {*newestDay, averaging.period, averaging.days, *selector},
+                                   result.Values());
     return kTechnicalOk;
 }
 

@@ -114,4 +114,19 @@ std::uint16_t CTechnical::Analyze(const TechnicalParameters& parameters, CTechni
     return Calculate(parameters, *result, input);
 }
 
+std::uint16_t ReadAveragingParameters(const TechnicalParameters& parameters,
+                                      AveragingParameters& out) {
+    const auto analysisDate = ReadParameter(parameters, kParamAnalysisDate);
+    if (!analysisDate || *analysisDate == 0)
+        return kTechnicalBadAnalysisDate;
+    const auto period = ReadParameter(parameters, kParamPeriod);
+    if (!period || *period == 0)
+        return kTechnicalBadPeriod;
+    const auto days = ReadParameter(parameters, kParamDays);
+    if (!days || *days == 0)
+        return kTechnicalBadDays;
+    out = {*analysisDate, *period, *days};
+    return kTechnicalOk;
+}
+
 } // namespace vorn

@@ -78,6 +78,16 @@ std::optional<std::uint16_t> ReadParameter(const TechnicalParameters& parameters
 // The same, held to 0..255.
 std::optional<std::uint8_t> ReadSelectorParameter(const TechnicalParameters& parameters, int key);
 
+// The analysis date, period and day count of the averaging indicators, each nonzero.
+struct AveragingParameters {
+    std::uint16_t analysisDate = 0;
+    std::uint16_t period = 0;
+    std::uint16_t days = 0;
+};
+// Reads them in that order: kTechnicalOk, or the status of the first one missing or zero.
+std::uint16_t ReadAveragingParameters(const TechnicalParameters& parameters,
+                                      AveragingParameters& out);
+
 // The selected price of a candle in stored units. The middle price is (high + low) / 2.
 template <class Price> double SelectedPrice(const Candle<Price>& candle, std::uint8_t selector) {
     switch (static_cast<PriceSelector>(selector)) {

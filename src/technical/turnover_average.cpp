@@ -64,22 +64,18 @@ void CTurnoverAverage::SetDefaults(TechnicalParameters& parameters) const {
 
 std::uint16_t CTurnoverAverage::Calculate(const TechnicalParameters& parameters,
                                           CTechnicalResult& result, const TechnicalInput& input) {
-    const auto analysisDate = ReadParameter(parameters, kParamAnalysisDate);
-    if (!analysisDate || *analysisDate == 0)
-        return kTechnicalBadAnalysisDate;
-    const auto period = ReadParameter(parameters, kParamPeriod);
-    if (!period || *period == 0)
-        return kTechnicalBadPeriod;
-    const auto days = ReadParameter(parameters, kParamDays);
-    if (!days || *days == 0)
-        return kTechnicalBadDays;
+    AveragingParameters averaging;
+    if (const std::uint16_t status = ReadAveragingParameters(parameters, averaging);
+        status != kTechnicalOk)
+        return status;
     if (input.priceEncoding > kPricesU32)
         return kTechnicalBadEncoding;
 
-    const auto newestDay = NewestDayNotAfter(input, *analysisDate);
-    if (!newestDay || *days >= *newestDay + 1u)
+    const auto newestDay = NewestDayNotAfter(input, averaging.analysisDate);
+    if (!newestDay || averaging.days >= *newestDay + 1u)
         return kTechnicalOk;
-    kTurnoverAverages[input.priceEncoding](input, {*newestDay, *period, *days}, result.Values());
+    kTurnoverAverages[input.priceEncoding](input, {*newestDay, averaging.period, averaging.days},
+                                           result.Values());
     return kTechnicalOk;
 }
 
