@@ -492,6 +492,11 @@ private:
     std::uint8_t ReadText(const fs::path& path, EncodingCheck& check, std::string_view& text);
     std::uint8_t ReadSecuritiesList();
     std::uint8_t ReadAdjustmentsList();
+    // Reads a list file row by row (an optional header line first) through `take`, which
+    // returns why a row is refused. A refused row stops the reading unless it is skipped;
+    // `reasonNamesEncoding` maps a reason about cp932 to kImportUndecodable.
+    using TakeRow = std::string (CQuoteImport::*)(TextEncoding, std::size_t);
+    std::uint8_t ReadListRows(const fs::path& path, TakeRow take, bool reasonNamesEncoding);
     // Empty reason when the row was taken.
     std::string TakeListedSecurity(TextEncoding encoding, std::size_t line);
     std::string TakeAdjustment(TextEncoding encoding, std::size_t line);
@@ -662,8 +667,8 @@ std::string CQuoteImport::TakeListedSecurity(TextEncoding encoding, std::size_t 
     return {};
 }
 
-std::uint8_t CQuoteImport::ReadSecuritiesList() {
-    const fs::path& path = options_.securitiesList;
+std::uint8_t CQuoteImport::ReadListRows(const fs::path& path, TakeRow take,
+                                        bool reasonNamesEncoding) {
     EncodingCheck check;
     std::string_view text;
     if (const std::uint8_t result = ReadText(path, check, text))
@@ -678,11 +683,21 @@ std::uint8_t CQuoteImport::ReadSecuritiesList() {
             continue; // a header line
         }
         first = false;
-        std::string reason = reader.Malformed() ? std::string("a quote is not closed")
-                                                : TakeListedSecurity(check.encoding, reader.Line());
+        const std::string reason = reader.Malformed()
+                                       ? std::string("a quote is not closed")
+                                       : (this->*take)(check.encoding, reader.Line());
         if (!reason.empty() && !SkipRow(path, reader.Line(), reason))
-            return reason.find("cp932") != std::string::npos ? kImportUndecodable : kImportBadRow;
+            return reasonNamesEncoding && reason.find("cp932") != std::string::npos
+                       ? kImportUndecodable
+                       : kImportBadRow;
     }
+    return kImportOk;
+}
+
+std::uint8_t CQuoteImport::ReadSecuritiesList() {
+    const fs::path& path = options_.securitiesList;
+    if (const std::uint8_t result = ReadListRows(path, &CQuoteImport::TakeListedSecurity, true))
+        return result;
     if (listed_.empty())
         return Fail(kImportNoQuotes, path, 0, "the securities list holds no security");
     return kImportOk;
@@ -741,26 +756,8 @@ std::uint8_t CQuoteImport::ReadAdjustmentsList() {
     const fs::path& path = options_.adjustmentsList;
     if (path.empty())
         return kImportOk;
-    EncodingCheck check;
-    std::string_view text;
-    if (const std::uint8_t result = ReadText(path, check, text))
+    if (const std::uint8_t result = ReadListRows(path, &CQuoteImport::TakeAdjustment, false))
         return result;
-    if (!check.decodable)
-        return Fail(kImportUndecodable, path, check.badLine, check.reason);
-    CCsvReader reader(text, DetectSeparator(FirstLine(text)));
-    bool first = true;
-    while (reader.Next(fields_)) {
-        if (first && LooksLikeHeader(fields_)) {
-            first = false;
-            continue;
-        }
-        first = false;
-        const std::string reason = reader.Malformed()
-                                       ? std::string("a quote is not closed")
-                                       : TakeAdjustment(check.encoding, reader.Line());
-        if (!reason.empty() && !SkipRow(path, reader.Line(), reason))
-            return kImportBadRow;
-    }
     for (auto& [key, entries] : adjustments_)
         std::sort(entries.begin(), entries.end(),
                   [](const ListedAdjustment& a, const ListedAdjustment& b) {
