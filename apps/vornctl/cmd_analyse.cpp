@@ -69,8 +69,7 @@ int AnalyseOne(CMarketMatrix& matrix, const std::string& codeText, const std::st
     CMarketWindows windows;
     windows.MapMarketWindows(matrix, nullptr, nullptr);
     CWindowsPerformer performer;
-    const SecurityKey key =
-        MakeSecurityKey(*code, static_cast<std::uint8_t>(market));
+    const SecurityKey key = MakeSecurityKey(*code, static_cast<std::uint8_t>(market));
     const ListingAnalysis* record = nullptr;
     if (windows.AnalyseListingByKey(matrix, key, 0, performer, true))
         record = performer.FindResult(key);
@@ -102,10 +101,11 @@ int AnalyseAll(CMarketMatrix& matrix) {
     windows.JoinWorker();
     for (const auto& [key, r] : results.records) {
         std::printf("%s,%u,%u,%u,%u,%u,%u,%u,%u,%.10g,%.10g,%.10g,%u,%.10g,%u,%u,%u,%u",
-                    FormatStockCode(CodeOfKey(key)).c_str(), MarketOfKey(key), r.signal, r.signalLaw, r.position, r.daysHeld,
-                    r.lastEventSignal, r.lastEventLaw, r.daysSinceEvent, r.annualReturn,
-                    r.annualRisk, r.beta, r.candleShape, r.volumeChange, r.latestWindows[0],
-                    r.latestWindows[1], r.latestWindows[2], r.latestWindows[3]);
+                    FormatStockCode(CodeOfKey(key)).c_str(), MarketOfKey(key), r.signal,
+                    r.signalLaw, r.position, r.daysHeld, r.lastEventSignal, r.lastEventLaw,
+                    r.daysSinceEvent, r.annualReturn, r.annualRisk, r.beta, r.candleShape,
+                    r.volumeChange, r.latestWindows[0], r.latestWindows[1], r.latestWindows[2],
+                    r.latestWindows[3]);
         for (const LawStats& s : r.lawStats)
             std::printf(",%u,%u,%u,%.10g", s.wins, s.losses, s.evens, s.sumOfReturns);
         std::printf("\n");

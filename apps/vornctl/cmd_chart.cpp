@@ -84,8 +84,7 @@ int RunChart(int argc, char** argv) {
         std::fprintf(stderr, "vornctl: the market could not be mapped\n");
         return 1;
     }
-    const SecurityKey key =
-        MakeSecurityKey(*code, static_cast<std::uint8_t>(market));
+    const SecurityKey key = MakeSecurityKey(*code, static_cast<std::uint8_t>(market));
     CWindowsPerformer performer;
     if (matrix.FindSecurity(key) == nullptr ||
         !windows.AnalyseListingByKey(matrix, key, 0, performer, true)) {

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "command.h"
-#include "matrix/stock_code.h"
 #include "matrix/market_matrix.h"
 #include "matrix/matrix_file.h"
+#include "matrix/stock_code.h"
 #include "technical/technical_manager.h"
 #include "technical/technical_result.h"
 
@@ -85,8 +85,8 @@ int RunIndicator(int argc, char** argv) {
                      static_cast<unsigned>(restored));
         return 1;
     }
-    const vorn::SecurityRecord* security = matrix.FindSecurity(
-        vorn::MakeSecurityKey(*code, static_cast<std::uint8_t>(market)));
+    const vorn::SecurityRecord* security =
+        matrix.FindSecurity(vorn::MakeSecurityKey(*code, static_cast<std::uint8_t>(market)));
     vorn::SeriesSet series;
     if (security == nullptr ||
         !matrix.GetPeriodSeries(0, series, security, security->firstDate, security->lastDate)) {

@@ -78,14 +78,20 @@ void PrintEvents(CLineWriter& out, const vorn::CWindowEventMap& events,
         const std::uint16_t day = vorn::DayOfKey(key);
         // Every mapped day is a position of this calendar; the guard keeps a bad key harmless.
         const vorn::PackedDate date = day < calendar.Count() ? calendar[day] : 0;
-        out.Text(vorn::FormatStockCode(vorn::CodeOfKey(key)).c_str()).Char(',').Number(vorn::MarketOfKey(key)).Char(',');
+        out.Text(vorn::FormatStockCode(vorn::CodeOfKey(key)).c_str())
+            .Char(',')
+            .Number(vorn::MarketOfKey(key))
+            .Char(',');
         out.Date(date).Char(',').Number(flags).Char('\n');
     });
 }
 
 void PrintCounts(CLineWriter& out, const vorn::CWindowCountsMap& counts) {
     counts.ForEach([&](vorn::SecurityKey key, const vorn::WindowCounts& c) {
-        out.Text(vorn::FormatStockCode(vorn::CodeOfKey(key)).c_str()).Char(',').Number(vorn::MarketOfKey(key)).Char(',');
+        out.Text(vorn::FormatStockCode(vorn::CodeOfKey(key)).c_str())
+            .Char(',')
+            .Number(vorn::MarketOfKey(key))
+            .Char(',');
         out.Number(c.upOpened).Char(',').Number(c.downOpened).Char(',');
         out.Number(c.upFilled).Char(',').Number(c.downFilled).Char('\n');
     });

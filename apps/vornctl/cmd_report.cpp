@@ -1,9 +1,9 @@
 // vornctl report FILE --top N | --codes C1,C2,... [--cp932]: the text signal report, for the
 // largest companies or for chosen stock codes.
 #include <algorithm>
-#include <optional>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 

@@ -5,9 +5,9 @@
 #include <string>
 
 #include "command.h"
-#include "matrix/stock_code.h"
 #include "matrix/market_matrix.h"
 #include "matrix/matrix_file.h"
+#include "matrix/stock_code.h"
 
 namespace vornctl {
 namespace {
@@ -70,8 +70,7 @@ int RunSeries(int argc, char** argv) {
     }
 
     vorn::SeriesSet series;
-    const vorn::SecurityKey key =
-        vorn::MakeSecurityKey(*code, static_cast<std::uint8_t>(market));
+    const vorn::SecurityKey key = vorn::MakeSecurityKey(*code, static_cast<std::uint8_t>(market));
     const vorn::SecurityRecord* security = matrix.FindSecurity(key);
     if (security == nullptr || !matrix.GetPeriodSeries(period, series, security, from, to)) {
         std::printf("no series\n");

@@ -597,6 +597,8 @@ std::string CQuoteImport::TakeListedSecurity(TextEncoding encoding, std::size_t 
     const std::optional<std::uint16_t> code = ParseDeliveredStockCode(f[0]);
     if (!code)
         return DescribeBadStockCode(f[0]);
+    if (*code >= kCodesInSecurityKeys)
+        return "stock code " + Quoted(f[0]) + " cannot be held yet (codes up to 335Y are)";
     if (!ParseSmall(f[1], kMaxMarket, market) || market == 0)
         return "market " + Quoted(f[1]) + " is not a market code from 1 to 15";
     if (!ParseSmall(f[3], kMaxIndustry, industry) || industry == 0)
@@ -802,10 +804,10 @@ std::uint8_t CQuoteImport::CollectQuoteFiles(std::vector<QuoteFile>& files) {
     for (const fs::path& path : paths) {
         const std::optional<SecurityKey> key = KeyOfFileName(path);
         if (!key) {
-            if (const std::uint8_t result = SkipFile(
-                    kImportUnknownSecurity, path, 0,
-                    "the file name does not name a security (CODE.csv or CODE_MARKET.csv, "
-                    "CODE as 7203, 130A or 72030)"))
+            if (const std::uint8_t result =
+                    SkipFile(kImportUnknownSecurity, path, 0,
+                             "the file name does not name a security (CODE.csv or CODE_MARKET.csv, "
+                             "CODE as 7203, 130A or 72030)"))
                 return result;
             continue;
         }

@@ -567,8 +567,8 @@ void PlanSplits(CompanyPlan& plan, const std::vector<PackedDate>& days, CRandom&
 }
 
 // Companies listed since 2024 get codes with a letter. A few listed on or after that year's
-// first trading day take the code of their first three digits and a letter ("452A" for 4523),
-// which sorts them next to where they were and keeps industries in code order. When the market
+// first trading day take the codes the exchange gave out first, in the order they were
+// listed: 130A, 131A, 132A (the low range security keys hold). When the market
 // has too few such companies (but reaches far enough into 2024), ordinary ones are listed
 // later to make up the number. `special` marks the ordinals that hold the special cases.
 void GiveLetterCodes(std::vector<CompanyPlan>& plans, const std::vector<PackedDate>& days,
@@ -583,8 +583,7 @@ void GiveLetterCodes(std::vector<CompanyPlan>& plans, const std::vector<PackedDa
         return;
     const int first2024 = static_cast<int>(from2024 - days.begin());
     auto eligible = [&](int i) {
-        return !special(i) && plans[i].last >= plans[i].first + kRoomAfterListing &&
-               plans[i].code >= 1000;
+        return !special(i) && plans[i].last >= plans[i].first + kRoomAfterListing;
     };
     std::vector<int> chosen;
     for (int i = 0; i < companies; ++i)
@@ -608,11 +607,12 @@ void GiveLetterCodes(std::vector<CompanyPlan>& plans, const std::vector<PackedDa
             chosen.push_back(i);
         }
     }
+    std::stable_sort(chosen.begin(), chosen.end(),
+                     [&](int a, int b) { return plans[a].first < plans[b].first; });
     for (std::size_t j = 0; j < chosen.size(); ++j) {
-        CompanyPlan& plan = plans[chosen[j]];
-        const std::string written = std::to_string(plan.code / 10) + "ACD"[j % 3];
+        const std::string written = std::to_string(130 + j) + "A";
         if (const std::optional<std::uint16_t> code = ParseStockCode(written))
-            plan.code = *code;
+            plans[chosen[j]].code = *code;
     }
 }
 

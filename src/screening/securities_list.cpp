@@ -57,7 +57,8 @@ struct Cp932Names {
     Cp932Names() {
         for (unsigned i = 0; i < markets.size(); ++i) {
             markets[i] = Utf8ToCp932(MarketNaming{}.ShortName(i));
-            presentMarkets[i] = Utf8ToCp932(MarketNaming::ForLastDay(kPresentDaySegmentsStart).ShortName(i));
+            presentMarkets[i] =
+                Utf8ToCp932(MarketNaming::ForLastDay(kPresentDaySegmentsStart).ShortName(i));
         }
         for (unsigned i = 0; i < sectors.size(); ++i)
             sectors[i] = Utf8ToCp932(IndustryName(i));
@@ -215,8 +216,8 @@ std::string CSecuritiesList::CopySelectionAsCsv(std::span<const std::size_t> row
         text += FormatStockCode(security.Code()) + ',';
         text += CompanyName(security);
         text += ',';
-        text += names.Pick(naming.PresentDay() ? names.presentMarkets : names.markets,
-                           security.market);
+        text +=
+            names.Pick(naming.PresentDay() ? names.presentMarkets : names.markets, security.market);
         text += ',';
         text += names.Pick(names.sectors, SectorOf(security));
         text += quote.hundredths ? Printf(",%.02f,", static_cast<double>(quote.close) / 100.0)

@@ -34,8 +34,8 @@ CDialogSecurities::CDialogSecurities(QWidget* parent)
     });
 }
 
-void CDialogSecurities::ShowStocks(std::vector<const SecurityRecord*> stocks,
-                                   const QWidget& anchor, MarketNaming naming) {
+void CDialogSecurities::ShowStocks(std::vector<const SecurityRecord*> stocks, const QWidget& anchor,
+                                   MarketNaming naming) {
     grid_->SetStocks(std::move(stocks), naming);
     if (grid_->RowCount() == 0) {
         hide();

@@ -27,13 +27,13 @@
 #include "acquisition/ui/grid_intelligence_agent.h"
 #include "acquisition/ui/intelligence_activation.h"
 #include "chart/cursor_status.h"
-#include "matrix/market_naming.h"
-#include "matrix/stock_code.h"
 #include "chart/ui/graph.h"
 #include "contents/favorites.h"
 #include "foundation/log_channels.h"
 #include "foundation/text_encoding.h"
 #include "gaps/ui/market_windows_details.h"
+#include "matrix/market_naming.h"
+#include "matrix/stock_code.h"
 #include "screening/screening_settings.h"
 #include "screening/ui/grid_securities.h"
 #include "screening/ui/screening_view.h"
@@ -692,7 +692,8 @@ QString CMainFrame::StockTitle() const {
     QString name;
     if (stock->company != nullptr && stock->company->name)
         name = QString::fromStdString(Cp932ToUtf8(*stock->company->name));
-    return QStringLiteral("%1 %2").arg(QString::fromStdString(FormatStockCode(stock->Code())), name);
+    return QStringLiteral("%1 %2").arg(QString::fromStdString(FormatStockCode(stock->Code())),
+                                       name);
 }
 
 void CMainFrame::CopyChart(bool withAnalysis) {

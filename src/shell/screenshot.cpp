@@ -96,12 +96,12 @@ bool TakeScreenshot(CVornApp& app, const ScreenshotRequest& request, QString& er
     }
     const SecurityRecord* security = FindRequested(app.Matrix(), request);
     if (security == nullptr && request.hasCode) {
-        error =
-            request.market != 0
-                ? QStringLiteral("unknown security %1:%2")
-                      .arg(QString::fromStdString(FormatStockCode(request.code)))
-                      .arg(request.market)
-                : QStringLiteral("unknown security %1").arg(QString::fromStdString(FormatStockCode(request.code)));
+        error = request.market != 0
+                    ? QStringLiteral("unknown security %1:%2")
+                          .arg(QString::fromStdString(FormatStockCode(request.code)))
+                          .arg(request.market)
+                    : QStringLiteral("unknown security %1")
+                          .arg(QString::fromStdString(FormatStockCode(request.code)));
         return false;
     }
     if (!frame->isMaximized() &&

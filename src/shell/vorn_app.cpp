@@ -86,7 +86,8 @@ bool ParseAppOptions(const QStringList& arguments, AppOptions& options, QString&
             if (!value(QStringLiteral("--code"), text))
                 return false;
             if (!ParseScreenshotCode(text, picture)) {
-                error = QStringLiteral("--code takes CODE[:MARKET] (a stock code such as 7203 or 130A, market 1..15)");
+                error = QStringLiteral(
+                    "--code takes CODE[:MARKET] (a stock code such as 7203 or 130A, market 1..15)");
                 return false;
             }
             pictureOption = true;

@@ -1,6 +1,8 @@
 #include "shell/vorn_view.h"
 
+#include "acquisition/http_agent.h"
 #include "chart/ui/graph.h"
+#include "foundation/agency.h"
 #include "gaps/details_panel_model.h"
 #include "gaps/market_windows.h"
 #include "gaps/ui/dialog_law_performance.h"
@@ -12,8 +14,6 @@
 #include "screening/ui/screening_view.h"
 #include "shell/posted_message.h"
 #include "shell/vorn_app.h"
-#include "foundation/agency.h"
-#include "acquisition/http_agent.h"
 
 #include <QFrame>
 #include <QStackedWidget>

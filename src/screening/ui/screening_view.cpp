@@ -373,8 +373,8 @@ std::unique_ptr<CDialogScreeningToggles> CScreeningView::CreateToggleDialog(Togg
         title = QStringLiteral("スクリーニング－[市場]");
         message = kMsgMarketToggle;
         for (unsigned market = 1; market <= 15; ++market)
-            item(MarketToggleLabel(market, MarketNamingOf(matrix_)), std::intptr_t{1} << (market - 1),
-                 (settings_.markets >> (market - 1)) & 1);
+            item(MarketToggleLabel(market, MarketNamingOf(matrix_)),
+                 std::intptr_t{1} << (market - 1), (settings_.markets >> (market - 1)) & 1);
         allNone = AllNone{"全市場", [this] { settings_.markets = kAllMarkets; },
                           [this] { settings_.markets = 0; }};
         break;
