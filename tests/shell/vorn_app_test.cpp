@@ -20,7 +20,7 @@
 #include "shell/grid_matrixes.h"
 #include "shell/grid_stocks.h"
 #include "shell/main_frame.h"
-#include "shell/posted_message.h"
+#include "ui_base/posted_message.h"
 #include "shell/settings_profile.h"
 #include "shell/vorn_app.h"
 #include "shell/vorn_view.h"
