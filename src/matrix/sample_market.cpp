@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "chart/exchange_tick.h"
+#include "matrix/exchange_tick.h"
 #include "foundation/calendar_math.h"
 #include "foundation/text_encoding.h"
 #include "matrix/stock_code.h"

@@ -12,7 +12,7 @@
 #include "gaps/windows_performer.h"
 #include "matrix/market_naming.h"
 #include "screening/ui/screening_view.h"
-#include "shell/posted_message.h"
+#include "ui_base/posted_message.h"
 #include "shell/vorn_app.h"
 
 #include <QFrame>
