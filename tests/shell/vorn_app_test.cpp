@@ -422,7 +422,7 @@ TEST_F(VornAppTest, CodeBoxSelectsByFourDigitsOnly) {
 class PresentDayAppTest : public VornAppTest {
 protected:
     static constexpr const char* kLettered = "130A";
-    static std::uint16_t Lettered() { return *ParseStockCode(kLettered); }
+    static std::uint16_t Lettered() { return *ParseStockCode(std::string_view(kLettered)); }
     void WriteMarket() {
         const std::vector<PackedDate> days = test::Weekdays(MakePackedDate(2025, 6, 2), 120);
         CMarketBuilder builder;
