@@ -60,10 +60,10 @@ CHttpTestServer::CHttpTestServer() : server_(std::make_unique<httplib::Server>()
         if (response.closeDelimited || !response.acceptRanges) {
             // Without a length the body ends with the connection.
             reply.set_header("Connection", "close");
+            // Ending the provider with false is what makes the library close the connection.
             reply.set_content_provider(kBodyType, [body](std::size_t, httplib::DataSink& sink) {
                 sink.write(body->data(), body->size());
-                sink.done();
-                return true;
+                return false;
             });
             return;
         }
