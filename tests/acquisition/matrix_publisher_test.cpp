@@ -16,9 +16,12 @@
 #include "acquisition/static_http_server.h"
 #include "matrix/matrix_file.h"
 #include "support/market_builder.h"
+#include "support/test_files.h"
 
 namespace vorn {
 namespace {
+
+using vorn::test::ReadWholeFile;
 
 namespace fs = std::filesystem;
 using test::CMarketBuilder;
@@ -45,11 +48,6 @@ std::unique_ptr<CMarketMatrix> Market() {
         .Security(8001, 1, kCalendar[0], Rows(200, 700))
         .Adjustment(7203, 1, kCalendar[300], 0.5)
         .Build();
-}
-
-std::string ReadWhole(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 class PublisherTest : public ::testing::Test {
@@ -86,7 +84,7 @@ TEST_F(PublisherTest, TreeHoldsTheIndexPackagesAndUpdatesTheLoaderAsksFor) {
     ASSERT_EQ(PublishMatrix(*Market(), root_ / "tree", options, &published), kPublishOk);
 
     CMarketMatrixLoader loader;
-    const std::string indexBytes = ReadWhole(root_ / "tree/vorn/MarketMatrix/MarketMatrix.idx");
+    const std::string indexBytes = ReadWholeFile(root_ / "tree/vorn/MarketMatrix/MarketMatrix.idx");
     ASSERT_TRUE(loader.ParseIndex(
         std::span(reinterpret_cast<const std::uint8_t*>(indexBytes.data()), indexBytes.size())));
     const MatrixIndex& index = loader.Index();
@@ -221,7 +219,7 @@ TEST_F(PublisherTest, ServerDeliversTheTreeAndNothingOutsideIt) {
     CMarketMatrixLoader loader;
     ASSERT_EQ(loader.TransferFile("vorn/file name.bin", server.Host(), root_ / "got.bin"),
               kTransferDone);
-    EXPECT_EQ(ReadWhole(root_ / "got.bin"), body);
+    EXPECT_EQ(ReadWholeFile(root_ / "got.bin"), body);
 
     const std::uint16_t port = server.Port();
     EXPECT_EQ(StatusLine(Exchange(port, "GET /vorn/file%20name.bin HTTP/1.0\r\n\r\n")),
@@ -292,7 +290,7 @@ TEST_F(PublisherTest, IdleClientsDoNotHoldUpADownloadAndRangesAreServed) {
     loader.SetTimeouts(2000, 1000);
     ASSERT_EQ(loader.TransferFile("vorn/_10.kbx", server.Host(), root_ / "got.bin"), kTransferDone)
         << loader.LastFailure().Describe();
-    EXPECT_EQ(ReadWhole(root_ / "got.bin"), body);
+    EXPECT_EQ(ReadWholeFile(root_ / "got.bin"), body);
 
     const std::string part =
         Exchange(server.Port(), "GET /vorn/_10.kbx HTTP/1.1\r\nHost: x\r\nRange: bytes=1000-1999"
