@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <unistd.h>
 #include <iterator>
 #include <system_error>
+#include <unistd.h>
 #include <vector>
 
 #include "acquisition/cabinet.h"
@@ -113,7 +113,7 @@ private:
         CMatrixTransferAgent* agent;
         AgentRequest* request;
         std::FILE* file;
-        std::uint64_t have;       // bytes of the part asked to be skipped
+        std::uint64_t have; // bytes of the part asked to be skipped
         bool started = false;
         bool badStatus = false;
         std::uint64_t expectedTotal = 0; // from Content-Range, 0: unknown
@@ -125,8 +125,7 @@ private:
         const int status = ResponseStatus(*r.request);
         std::uint64_t first = 0;
         if (status == 206 && r.have > 0 &&
-            ParseContentRange(ContentRange(*r.request), first, r.expectedTotal) &&
-            first == r.have)
+            ParseContentRange(ContentRange(*r.request), first, r.expectedTotal) && first == r.have)
             return std::fseek(r.file, 0, SEEK_END) == 0;
         if (status == 200) {
             // No range support: start again from the first byte.
@@ -291,8 +290,8 @@ std::uint8_t CMarketMatrixLoader::TransferFile(const std::string& serverPath,
     agent.SetMinimumRate(minimumRate_);
     agent.SetDeadline(deadlineBaseMs_, deadlineRate_);
     agent.SetExpectedSize(size.expected, size.maximum);
-    const std::string path = serverPath.empty() || serverPath.front() != '/' ? "/" + serverPath
-                                                                             : serverPath;
+    const std::string path =
+        serverPath.empty() || serverPath.front() != '/' ? "/" + serverPath : serverPath;
     if (!agency.OpenSession() || !agency.Connect(agent, serverHost)) {
         lastFailure_ = TransferFailure{serverHost, path, TransferCause::BadRequest, 0, {}};
         return kTransferNoConnection;
@@ -325,8 +324,8 @@ PackedDate CMarketMatrixLoader::DownloadPackage(const std::string& serverHost,
     const std::string innerName = FormatPackageName(entry->first);
     const fs::path cabinet = temporary / ("_" + innerName);
     const std::uint64_t contentLimit = ContentLimit(entry->first);
-    const TransferSize size{entry->first * kExpectedPackageBytesPerYear,
-                            CabinetLimit(contentLimit), true};
+    const TransferSize size{entry->first * kExpectedPackageBytesPerYear, CabinetLimit(contentLimit),
+                            true};
     if (TransferFile(PackagePath("_" + innerName), serverHost, cabinet, size) != kTransferDone)
         return kNoDate;
     if (window != nullptr) {

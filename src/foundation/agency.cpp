@@ -117,8 +117,8 @@ std::size_t TakeHeader(char* bytes, std::size_t size, std::size_t count, void* u
             line.remove_prefix(kName.size());
             while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
                 line.remove_prefix(1);
-            while (!line.empty() && (line.back() == '\r' || line.back() == '\n' ||
-                                     line.back() == ' '))
+            while (!line.empty() &&
+                   (line.back() == '\r' || line.back() == '\n' || line.back() == ' '))
                 line.remove_suffix(1);
             request->contentRange.assign(line);
         }
@@ -495,8 +495,7 @@ RequestHandle CAgent::OpenRequest(const char* verb, const std::string& objectNam
     const std::string path =
         !objectName.empty() && objectName.front() == '/' ? objectName : "/" + objectName;
     if (connection_ == nullptr || verb == nullptr || std::strcmp(verb, "GET") != 0) {
-        failure_ = TransferFailure{connection_ == nullptr ? std::string() : failure_.host, path,
-                                   TransferCause::BadRequest, 0, "not connected"};
+        failure_ = TransferFailure{{}, path, TransferCause::BadRequest, 0, "not connected"};
         return nullptr;
     }
     RequestHandle request(new (std::nothrow) AgentRequest);
@@ -515,8 +514,7 @@ RequestHandle CAgent::OpenRequest(const char* verb, const std::string& objectNam
     request->cancel = cancel_;
     if (deadlineBaseMs_ > 0) {
         // Saturates instead of wrapping for absurd expected sizes.
-        const std::uint64_t scaled =
-            deadlineRate_ == 0 ? 0 : expectedBytes_ / deadlineRate_ * 1000;
+        const std::uint64_t scaled = deadlineRate_ == 0 ? 0 : expectedBytes_ / deadlineRate_ * 1000;
         const std::uint64_t total = static_cast<std::uint64_t>(deadlineBaseMs_) + scaled;
         request->deadlineMs = total > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<long>(total);
     }

@@ -52,8 +52,8 @@ struct TransferFailure {
     std::string host; // "host:port"
     std::string path; // as requested, starting with "/"
     TransferCause cause = TransferCause::None;
-    int status = 0;      // the HTTP status when one was received
-    std::string detail;  // the client library's own words, when it has any
+    int status = 0;     // the HTTP status when one was received
+    std::string detail; // the client library's own words, when it has any
 
     bool Failed() const { return cause != TransferCause::None; }
     // "http://host:port/path: cause", e.g. "http://127.0.0.1:8080/a.idx: HTTP status 404".

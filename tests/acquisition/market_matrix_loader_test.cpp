@@ -300,8 +300,8 @@ protected:
         EXPECT_EQ(ReadWholeFile(destination_), "old matrix");
     }
     PackedDate Download() {
-        return loader_.DownloadPackage(server_.Host(), destination_, 5, nullptr, kMsgProgress, 0,
-                                       1, 50);
+        return loader_.DownloadPackage(server_.Host(), destination_, 5, nullptr, kMsgProgress, 0, 1,
+                                       50);
     }
     std::string LastRequest() const { return server_.Requests().back(); }
 

@@ -282,7 +282,8 @@ TEST_F(PublisherTest, IdleClientsDoNotHoldUpADownloadAndRangesAreServed) {
     std::vector<std::unique_ptr<CIdleClient>> idle;
     for (int i = 0; i < 20; ++i) {
         idle.push_back(std::make_unique<CIdleClient>(
-            server.Port(), i % 2 == 0 ? std::string() : std::string("GET /vorn/_10.kbx HTTP/1.1\r\n")));
+            server.Port(),
+            i % 2 == 0 ? std::string() : std::string("GET /vorn/_10.kbx HTTP/1.1\r\n")));
         ASSERT_TRUE(idle.back()->Connected());
     }
     // One second without data fails the transfer: the idle clients must not be waited for.
@@ -299,9 +300,9 @@ TEST_F(PublisherTest, IdleClientsDoNotHoldUpADownloadAndRangesAreServed) {
     EXPECT_NE(part.find("Content-Range: bytes 1000-1999/" + std::to_string(body.size())),
               std::string::npos);
     EXPECT_EQ(part.substr(part.find("\r\n\r\n") + 4), body.substr(1000, 1000));
-    const std::string tail = Exchange(
-        server.Port(), "GET /vorn/_10.kbx HTTP/1.0\r\nRange: bytes=" +
-                           std::to_string(body.size() - 10) + "-\r\n\r\n");
+    const std::string tail =
+        Exchange(server.Port(), "GET /vorn/_10.kbx HTTP/1.0\r\nRange: bytes=" +
+                                    std::to_string(body.size() - 10) + "-\r\n\r\n");
     EXPECT_EQ(tail.substr(tail.find("\r\n\r\n") + 4), body.substr(body.size() - 10));
     idle.clear();
     server.Stop();
