@@ -13,7 +13,7 @@
 #include <optional>
 #include <vector>
 
-#include "chart/ui/graphic_manager.h"
+#include "ui_base/graphic_manager.h"
 #include "foundation/message_sink.h"
 #include "grids/column_calculator.h"
 

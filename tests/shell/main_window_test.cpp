@@ -8,7 +8,7 @@
 #include "matrix/name_tables.h"
 #include "support/market_builder.h"
 
-#include "chart/ui/graphic_manager.h"
+#include "ui_base/graphic_manager.h"
 #include "gaps/ui/dialog_monthly_tradings.h"
 #include "gaps/ui/dialog_tradings.h"
 #include "gaps/ui/market_windows_details.h"
