@@ -30,7 +30,7 @@ constexpr int kScreenshotMinWidth = 800;
 constexpr int kScreenshotMinHeight = 600;
 constexpr int kScreenshotMaxSide = 8192;
 
-// "CODE[:MARKET]": a code of at most four digits, a market 1..15.
+// "CODE[:MARKET]": a stock code as written (7203, 130A), a market 1..15.
 bool ParseScreenshotCode(const QString& text, ScreenshotRequest& request);
 // "chart", "screening" or "report".
 bool ParseScreenshotMode(const QString& text, ContentsKind& mode);

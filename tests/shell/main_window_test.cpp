@@ -5,7 +5,7 @@
 #include "foundation/profile.h"
 #include "foundation/text_encoding.h"
 #include "matrix/matrix_file.h"
-#include "matrix/name_tables.h"
+#include "matrix/market_naming.h"
 #include "support/market_builder.h"
 
 #include "ui_base/graphic_manager.h"
@@ -137,7 +137,8 @@ TEST_F(MainWindowTest, NameSearchRunsByKeyboardAndASingleClick) {
     ASSERT_TRUE(popup.isVisible());
     ASSERT_EQ(popup.Grid().RowCount(), 3);
     // The market column names the market in full.
-    EXPECT_EQ(popup.Grid().CellText(0, 1).toStdString(), MarketName(1));
+    EXPECT_EQ(popup.Grid().CellText(0, 1).toStdString(),
+              MarketNamingOf(app.Matrix()).Name(popup.Grid().Stocks()[0]->market));
 
     QTest::keyClick(frame.NameBox(), Qt::Key_Down);
     QTest::keyClick(frame.NameBox(), Qt::Key_Down);

@@ -251,8 +251,7 @@ void CMarketWindowsDetails::paintEvent(QPaintEvent*) {
         if (box.shown)
             painter.drawRect(marketBoxes_[i].adjusted(1, 1, -2, -2));
         painter.setPen(ToQColor(box.shown ? textColour : labelColour));
-        painter.drawText(marketBoxes_[i], Qt::AlignCenter,
-                         QString::fromUtf8(MarketShortName(box.market)));
+        painter.drawText(marketBoxes_[i], Qt::AlignCenter, QString::fromUtf8(box.shortName));
     }
     if (periodRect_.isValid()) {
         QRect periodLine = periodRect_;
