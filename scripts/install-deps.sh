@@ -7,6 +7,10 @@ packages=(
   qt6-base-dev libgl-dev
   libcurl4-openssl-dev libmspack-dev libgcab-dev libicu-dev libcpp-httplib-dev
   fonts-ipafont-gothic fonts-ipafont-mincho
+  qt6-translations-l10n
+  # The desktop smoke test: a virtual X server, a window manager, key and mouse events and
+  # screenshots.
+  xvfb openbox xdotool scrot
 )
 missing=()
 for p in "${packages[@]}"; do
