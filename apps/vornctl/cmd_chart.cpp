@@ -9,7 +9,7 @@
 #include "command.h"
 #include "gaps/market_windows.h"
 #include "gaps/windows_performer.h"
-#include "matrix/matrix_file.h"
+#include "matrix_input.h"
 // The core headers come before the toolkit's: the toolkit defines "slots" as a macro.
 #include "chart/ui/graph.h"
 
@@ -42,40 +42,30 @@ bool ParseSize(const std::string& text, int& width, int& height) {
 }
 
 int RunChart(int argc, char** argv) {
-    CArgs args(argc, argv, {"white"});
-    if (!args.Error().empty())
-        return UsageError("chart: " + args.Error());
-    if (const std::string unknown = args.UnknownOption({"png", "white", "days", "size"});
-        !unknown.empty())
-        return UsageError("chart: unknown option " + unknown);
+    const CArgs args(argc, argv);
     const auto& positionals = args.Positionals();
     if (positionals.size() != 3)
-        return UsageError("usage: chart FILE CODE MARKET --png PATH [--white] [--days N] "
-                          "[--size WxH]");
-    const auto png = args.Option("png");
+        return UsageError("expected FILE CODE MARKET");
+    const auto png = args.Option("out");
     if (!png || png->empty())
-        return UsageError("chart: --png PATH is required");
+        return UsageError("--out PATH is required");
     unsigned long code = 0, market = 0;
     if (!ParseNumber(positionals[1], 9999, code) || !ParseNumber(positionals[2], 15, market) ||
         market == 0)
-        return UsageError("chart: CODE must be 0..9999 and MARKET 1..15");
+        return UsageError("CODE must be 0..9999 and MARKET 1..15");
     unsigned long days = CChartModel::kDefaultVisibleDays;
     if (const auto text = args.Option("days");
         text && (!ParseNumber(*text, kMaxVisibleDays, days) || days == 0))
-        return UsageError("chart: --days must be a whole number from 1 to " +
+        return UsageError("--days must be a whole number from 1 to " +
                           std::to_string(kMaxVisibleDays));
     int width = kDefaultWidth, height = kDefaultHeight;
     if (const auto text = args.Option("size"); text && !ParseSize(*text, width, height))
-        return UsageError("chart: --size takes WxH, each side " + std::to_string(kMinSide) +
+        return UsageError("--size takes WxH, each side " + std::to_string(kMinSide) +
                           " to " + std::to_string(kMaxSide));
 
     CMarketMatrix matrix;
-    const std::uint8_t restored = RestoreMatrix(matrix, positionals[0], nullptr, nullptr);
-    if (restored != kMatrixOk) {
-        std::fprintf(stderr, "vornctl: cannot restore %s (result %u)\n", positionals[0].c_str(),
-                     unsigned{restored});
+    if (!RestoreOrReport(matrix, positionals[0]))
         return 1;
-    }
     CMarketWindows windows;
     if (!windows.MapMarketWindows(matrix, nullptr, nullptr)) {
         std::fprintf(stderr, "vornctl: the market could not be mapped\n");
@@ -84,8 +74,10 @@ int RunChart(int argc, char** argv) {
     const SecurityKey key =
         MakeSecurityKey(static_cast<std::uint16_t>(code), static_cast<std::uint8_t>(market));
     CWindowsPerformer performer;
-    if (matrix.FindSecurity(key) == nullptr ||
-        !windows.AnalyseListingByKey(matrix, key, 0, performer, true)) {
+    if (matrix.FindSecurity(key) == nullptr)
+        return NoSecurity(static_cast<unsigned>(code), static_cast<unsigned>(market),
+                          positionals[0]);
+    if (!windows.AnalyseListingByKey(matrix, key, 0, performer, true)) {
         std::fprintf(stderr, "vornctl: security %04lu on market %lu could not be analysed\n", code,
                      market);
         return 1;
@@ -119,10 +111,17 @@ int RunChart(int argc, char** argv) {
     return 0;
 }
 
-const CommandRegistrar kRegistrar("chart",
-                                  "chart FILE CODE MARKET --png PATH [--white] [--days N] "
-                                  "[--size WxH]",
-                                  RunChart);
+const CommandRegistrar kRegistrar(
+    {"chart",
+     "chart FILE CODE MARKET --out PATH [--white] [--days N] [--size WxH]",
+     "draws one security's daily gap chart as the application draws it, into a PNG file",
+     {{"out", "PATH", "the PNG file to write (required)", "png"},
+      {"white", nullptr, "draw on the white colour scheme (default: the dark one)"},
+      {"days", "N", "how many of the newest days are shown, 1..65534 (default 60)"},
+      {"size", "WxH", "the picture size in pixels, each side 64..8192 (default 1000x600)"}},
+     "vornctl chart data/Market.kbx 7203 1 --out 7203.png --days 120",
+     "FILE is a market content file; CODE the stock code and MARKET the market number (1..15)."},
+    RunChart);
 
 } // namespace
 } // namespace vornctl

@@ -8,6 +8,7 @@
 #include "foundation/text_encoding.h"
 #include "matrix/name_tables.h"
 #include "screening/last_quote.h"
+#include "foundation/csv_field.h"
 
 namespace vorn {
 namespace {
@@ -202,11 +203,11 @@ std::string CSecuritiesList::CopySelectionAsCsv(std::span<const std::size_t> row
         const SecurityKey key = security.Key();
         const LastQuote quote = ReadLastQuote(security);
         text += Printf("%04u,", unsigned{security.Code()});
-        text += CompanyName(security);
+        text += CsvField(CompanyName(security));
         text += ',';
-        text += names.Pick(names.markets, security.market);
+        text += CsvField(names.Pick(names.markets, security.market));
         text += ',';
-        text += names.Pick(names.sectors, SectorOf(security));
+        text += CsvField(names.Pick(names.sectors, SectorOf(security)));
         text += quote.hundredths ? Printf(",%.02f,", static_cast<double>(quote.close) / 100.0)
                                  : Printf(",%llu,", static_cast<unsigned long long>(quote.close));
         const std::uint64_t cap = MarketCapitalisation(SharesIssued(security), quote);
@@ -217,10 +218,10 @@ std::string CSecuritiesList::CopySelectionAsCsv(std::span<const std::size_t> row
             continue;
         }
         const std::uint8_t law = LastDayLawCode(*record);
-        text +=
-            names.Pick(names.laws, law == 0 ? 0u : static_cast<unsigned>(LawStatsIndex(law) + 1));
+        text += CsvField(
+            names.Pick(names.laws, law == 0 ? 0u : static_cast<unsigned>(LawStatsIndex(law) + 1)));
         text += ',';
-        text += names.Pick(names.positions, record->position);
+        text += CsvField(names.Pick(names.positions, record->position));
         text += Printf(",%+.02f,%+.02f,%+.02f,", record->annualReturn, record->annualRisk,
                        record->beta);
         const SecurityInclination* values = sources_.FindInclination(key);

@@ -53,8 +53,5 @@ enum CommandId : std::uint32_t {
     kIdBarStatus = 59393,
 };
 
-// Posted by the start-up worker when it needs the user's package choice; lParam points to
-// the loader's index.
-constexpr std::uint32_t kMsgChoosePackage = kWmUser + 200;
 
 } // namespace vorn

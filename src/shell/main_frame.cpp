@@ -653,7 +653,8 @@ bool CMainFrame::RunCommand(std::uint32_t id) {
             break;
         case kIdAbout:
             QMessageBox::about(this, QStringLiteral("バージョン情報 Vorn"),
-                               QStringLiteral("ヴォルン\n窓による株式市場の分析"));
+                               QStringLiteral("ヴォルン\n窓による株式市場の分析\n\nバージョン ") +
+                                   QStringLiteral(VORN_VERSION));
             break;
         case kIdBarStatus:
             statusBar()->setVisible(!statusBar()->isVisibleTo(this));
