@@ -8,7 +8,7 @@
 #include "contents/settings_files.h"
 #include "foundation/csv_field.h"
 #include "screening/securities_list.h"
-#include "technical/indicator_screening.h"
+#include "screening/indicator_screening.h"
 #include "technical/technical_manager.h"
 
 namespace vornctl {
