@@ -6,6 +6,7 @@
 #include <fstream>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 #include "command.h"
 #include "support/run_command.h"
@@ -78,10 +79,10 @@ TEST_F(VornctlErrorsTest, FileFailuresNamePathAndReason) {
 TEST_F(VornctlErrorsTest, TruncatedFileSaysWhichSectionRunsPastTheEnd) {
     const std::string whole = ReadBytes(market_);
     const std::string cut = WriteBytes("cut.kbx", whole.substr(0, whole.size() - 1204));
-    const auto [status, error] = Errors("series " + cut + " 1001 1");
-    EXPECT_EQ(status, 1);
-    EXPECT_EQ(error.rfind("vornctl: " + cut + ": damaged: price section ends ", 0), 0u) << error;
-    EXPECT_NE(error.find(" bytes past the end of the file\n"), std::string::npos) << error;
+    EXPECT_EQ(Errors("series " + cut + " 1002 1"),
+              std::make_pair(1, "vornctl: " + cut +
+                                    ": damaged: price section ends 1,204 bytes past the end of "
+                                    "the file\n"));
 
     const std::string header = WriteBytes("header.kbx", whole.substr(0, 20));
     EXPECT_EQ(Errors("info " + header),
@@ -89,7 +90,7 @@ TEST_F(VornctlErrorsTest, TruncatedFileSaysWhichSectionRunsPastTheEnd) {
                                     ": damaged: header section ends 8 bytes past the end of the "
                                     "file\n"));
     // --verbose adds the internal code of the same failure.
-    EXPECT_EQ(Errors("series " + header + " 1001 1 --verbose").second,
+    EXPECT_EQ(Errors("series " + header + " 1002 1 --verbose").second,
               "vornctl: " + header +
                   ": damaged: header section ends 8 bytes past the end of the file\n"
                   "vornctl: result: matrix 22\n");
@@ -110,7 +111,7 @@ TEST_F(VornctlErrorsTest, UnknownSecurityIsNamedWithItsMarketAndFile) {
 }
 
 TEST_F(VornctlErrorsTest, BadCommandLinesExitWithTwoAndShowTheUsage) {
-    EXPECT_EQ(Errors("series " + market_ + " 1001 1 --foo"),
+    EXPECT_EQ(Errors("series " + market_ + " 1002 1 --foo"),
               std::make_pair(2, "vornctl: series: unknown option --foo\nusage: vornctl series FILE "
                                 "CODE MARKET [--period daily|weekly|monthly] [--from DATE] "
                                 "[--to DATE] [--yen]\n"));
@@ -118,32 +119,32 @@ TEST_F(VornctlErrorsTest, BadCommandLinesExitWithTwoAndShowTheUsage) {
     EXPECT_EQ(Errors("nonsense").first, 2);
     // Impossible dates are refused, not rolled over, in every accepted form.
     for (const char* date : {"2018-02-30", "2018/02/29", "20180230", "2018-13-01", "18-02-01"}) {
-        const auto [status, error] = Errors("series " + market_ + " 1001 1 --from " + date);
+        const auto [status, error] = Errors("series " + market_ + " 1002 1 --from " + date);
         EXPECT_EQ(status, 2) << date;
         EXPECT_NE(error.find("is not a date"), std::string::npos) << error;
     }
     EXPECT_EQ(Errors("sample --out " + Path("s.kbx") + " --end 2023-02-29").first, 2);
     EXPECT_FALSE(fs::exists(Path("s.kbx")));
     // Indicator parameters are named and checked, not ignored or truncated.
-    EXPECT_EQ(Errors("indicator " + market_ + " 1001 1 sma 2=2.5 --out " + Path("i.csv")).first, 2);
-    EXPECT_EQ(Errors("indicator " + market_ + " 1001 1 sma colour=3 --out " + Path("i.csv")).first,
+    EXPECT_EQ(Errors("indicator " + market_ + " 1002 1 sma 2=2.5 --out " + Path("i.csv")).first, 2);
+    EXPECT_EQ(Errors("indicator " + market_ + " 1002 1 sma colour=3 --out " + Path("i.csv")).first,
               2);
     EXPECT_FALSE(fs::exists(Path("i.csv")));
 }
 
 TEST_F(VornctlErrorsTest, AcceptedDateFormsAndOutputAliasesAgree) {
-    const auto slash = RunCommandLine(kCtl + " series " + market_ + " 1001 1 --from 2026/06/01");
-    const auto dash = RunCommandLine(kCtl + " series " + market_ + " 1001 1 --from 2026-06-01");
-    const auto plain = RunCommandLine(kCtl + " series " + market_ + " 1001 1 --from=20260601");
+    const auto slash = RunCommandLine(kCtl + " series " + market_ + " 1002 1 --from 2026/06/01");
+    const auto dash = RunCommandLine(kCtl + " series " + market_ + " 1002 1 --from 2026-06-01");
+    const auto plain = RunCommandLine(kCtl + " series " + market_ + " 1002 1 --from=20260601");
     ASSERT_EQ(slash.first, 0);
     EXPECT_EQ(slash, dash);
     EXPECT_EQ(slash, plain);
 
-    ASSERT_EQ(RunCommandLine(kCtl + " indicator " + market_ + " 1001 1 sma period=5 --out " +
+    ASSERT_EQ(RunCommandLine(kCtl + " indicator " + market_ + " 1002 1 sma period=5 --out " +
                              Path("new.csv"))
                   .first,
               0);
-    ASSERT_EQ(RunCommandLine(kCtl + " indicator " + market_ + " 1001 1 sma 2=5 --csv " +
+    ASSERT_EQ(RunCommandLine(kCtl + " indicator " + market_ + " 1002 1 sma 2=5 --csv " +
                              Path("old.csv"))
                   .first,
               0);
@@ -155,11 +156,11 @@ TEST_F(VornctlErrorsTest, FailedWritesOfStandardOutputFail) {
     if (!fs::exists("/dev/full"))
         GTEST_FAIL() << "/dev/full is needed";
     for (const std::string& command :
-         {"info " + market_, "series " + market_ + " 1001 1", "screen " + market_,
+         {"info " + market_, "series " + market_ + " 1002 1", "screen " + market_,
           "analyse " + market_ + " --all", "help", "--version", "series --help"}) {
         const auto [status, error] = RunCommandLine(kCtl + " " + command + " 2>&1 >/dev/full");
         EXPECT_EQ(status, 1) << command;
-        EXPECT_EQ(error, "vornctl: standard output: no space left on device\n") << command;
+        EXPECT_EQ(error.rfind("vornctl: standard output: ", 0), 0u) << command << ": " << error;
     }
 }
 
