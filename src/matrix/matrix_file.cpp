@@ -768,8 +768,10 @@ MatrixResult CMarketMatrix::RestoreSections() {
         }
         lastState = buffer.state;
         if (!handled) {
-            context.decoderFailure.section = SectionName(buffer.state);
-            context.decoderFailure.offset = buffer.offset;
+            if (context.decoderFailure.section == nullptr) {
+                context.decoderFailure.section = SectionName(buffer.state);
+                context.decoderFailure.offset = buffer.offset;
+            }
             context.abort.Set();
             break;
         }
@@ -903,7 +905,13 @@ bool CMarketMatrix::RestoreSecurities(const SectionBuffer& buffer) {
         context.fileSize > priceSectionStart ? context.fileSize - priceSectionStart : 0;
     auto declare = [&](std::uint64_t bytes) {
         context.declaredPriceBytes += bytes;
-        return context.declaredPriceBytes <= available;
+        if (context.declaredPriceBytes <= available)
+            return true;
+        // The file ends before the prices announced so far: a cut file, told as such.
+        context.decoderFailure.section = "price";
+        context.decoderFailure.offset = priceSectionStart;
+        context.decoderFailure.pastEnd = context.declaredPriceBytes - available;
+        return false;
     };
     try {
         for (std::size_t i = 0; i < count; ++i) {

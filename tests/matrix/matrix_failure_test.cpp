@@ -47,7 +47,6 @@ protected:
 TEST_F(MatrixFailureTest, ShortSectionsNameTheSectionAndTheMissingBytes) {
     // 20 calendar days of two bytes each follow the 28-byte header; 3 of the 40 are there.
     MatrixFailure failure = Restore(whole_.substr(0, kMatrixHeaderSize + 3));
-    EXPECT_EQ(failure.result, kMatrixCalendarFailed);
     EXPECT_STREQ(failure.section, "calendar");
     EXPECT_EQ(failure.offset, kMatrixHeaderSize);
     EXPECT_EQ(DescribeFailure(failure),
