@@ -84,8 +84,7 @@ int AnalyseOne(CMarketMatrix& matrix, const std::string& path, unsigned long cod
     CMarketWindows windows;
     windows.MapMarketWindows(matrix, nullptr, nullptr);
     CWindowsPerformer performer;
-    const SecurityKey key =
-        MakeSecurityKey(static_cast<std::uint16_t>(code), static_cast<std::uint8_t>(market));
+    const SecurityKey key = MakeSecurityKey(static_cast<std::uint16_t>(code), static_cast<std::uint8_t>(market));
     const ListingAnalysis* record = nullptr;
     if (windows.AnalyseListingByKey(matrix, key, 0, performer, true))
         record = performer.FindResult(key);
@@ -117,11 +116,12 @@ int AnalyseAll(CMarketMatrix& matrix) {
         return Failure("the market analysis failed");
     windows.JoinWorker();
     for (const auto& [key, r] : results.records) {
-        std::printf("%04u,%u,%u,%u,%u,%u,%u,%u,%u,%.10g,%.10g,%.10g,%u,%.10g,%u,%u,%u,%u",
-                    CodeOfKey(key), MarketOfKey(key), r.signal, r.signalLaw, r.position, r.daysHeld,
-                    r.lastEventSignal, r.lastEventLaw, r.daysSinceEvent, r.annualReturn,
-                    r.annualRisk, r.beta, r.candleShape, r.volumeChange, r.latestWindows[0],
-                    r.latestWindows[1], r.latestWindows[2], r.latestWindows[3]);
+        std::printf("%s,%u,%u,%u,%u,%u,%u,%u,%u,%.10g,%.10g,%.10g,%u,%.10g,%u,%u,%u,%u",
+                    FormatStockCode(CodeOfKey(key)).c_str(), MarketOfKey(key), r.signal,
+                    r.signalLaw, r.position, r.daysHeld, r.lastEventSignal, r.lastEventLaw,
+                    r.daysSinceEvent, r.annualReturn, r.annualRisk, r.beta, r.candleShape,
+                    r.volumeChange, r.latestWindows[0], r.latestWindows[1], r.latestWindows[2],
+                    r.latestWindows[3]);
         for (const LawStats& s : r.lawStats)
             std::printf(",%u,%u,%u,%.10g", s.wins, s.losses, s.evens, s.sumOfReturns);
         std::printf("\n");
@@ -136,9 +136,14 @@ int RunAnalyse(int argc, char** argv) {
     if (positionals.empty() || (all ? positionals.size() != 1 : positionals.size() != 3))
         return UsageError("expected FILE CODE MARKET or FILE --all");
     unsigned long code = 0, market = 0;
-    if (!all && (!ParseUnsigned(positionals[1], 9999, code) ||
-                 !ParseUnsigned(positionals[2], 15, market) || market == 0))
-        return UsageError("CODE must be 0..9999 and MARKET 1..15");
+    if (!all) {
+        const std::optional<std::uint16_t> parsed = ParseStockCode(positionals[1]);
+        if (!parsed)
+            return UsageError(DescribeBadStockCode(positionals[1]));
+        if (!ParseUnsigned(positionals[2], 15, market) || market == 0)
+            return UsageError("CODE must be a stock code (7203, 130A) and MARKET 1..15");
+        code = *parsed;
+    }
 
     CMarketMatrix matrix;
     if (!RestoreOrReport(matrix, positionals[0]))

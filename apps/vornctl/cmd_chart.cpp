@@ -49,10 +49,13 @@ int RunChart(int argc, char** argv) {
     const auto png = args.Option("out");
     if (!png || png->empty())
         return UsageError("--out PATH is required");
-    unsigned long code = 0, market = 0;
-    if (!ParseNumber(positionals[1], 9999, code) || !ParseNumber(positionals[2], 15, market) ||
-        market == 0)
-        return UsageError("CODE must be 0..9999 and MARKET 1..15");
+    const std::optional<std::uint16_t> parsedCode = vorn::ParseStockCode(positionals[1]);
+    unsigned long market = 0;
+    if (!parsedCode)
+        return UsageError(vorn::DescribeBadStockCode(positionals[1]));
+    if (!ParseNumber(positionals[2], 15, market) || market == 0)
+        return UsageError("CODE must be a stock code (7203, 130A) and MARKET 1..15");
+    const unsigned long code = *parsedCode;
     unsigned long days = CChartModel::kDefaultVisibleDays;
     if (const auto text = args.Option("days");
         text && (!ParseNumber(*text, kMaxVisibleDays, days) || days == 0))
@@ -71,15 +74,14 @@ int RunChart(int argc, char** argv) {
         std::fprintf(stderr, "vornctl: the market could not be mapped\n");
         return 1;
     }
-    const SecurityKey key =
-        MakeSecurityKey(static_cast<std::uint16_t>(code), static_cast<std::uint8_t>(market));
+    const SecurityKey key = MakeSecurityKey(static_cast<std::uint16_t>(code), static_cast<std::uint8_t>(market));
     CWindowsPerformer performer;
     if (matrix.FindSecurity(key) == nullptr)
         return NoSecurity(static_cast<unsigned>(code), static_cast<unsigned>(market),
                           positionals[0]);
     if (!windows.AnalyseListingByKey(matrix, key, 0, performer, true)) {
-        std::fprintf(stderr, "vornctl: security %04lu on market %lu could not be analysed\n", code,
-                     market);
+        std::fprintf(stderr, "vornctl: security %s on market %lu could not be analysed\n",
+                     vorn::FormatStockCode(static_cast<std::uint32_t>(code)).c_str(), market);
         return 1;
     }
 
@@ -98,8 +100,8 @@ int RunChart(int argc, char** argv) {
         graph.SetColourScheme(args.Has("white"));
         graph.resize(width, height);
         if (!graph.ShowSecurity(key, kSeriesDaily, static_cast<std::uint16_t>(days))) {
-            std::fprintf(stderr, "vornctl: security %04lu on market %lu has no chart\n", code,
-                         market);
+            std::fprintf(stderr, "vornctl: security %s on market %lu has no chart\n",
+                         vorn::FormatStockCode(static_cast<std::uint32_t>(code)).c_str(), market);
             return 1;
         }
         image = graph.RenderToImage(QSize(width, height));

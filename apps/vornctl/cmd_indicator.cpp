@@ -100,9 +100,11 @@ int RunIndicator(int argc, char** argv) {
     const auto csv = args.Option("out");
     if (!csv || csv->empty())
         return UsageError("--out PATH is required");
-    unsigned long code = 0, market = 0;
-    if (!ParseNumber(positionals[1], 9999, code))
-        return UsageError("bad stock code '" + positionals[1] + "'");
+    const std::optional<std::uint16_t> parsedCode = vorn::ParseStockCode(positionals[1]);
+    unsigned long market = 0;
+    if (!parsedCode)
+        return UsageError("bad " + vorn::DescribeBadStockCode(positionals[1]));
+    const unsigned long code = *parsedCode;
     if (!ParseNumber(positionals[2], 15, market) || market == 0)
         return UsageError("bad market code '" + positionals[2] + "'");
     std::unique_ptr<vorn::CTechnicalResult> result = MakeResult(positionals[3]);
@@ -127,8 +129,9 @@ int RunIndicator(int argc, char** argv) {
         return NoSecurity(static_cast<unsigned>(code), static_cast<unsigned>(market),
                           positionals[0]);
     if (!matrix.GetPeriodSeries(0, series, security, security->firstDate, security->lastDate)) {
-        std::fprintf(stderr, "vornctl: no series for %04u on market %u\n",
-                     static_cast<unsigned>(code), static_cast<unsigned>(market));
+        std::fprintf(stderr, "vornctl: no series for %s on market %u\n",
+                     vorn::FormatStockCode(static_cast<std::uint32_t>(code)).c_str(),
+                     static_cast<unsigned>(market));
         return 1;
     }
 

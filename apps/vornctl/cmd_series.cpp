@@ -62,9 +62,11 @@ int RunSeries(int argc, char** argv) {
     const auto& positionals = args.Positionals();
     if (positionals.size() != 3)
         return UsageError("expected FILE CODE MARKET");
-    unsigned long code = 0, market = 0;
-    if (!ParseNumber(positionals[1], 9999, code))
-        return UsageError("bad stock code '" + positionals[1] + "'");
+    const std::optional<std::uint16_t> parsedCode = vorn::ParseStockCode(positionals[1]);
+    unsigned long market = 0;
+    if (!parsedCode)
+        return UsageError("bad " + vorn::DescribeBadStockCode(positionals[1]));
+    const unsigned long code = *parsedCode;
     if (!ParseNumber(positionals[2], 15, market) || market == 0)
         return UsageError("bad market code '" + positionals[2] + "'");
 
@@ -93,8 +95,7 @@ int RunSeries(int argc, char** argv) {
         return 1;
 
     vorn::SeriesSet series;
-    const vorn::SecurityKey key =
-        vorn::MakeSecurityKey(static_cast<std::uint16_t>(code), static_cast<std::uint8_t>(market));
+    const vorn::SecurityKey key = vorn::MakeSecurityKey(static_cast<std::uint16_t>(code), static_cast<std::uint8_t>(market));
     const vorn::SecurityRecord* security = matrix.FindSecurity(key);
     if (security == nullptr)
         return NoSecurity(static_cast<unsigned>(code), static_cast<unsigned>(market),
