@@ -28,7 +28,7 @@ std::filesystem::path& FilePath() {
 void BM_Generate(benchmark::State& state) {
     const std::filesystem::path path = FilePath().string() + ".out";
     for (auto _ : state) {
-        const std::uint8_t result = vorn::GenerateMatrix(SampleMatrix(), path, nullptr, nullptr);
+        const vorn::MatrixResult result = vorn::GenerateMatrix(SampleMatrix(), path, nullptr, nullptr);
         if (result != vorn::kMatrixOk) {
             state.SkipWithError("generation failed");
             break;
@@ -43,7 +43,7 @@ void BM_Generate(benchmark::State& state) {
 void BM_Restore(benchmark::State& state) {
     vorn::CMarketMatrix matrix;
     for (auto _ : state) {
-        const std::uint8_t result = vorn::RestoreMatrix(matrix, FilePath(), nullptr, nullptr);
+        const vorn::MatrixResult result = vorn::RestoreMatrix(matrix, FilePath(), nullptr, nullptr);
         if (result != vorn::kMatrixOk) {
             state.SkipWithError("restore failed");
             break;
@@ -104,9 +104,10 @@ int main(int argc, char** argv) {
     }
     FilePath() = std::filesystem::temp_directory_path() /
                  ("vorn-matrix-bench-" + std::to_string(::getpid()) + ".kbx");
-    if (const std::uint8_t result =
-            vorn::GenerateMatrix(SampleMatrix(), FilePath(), nullptr, nullptr)) {
-        std::printf("matrix_file_bench: generation failed with %u\n", unsigned{result});
+    if (const vorn::MatrixResult result =
+            vorn::GenerateMatrix(SampleMatrix(), FilePath(), nullptr, nullptr);
+        result != vorn::kMatrixOk) {
+        std::printf("matrix_file_bench: generation failed with %u\n", vorn::ResultCode(result));
         return 1;
     }
     std::error_code error;

@@ -28,6 +28,45 @@ bool HasArgument(int argc, char** argv, const char* name) {
     return false;
 }
 
+#ifndef VORN_VERSION
+#define VORN_VERSION "unknown"
+#endif
+
+constexpr char kHelp[] =
+    "vorn: the desktop application for analysing the Japanese stock market through price gaps\n"
+    "\n"
+    "options:\n"
+    "  --data-dir DIR            the data folder with Vorn.ini and the market file (default: "
+    "the program's folder)\n"
+    "  --server HOST[:PORT]      the matrix server for this run (default: the profile's; port "
+    "80)\n"
+    "  --local                   start without any network step\n"
+    "  --screenshot PATH         start, save a PNG of the main window to PATH and exit\n"
+    "  --code CODE[:MARKET]      with --screenshot: the security shown\n"
+    "  --mode chart|screening|report  with --screenshot: the view shown (default chart)\n"
+    "  --help, -h                show this help\n"
+    "  --version                 print the version\n"
+    "\n"
+    "example:\n"
+    "  vorn --data-dir /tmp/vorn-client --server 127.0.0.1:8080\n";
+
+// --help and --version are answered before the toolkit starts, so they work without a display.
+bool AnswersAlone(int argc, char** argv, int& status) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            std::fputs(kHelp, stdout);
+        } else if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("vorn %s\n", VORN_VERSION);
+        } else {
+            continue;
+        }
+        status = std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+        return true;
+    }
+    return false;
+}
+
 bool IsSet(const char* variable) {
     const char* value = std::getenv(variable);
     return value != nullptr && *value != '\0';
@@ -40,6 +79,8 @@ void PrintError(const QString& text) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (int status = 0; AnswersAlone(argc, argv, status))
+        return status;
     // A picture needs no screen: without one the window is drawn offscreen. The platform has
     // to be chosen before the application object exists; an explicit choice is kept.
     if (HasArgument(argc, argv, "--screenshot") && !IsSet("DISPLAY") && !IsSet("WAYLAND_DISPLAY") &&

@@ -9,7 +9,7 @@
 #include "foundation/text_encoding.h"
 #include "gaps/listing_analysis.h"
 #include "gaps/market_windows.h"
-#include "matrix/matrix_file.h"
+#include "matrix_input.h"
 
 namespace vornctl {
 
@@ -40,12 +40,8 @@ private:
 
 // Restores, maps and analyses (period kind 0); prints the reason and returns false on failure.
 inline bool LoadAnalysedMarket(const std::string& path, AnalysedMarket& market) {
-    const std::uint8_t restored = vorn::RestoreMatrix(market.matrix, path, nullptr, nullptr);
-    if (restored != vorn::kMatrixOk) {
-        std::fprintf(stderr, "vornctl: cannot restore %s (result %u)\n", path.c_str(),
-                     unsigned{restored});
+    if (!RestoreOrReport(market.matrix, path))
         return false;
-    }
     if (!market.windows.MapMarketWindows(market.matrix, nullptr, nullptr)) {
         std::fprintf(stderr, "vornctl: the market could not be mapped\n");
         return false;

@@ -8,8 +8,7 @@
 #include "gaps/listing_analysis.h"
 #include "gaps/market_windows.h"
 #include "gaps/windows_performer.h"
-#include "matrix/matrix_file.h"
-#include "matrix/stock_code.h"
+#include "matrix_input.h"
 
 namespace vornctl {
 namespace {
@@ -43,6 +42,24 @@ bool ParseUnsigned(const std::string& text, unsigned long limit, unsigned long& 
     return end != nullptr && *end == '\0' && value <= limit;
 }
 
+// A day of the analysed series as a date; "-" for a day the calendar does not hold.
+std::string SeriesDay(const CCalendar& calendar, int firstPosition, unsigned index) {
+    const long position = static_cast<long>(firstPosition) + static_cast<long>(index);
+    if (firstPosition < 0 || position >= static_cast<long>(calendar.Count()))
+        return "-";
+    return FormatDateArg(calendar[static_cast<std::uint16_t>(position)]);
+}
+
+std::string CalendarDay(const CCalendar& calendar, unsigned position) {
+    return position < calendar.Count() ? FormatDateArg(calendar[static_cast<std::uint16_t>(position)])
+                                       : "-";
+}
+
+// A price, or "-" where none is known yet (a position signalled on the last day).
+std::string PriceText(std::uint32_t price) {
+    return price == kNoEntryPrice ? "-" : std::to_string(price);
+}
+
 void PrintRecord(const ListingAnalysis& r) {
     std::printf("signal=%u\nsignalLaw=%u\nposition=%u\ndaysHeld=%u\n", r.signal, r.signalLaw,
                 r.position, r.daysHeld);
@@ -59,32 +76,33 @@ void PrintRecord(const ListingAnalysis& r) {
                 r.latestWindows[2], r.latestWindows[3]);
 }
 
-int AnalyseOne(CMarketMatrix& matrix, const std::string& codeText, const std::string& marketText) {
-    const std::optional<std::uint16_t> code = ParseStockCode(codeText);
-    unsigned long market = 0;
-    if (!code || !ParseUnsigned(marketText, 15, market) || market == 0)
-        return UsageError(
-            "CODE must be a stock code (7203, 130A) and MARKET 1..15; " +
-            (code ? "bad market '" + marketText + "'" : DescribeBadStockCode(codeText)));
+int AnalyseOne(CMarketMatrix& matrix, const std::string& path, unsigned long code,
+               unsigned long market) {
+    if (matrix.FindSecurity(MakeSecurityKey(static_cast<std::uint16_t>(code),
+                                            static_cast<std::uint8_t>(market))) == nullptr)
+        return NoSecurity(static_cast<unsigned>(code), static_cast<unsigned>(market), path);
     CMarketWindows windows;
     windows.MapMarketWindows(matrix, nullptr, nullptr);
     CWindowsPerformer performer;
-    const SecurityKey key = MakeSecurityKey(*code, static_cast<std::uint8_t>(market));
+    const SecurityKey key = MakeSecurityKey(static_cast<std::uint16_t>(code), static_cast<std::uint8_t>(market));
     const ListingAnalysis* record = nullptr;
     if (windows.AnalyseListingByKey(matrix, key, 0, performer, true))
         record = performer.FindResult(key);
-    if (record == nullptr) {
-        std::fprintf(stderr, "vornctl: security %s on market %lu could not be analysed\n",
-                     FormatStockCode(*code).c_str(), market);
-        return 1;
-    }
+    if (record == nullptr)
+        return Failure("security " + FormatStockCode(static_cast<std::uint32_t>(code)) +
+                       " on market " + std::to_string(market) + " could not be analysed");
     PrintRecord(*record);
+    const CCalendar& calendar = matrix.DailyCalendar();
+    const int first = performer.FirstPosition();
     for (const WindowStateRecord& w : performer.History())
-        std::printf("window %u: %u %u %u\n", w.identifier, w.state, w.day, w.price);
+        std::printf("window %u: %u %s %u\n", w.identifier, w.state,
+                    SeriesDay(calendar, first, w.day).c_str(), w.price);
     for (const PositionEntry& p : performer.Positions())
-        std::printf("position %u: %u %u %u\n", p.day, p.signal, p.law, p.entryPrice);
+        std::printf("position %s: %u %u %s\n", SeriesDay(calendar, first, p.day).c_str(), p.signal,
+                    p.law, PriceText(p.entryPrice).c_str());
     for (const MonthlySegment& s : performer.Segments())
-        std::printf("segment %u: %u %u %u\n", s.endPosition, s.side, s.startPrice, s.endPrice);
+        std::printf("segment %s: %u %s %s\n", CalendarDay(calendar, s.endPosition).c_str(), s.side,
+                    PriceText(s.startPrice).c_str(), PriceText(s.endPrice).c_str());
     return 0;
 }
 
@@ -94,10 +112,8 @@ int AnalyseAll(CMarketMatrix& matrix) {
     AnalysisResults results;
     results.periodKind = 0;
     CFinishSink sink;
-    if (!windows.StartMarketAnalysis(matrix, results, &sink) || !sink.Wait()) {
-        std::fprintf(stderr, "vornctl: the market analysis failed\n");
-        return 1;
-    }
+    if (!windows.StartMarketAnalysis(matrix, results, &sink) || !sink.Wait())
+        return Failure("the market analysis failed");
     windows.JoinWorker();
     for (const auto& [key, r] : results.records) {
         std::printf("%s,%u,%u,%u,%u,%u,%u,%u,%u,%.10g,%.10g,%.10g,%u,%.10g,%u,%u,%u,%u",
@@ -114,28 +130,37 @@ int AnalyseAll(CMarketMatrix& matrix) {
 }
 
 int RunAnalyse(int argc, char** argv) {
-    CArgs args(argc, argv, {"all"});
-    if (!args.Error().empty())
-        return UsageError(args.Error());
-    if (const std::string unknown = args.UnknownOption({"all"}); !unknown.empty())
-        return UsageError("unknown option " + unknown);
+    const CArgs args(argc, argv);
     const auto& positionals = args.Positionals();
     const bool all = args.Has("all");
     if (positionals.empty() || (all ? positionals.size() != 1 : positionals.size() != 3))
-        return UsageError("usage: analyse FILE CODE MARKET | analyse FILE --all");
+        return UsageError("expected FILE CODE MARKET or FILE --all");
+    unsigned long code = 0, market = 0;
+    if (!all) {
+        const std::optional<std::uint16_t> parsed = ParseStockCode(positionals[1]);
+        if (!parsed)
+            return UsageError(DescribeBadStockCode(positionals[1]));
+        if (!ParseUnsigned(positionals[2], 15, market) || market == 0)
+            return UsageError("CODE must be a stock code (7203, 130A) and MARKET 1..15");
+        code = *parsed;
+    }
 
     CMarketMatrix matrix;
-    const std::uint8_t restored = RestoreMatrix(matrix, positionals[0], nullptr, nullptr);
-    if (restored != kMatrixOk) {
-        std::fprintf(stderr, "vornctl: cannot restore %s (result %u)\n", positionals[0].c_str(),
-                     restored);
+    if (!RestoreOrReport(matrix, positionals[0]))
         return 1;
-    }
-    return all ? AnalyseAll(matrix) : AnalyseOne(matrix, positionals[1], positionals[2]);
+    return all ? AnalyseAll(matrix) : AnalyseOne(matrix, positionals[0], code, market);
 }
 
-const CommandRegistrar kRegistrar("analyse", "analyse FILE CODE MARKET | analyse FILE --all",
-                                  RunAnalyse);
+const CommandRegistrar kRegistrar(
+    {"analyse",
+     "analyse FILE CODE MARKET | analyse FILE --all",
+     "the trading-law analysis of one security, or one line per security of the whole market",
+     {{"all", nullptr, "analyse every security, one comma-separated line each (default: the one "
+                       "security CODE on MARKET, with its windows, positions and segments by "
+                       "date)"}},
+     "vornctl analyse data/Market.kbx 7203 1",
+     "FILE is a market content file; CODE the stock code and MARKET the market number (1..15)."},
+    RunAnalyse);
 
 } // namespace
 } // namespace vornctl

@@ -9,8 +9,7 @@
 #include "command.h"
 #include "gaps/market_windows.h"
 #include "gaps/windows_performer.h"
-#include "matrix/matrix_file.h"
-#include "matrix/stock_code.h"
+#include "matrix_input.h"
 // The core headers come before the toolkit's: the toolkit defines "slots" as a macro.
 #include "chart/ui/graph.h"
 
@@ -55,57 +54,50 @@ bool ParsePeriod(const std::string& text, std::uint8_t& period) {
 }
 
 int RunChart(int argc, char** argv) {
-    CArgs args(argc, argv, {"white"});
-    if (!args.Error().empty())
-        return UsageError("chart: " + args.Error());
-    if (const std::string unknown = args.UnknownOption({"png", "white", "days", "size", "period"});
-        !unknown.empty())
-        return UsageError("chart: unknown option " + unknown);
+    const CArgs args(argc, argv);
     const auto& positionals = args.Positionals();
     if (positionals.size() != 3)
-        return UsageError("usage: chart FILE CODE MARKET --png PATH [--white] [--days N] "
-                          "[--size WxH] [--period daily|weekly|monthly]");
-    const auto png = args.Option("png");
+        return UsageError("expected FILE CODE MARKET");
+    const auto png = args.Option("out");
     if (!png || png->empty())
-        return UsageError("chart: --png PATH is required");
-    const std::optional<std::uint16_t> code = vorn::ParseStockCode(positionals[1]);
+        return UsageError("--out PATH is required");
+    const std::optional<std::uint16_t> parsedCode = vorn::ParseStockCode(positionals[1]);
     unsigned long market = 0;
-    if (!code)
-        return UsageError("chart: " + vorn::DescribeBadStockCode(positionals[1]));
+    if (!parsedCode)
+        return UsageError(vorn::DescribeBadStockCode(positionals[1]));
     if (!ParseNumber(positionals[2], 15, market) || market == 0)
-        return UsageError("chart: CODE must be a stock code (7203, 130A) and MARKET 1..15");
+        return UsageError("CODE must be a stock code (7203, 130A) and MARKET 1..15");
+    const unsigned long code = *parsedCode;
     unsigned long days = CChartModel::kDefaultVisibleDays;
     if (const auto text = args.Option("days");
         text && (!ParseNumber(*text, kMaxVisibleDays, days) || days == 0))
-        return UsageError("chart: --days must be a whole number from 1 to " +
+        return UsageError("--days must be a whole number from 1 to " +
                           std::to_string(kMaxVisibleDays));
     int width = kDefaultWidth, height = kDefaultHeight;
     if (const auto text = args.Option("size"); text && !ParseSize(*text, width, height))
-        return UsageError("chart: --size takes WxH, each side " + std::to_string(kMinSide) +
+        return UsageError("--size takes WxH, each side " + std::to_string(kMinSide) +
                           " to " + std::to_string(kMaxSide));
 
     std::uint8_t period = kSeriesDaily;
     if (const auto text = args.Option("period"); text && !ParsePeriod(*text, period))
-        return UsageError("chart: --period takes daily, weekly or monthly");
+        return UsageError("--period takes daily, weekly or monthly");
 
     CMarketMatrix matrix;
-    const std::uint8_t restored = RestoreMatrix(matrix, positionals[0], nullptr, nullptr);
-    if (restored != kMatrixOk) {
-        std::fprintf(stderr, "vornctl: cannot restore %s (result %u)\n", positionals[0].c_str(),
-                     unsigned{restored});
+    if (!RestoreOrReport(matrix, positionals[0]))
         return 1;
-    }
     CMarketWindows windows;
     if (!windows.MapMarketWindows(matrix, nullptr, nullptr)) {
         std::fprintf(stderr, "vornctl: the market could not be mapped\n");
         return 1;
     }
-    const SecurityKey key = MakeSecurityKey(*code, static_cast<std::uint8_t>(market));
+    const SecurityKey key = MakeSecurityKey(static_cast<std::uint16_t>(code), static_cast<std::uint8_t>(market));
     CWindowsPerformer performer;
-    if (matrix.FindSecurity(key) == nullptr ||
-        !windows.AnalyseListingByKey(matrix, key, period, performer, true)) {
+    if (matrix.FindSecurity(key) == nullptr)
+        return NoSecurity(static_cast<unsigned>(code), static_cast<unsigned>(market),
+                          positionals[0]);
+    if (!windows.AnalyseListingByKey(matrix, key, period, performer, true)) {
         std::fprintf(stderr, "vornctl: security %s on market %lu could not be analysed\n",
-                     vorn::FormatStockCode(*code).c_str(), market);
+                     vorn::FormatStockCode(static_cast<std::uint32_t>(code)).c_str(), market);
         return 1;
     }
 
@@ -125,7 +117,7 @@ int RunChart(int argc, char** argv) {
         graph.resize(width, height);
         if (!graph.ShowSecurity(key, period, static_cast<std::uint16_t>(days))) {
             std::fprintf(stderr, "vornctl: security %s on market %lu has no chart\n",
-                         vorn::FormatStockCode(*code).c_str(), market);
+                         vorn::FormatStockCode(static_cast<std::uint32_t>(code)).c_str(), market);
             return 1;
         }
         image = graph.RenderToImage(QSize(width, height));
@@ -137,10 +129,19 @@ int RunChart(int argc, char** argv) {
     return 0;
 }
 
-const CommandRegistrar kRegistrar("chart",
-                                  "chart FILE CODE MARKET --png PATH [--white] [--days N] "
-                                  "[--size WxH] [--period daily|weekly|monthly]",
-                                  RunChart);
+const CommandRegistrar kRegistrar(
+    {"chart",
+     "chart FILE CODE MARKET --out PATH [--white] [--days N] [--size WxH] "
+     "[--period daily|weekly|monthly]",
+     "draws one security's gap chart as the application draws it, into a PNG file",
+     {{"out", "PATH", "the PNG file to write (required)", "png"},
+      {"white", nullptr, "draw on the white colour scheme (default: the dark one)"},
+      {"days", "N", "how many of the newest days are shown, 1..65534 (default 60)"},
+      {"size", "WxH", "the picture size in pixels, each side 64..8192 (default 1000x600)"},
+       {"period", "KIND", "daily, weekly or monthly candles (default daily)"}},
+     "vornctl chart data/Market.kbx 7203 1 --out 7203.png --days 120",
+     "FILE is a market content file; CODE the stock code and MARKET the market number (1..15)."},
+    RunChart);
 
 } // namespace
 } // namespace vornctl

@@ -80,13 +80,10 @@ vorn::PackedDateTime Now() {
 }
 
 int RunFeedPublish(int argc, char** argv) {
-    CArgs args(argc, argv);
-    if (!args.Error().empty())
-        return UsageError(args.Error());
-    if (auto unknown =
-            args.UnknownOption({"out", "directory", "item-dir", "kind", "stamp", "intervals"});
-        !unknown.empty())
-        return UsageError("feed publish: unknown option " + unknown);
+    const CArgs args(argc, argv);
+    for (const char* other : {"server", "once"})
+        if (args.Has(other))
+            return UsageError(std::string("feed publish takes no --") + other);
     const auto out = args.Option("out");
     if (!out || out->empty() || args.Positionals().size() != 1)
         return UsageError("feed publish: expected --out DIR ITEMS");
@@ -129,8 +126,9 @@ int RunFeedPublish(int argc, char** argv) {
     const vorn::FeedPublishResult result =
         vorn::PublishIntelligenceFeed(*out, publication, &itemFile);
     if (result != vorn::kFeedPublishOk) {
-        std::fprintf(stderr, "vornctl: feed publish: %s (result %u)\n",
-                     DescribeFeedPublishResult(result), static_cast<unsigned>(result));
+        std::fprintf(stderr, "vornctl: feed publish: %s: %s\n", out->c_str(),
+                     DescribeFeedPublishResult(result));
+        VerboseResult("feed", static_cast<unsigned>(result));
         return 1;
     }
     std::printf("%zu items in %s, stamp %s\n", publication.items.size(),
@@ -140,12 +138,10 @@ int RunFeedPublish(int argc, char** argv) {
 }
 
 int RunFeedOnce(int argc, char** argv) {
-    CArgs args(argc, argv, {"once"});
-    if (!args.Error().empty())
-        return UsageError(args.Error());
-    if (auto unknown = args.UnknownOption({"server", "once", "directory", "kind"});
-        !unknown.empty())
-        return UsageError("feed: unknown option " + unknown);
+    const CArgs args(argc, argv);
+    for (const char* other : {"out", "item-dir", "stamp", "intervals"})
+        if (args.Has(other))
+            return UsageError(std::string("feed --once takes no --") + other);
     const auto server = args.Option("server");
     if (!server || server->empty() || !args.Has("once") || !args.Positionals().empty())
         return UsageError("feed: expected --server HOST[:PORT] --once");
@@ -155,6 +151,8 @@ int RunFeedOnce(int argc, char** argv) {
     const std::uint8_t result = agent.FetchOnce(*server, args.Option("directory").value_or("vorn"),
                                                 args.Option("kind").value_or("yid"));
     std::printf("result %u (%s)\n", static_cast<unsigned>(result), DescribeFetchResult(result));
+    if (result != vorn::kIntelligenceNewItems)
+        std::fprintf(stderr, "vornctl: feed: %s: %s\n", server->c_str(), DescribeFetchResult(result));
     for (const vorn::IntelligenceItem& item : agent.ListedItems(vorn::GetToday()))
         std::printf("%s\t%s\n", vorn::FormatDeliveredTime(item.delivered).c_str(),
                     PrintableSubject(item.subject).c_str());
@@ -169,12 +167,24 @@ int RunFeed(int argc, char** argv) {
     return RunFeedOnce(argc, argv);
 }
 
-const CommandRegistrar
-    kRegisterFeed("feed",
-                  "feed publish --out DIR [--directory vorn] [--item-dir NAME] [--kind yid] "
-                  "[--stamp 'YYYY/MM/DD HH:MM'] [--intervals OTHER,FULL] ITEMS\n"
-                  "  feed --server HOST[:PORT] --once [--directory vorn] [--kind yid]",
-                  &RunFeed);
+const CommandRegistrar kRegisterFeed(
+    {"feed",
+     "feed publish --out DIR [--directory vorn] [--item-dir NAME] [--kind yid] "
+     "[--stamp 'YYYY/MM/DD HH:MM'] [--intervals OTHER,FULL] ITEMS\n"
+     "       vornctl feed --server HOST[:PORT] --once [--directory vorn] [--kind yid]",
+     "writes the announcement feed (publish), or fetches it once and lists its items",
+     {{"out", "DIR", "publish: the folder the index and item file are written into (required)"},
+      {"directory", "NAME", "the feed's folder on the server (default vorn)"},
+      {"item-dir", "NAME", "publish: the folder of the item files (default Intelligence)"},
+      {"kind", "KIND", "the kind of feed, part of the file names (default yid)"},
+      {"stamp", "'YYYY/MM/DD HH:MM'", "publish: the time the index announces (default: now)"},
+      {"intervals", "OTHER,FULL", "publish: the polling intervals the index announces, in "
+                                  "milliseconds"},
+      {"server", "HOST[:PORT]", "fetch: the feed server (port 80 by default)"},
+      {"once", nullptr, "fetch: fetch once and list the items (required for fetching)"}},
+     "vornctl feed --server 127.0.0.1:8080 --once",
+     "ITEMS is a plain list of announcements, one per line."},
+    &RunFeed);
 
 } // namespace
 } // namespace vornctl

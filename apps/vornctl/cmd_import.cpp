@@ -33,23 +33,17 @@ void PrintSummary(const vorn::QuoteImportReport& report, bool appended) {
 }
 
 int RunImport(int argc, char** argv) {
-    const CArgs args(argc, argv, {"round-prices", "skip-bad-rows"});
-    if (!args.Error().empty())
-        return UsageError("import: " + args.Error());
-    if (const std::string unknown = args.UnknownOption(
-            {"out", "append", "securities", "adjustments", "round-prices", "skip-bad-rows"});
-        !unknown.empty())
-        return UsageError("import: unknown option " + unknown);
+    const CArgs args(argc, argv);
     const auto out = args.Option("out");
     const auto append = args.Option("append");
     if (out.has_value() == append.has_value() || (out && out->empty()) ||
         (append && append->empty()))
-        return UsageError("import: give either --out FILE or --append FILE");
+        return UsageError("give either --out FILE or --append FILE");
     const auto securities = args.Option("securities");
     if (!securities || securities->empty())
-        return UsageError("import: --securities LIST.csv is required");
+        return UsageError("--securities LIST.csv is required");
     if (args.Positionals().empty())
-        return UsageError("import: name the quotes files or directories");
+        return UsageError("name the quotes files or directories");
 
     vorn::QuoteImportOptions options;
     options.securitiesList = *securities;
@@ -71,6 +65,7 @@ int RunImport(int argc, char** argv) {
     }
     if (result != vorn::kImportOk) {
         std::fprintf(stderr, "vornctl: import: %s\n", report.error.c_str());
+        VerboseResult("import", static_cast<unsigned>(result));
         if (report.error.find("decimal places") != std::string::npos)
             std::fprintf(stderr, "vornctl: import: --round-prices rounds such prices to "
                                  "hundredths\n");
@@ -94,9 +89,23 @@ int RunImport(int argc, char** argv) {
 }
 
 const CommandRegistrar kImportCommand(
-    "import",
-    "import (--out FILE | --append FILE) --securities LIST.csv [--adjustments LIST.csv] "
-    "[--round-prices] [--skip-bad-rows] QUOTES...",
+    {"import",
+     "import (--out FILE | --append FILE) --securities LIST.csv [--adjustments LIST.csv] "
+     "[--round-prices] [--skip-bad-rows] QUOTES...",
+     "builds a content file from daily quotes in CSV files, or appends the days after an "
+     "existing file's last day",
+     {{"out", "FILE", "the content file to build (replaced only when the import succeeds)"},
+      {"append", "FILE", "the content file to bring up to date instead"},
+      {"securities", "LIST.csv", "the securities list: code,market,name,industry,unit,margin"
+                                 "[,shares,shares_date,text] (required)"},
+      {"adjustments", "LIST.csv", "the adjustments list: code,market,date,ratio,kind (default: "
+                                  "none)"},
+      {"round-prices", nullptr, "round prices with more than two decimals to hundredths of a "
+                                "yen (default: such a row is an error)"},
+      {"skip-bad-rows", nullptr, "skip and count a bad row instead of stopping at it"}},
+     "vornctl import --out data/Market.kbx --securities securities.csv my-quotes/",
+     "QUOTES are CSV files or folders of them, one security each, named CODE.csv or "
+     "CODE_MARKET.csv;\ndates as YYYY/MM/DD, YYYY-MM-DD or YYYYMMDD."},
     &RunImport);
 
 } // namespace

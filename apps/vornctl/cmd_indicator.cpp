@@ -11,30 +11,75 @@
 
 #include "command.h"
 #include "matrix/market_matrix.h"
-#include "matrix/matrix_file.h"
-#include "matrix/stock_code.h"
+#include "matrix_input.h"
 #include "technical/technical_manager.h"
 #include "technical/technical_result.h"
 
 namespace vornctl {
 namespace {
 
-// KEY=VALUE with a key 0..5 and a finite number; key 0 also takes a date.
-bool ParseParameter(const std::string& text, int& key, double& value) {
+// The named parameters; the numeric keys 0..5 are accepted as well.
+struct ParameterName {
+    const char* name;
+    int key;
+    unsigned long low;
+    unsigned long high;
+    const char* meaning;
+};
+constexpr ParameterName kParameterNames[] = {
+    {"date", vorn::kParamAnalysisDate, 0, 0xFFFF,
+     "the newest day to compute, a DATE (default: the security's last day)"},
+    {"count", vorn::kParamPeriod, 1, 0xFFFF,
+     "how many values to compute, newest first (default: all)"},
+    {"period", vorn::kParamDays, 1, 0xFFFF, "the window length in days"},
+    {"price", vorn::kParamPriceSelector, 1, 16,
+     "the price read: open, high, middle, low or close (or 1, 2, 4, 8, 16)"},
+    {"bands", vorn::kParamBands, 1, 0xFFFF, "price bands of the volume profile"},
+    {"weighed", vorn::kParamAnalysedBands, 0, 0xFFFF, "bands weighed on each side of the price"},
+};
+
+const ParameterName* FindParameter(const std::string& name) {
+    for (const ParameterName& p : kParameterNames)
+        if (name == p.name || (name.size() == 1 && name[0] - '0' == p.key))
+            return &p;
+    return nullptr;
+}
+
+// KEY=VALUE: a whole number within the parameter's range, a date for `date`, a price name
+// for `price`. An empty string when fine, else what is wrong.
+std::string ParseParameter(const std::string& text, int& key, double& value) {
     const auto eq = text.find('=');
-    if (eq != 1 || text[0] < '0' || text[0] > '5' || eq + 1 >= text.size())
-        return false;
-    key = text[0] - '0';
+    if (eq == std::string::npos || eq == 0 || eq + 1 >= text.size())
+        return "'" + text + "' is not KEY=VALUE";
+    const std::string name = text.substr(0, eq);
     const std::string number = text.substr(eq + 1);
-    // The analysis date may also be written as a date.
-    if (key == vorn::kParamAnalysisDate && number.find_first_of("/-") != std::string::npos) {
-        value = ParseDateArg(number);
-        return value != 0;
+    const ParameterName* parameter = FindParameter(name);
+    if (parameter == nullptr)
+        return "unknown parameter '" + name + "' (date, count, period, price, bands, weighed)";
+    key = parameter->key;
+    if (key == vorn::kParamAnalysisDate && number.size() >= 8) {
+        const vorn::PackedDate date = ParseDateArg(number);
+        if (date == vorn::kNoDate)
+            return "date=" + number + " is not a date (YYYY/MM/DD, YYYY-MM-DD or YYYYMMDD)";
+        value = date;
+        return {};
     }
-    char* end = nullptr;
-    errno = 0;
-    value = std::strtod(number.c_str(), &end);
-    return errno == 0 && end == number.c_str() + number.size() && std::isfinite(value);
+    if (key == vorn::kParamPriceSelector) {
+        static constexpr std::pair<const char*, int> kPrices[] = {
+            {"open", 1}, {"high", 2}, {"middle", 4}, {"low", 8}, {"close", 16}};
+        for (const auto& [priceName, code] : kPrices)
+            if (number == priceName) {
+                value = code;
+                return {};
+            }
+    }
+    unsigned long whole = 0;
+    if (!ParseNumber(number, 0xFFFFFFFFul, whole) || whole < parameter->low ||
+        whole > parameter->high)
+        return std::string(parameter->name) + "=" + number + " is out of range (a whole number " +
+               std::to_string(parameter->low) + ".." + std::to_string(parameter->high) + ")";
+    value = static_cast<double>(whole);
+    return {};
 }
 
 std::unique_ptr<vorn::CTechnicalResult> MakeResult(const std::string& name) {
@@ -48,22 +93,18 @@ std::unique_ptr<vorn::CTechnicalResult> MakeResult(const std::string& name) {
 }
 
 int RunIndicator(int argc, char** argv) {
-    CArgs args(argc, argv);
-    if (!args.Error().empty())
-        return UsageError(args.Error());
-    if (auto unknown = args.UnknownOption({"csv"}); !unknown.empty())
-        return UsageError("unknown option " + unknown);
+    const CArgs args(argc, argv);
     const auto& positionals = args.Positionals();
     if (positionals.size() < 4 || positionals.size() > 10)
-        return UsageError("indicator needs FILE CODE MARKET sma|inclination|turnover "
-                          "[KEY=VALUE ...] --csv PATH");
-    const auto csv = args.Option("csv");
+        return UsageError("expected FILE CODE MARKET sma|inclination|turnover [KEY=VALUE ...]");
+    const auto csv = args.Option("out");
     if (!csv || csv->empty())
-        return UsageError("indicator needs --csv PATH");
-    const std::optional<std::uint16_t> code = vorn::ParseStockCode(positionals[1]);
+        return UsageError("--out PATH is required");
+    const std::optional<std::uint16_t> parsedCode = vorn::ParseStockCode(positionals[1]);
     unsigned long market = 0;
-    if (!code)
+    if (!parsedCode)
         return UsageError("bad " + vorn::DescribeBadStockCode(positionals[1]));
+    const unsigned long code = *parsedCode;
     if (!ParseNumber(positionals[2], 15, market) || market == 0)
         return UsageError("bad market code '" + positionals[2] + "'");
     std::unique_ptr<vorn::CTechnicalResult> result = MakeResult(positionals[3]);
@@ -73,25 +114,24 @@ int RunIndicator(int argc, char** argv) {
     for (std::size_t i = 4; i < positionals.size(); ++i) {
         int key = 0;
         double value = 0;
-        if (!ParseParameter(positionals[i], key, value))
-            return UsageError("bad parameter '" + positionals[i] + "' (KEY=VALUE, KEY 0..5)");
+        if (const std::string error = ParseParameter(positionals[i], key, value); !error.empty())
+            return UsageError(error);
         overrides.emplace_back(key, value);
     }
 
     vorn::CMarketMatrix matrix;
-    const std::uint8_t restored = vorn::RestoreMatrix(matrix, positionals[0], nullptr, nullptr);
-    if (restored != vorn::kMatrixOk) {
-        std::fprintf(stderr, "vornctl: cannot restore %s (result %u)\n", positionals[0].c_str(),
-                     static_cast<unsigned>(restored));
+    if (!RestoreOrReport(matrix, positionals[0]))
         return 1;
-    }
-    const vorn::SecurityRecord* security =
-        matrix.FindSecurity(vorn::MakeSecurityKey(*code, static_cast<std::uint8_t>(market)));
+    const vorn::SecurityRecord* security = matrix.FindSecurity(
+        vorn::MakeSecurityKey(static_cast<std::uint16_t>(code), static_cast<std::uint8_t>(market)));
     vorn::SeriesSet series;
-    if (security == nullptr ||
-        !matrix.GetPeriodSeries(0, series, security, security->firstDate, security->lastDate)) {
+    if (security == nullptr)
+        return NoSecurity(static_cast<unsigned>(code), static_cast<unsigned>(market),
+                          positionals[0]);
+    if (!matrix.GetPeriodSeries(0, series, security, security->firstDate, security->lastDate)) {
         std::fprintf(stderr, "vornctl: no series for %s on market %u\n",
-                     vorn::FormatStockCode(*code).c_str(), static_cast<unsigned>(market));
+                     vorn::FormatStockCode(static_cast<std::uint32_t>(code)).c_str(),
+                     static_cast<unsigned>(market));
         return 1;
     }
 
@@ -103,17 +143,27 @@ int RunIndicator(int argc, char** argv) {
         parameters[key] = value;
     const std::uint16_t status = manager.Analyze(parameters, result.get(), &series, 0);
     std::printf("status=%u\n", static_cast<unsigned>(status));
-    if (!result->ExportCsv(*csv)) {
-        std::fprintf(stderr, "vornctl: cannot write %s\n", csv->c_str());
-        return 1;
-    }
+    if (!result->ExportCsv(*csv))
+        return Failure(*csv + ": cannot write (" + SystemReason(errno != 0 ? errno : EIO) + ")");
     return status == vorn::kTechnicalOk ? 0 : 1;
 }
 
-const CommandRegistrar kIndicator("indicator",
-                                  "indicator FILE CODE MARKET sma|inclination|turnover "
-                                  "[KEY=VALUE ...] --csv PATH  (KEY 0..5; 0=YYYY/MM/DD)",
-                                  RunIndicator);
+const CommandRegistrar kIndicator(
+    {"indicator",
+     "indicator FILE CODE MARKET sma|inclination|turnover [KEY=VALUE ...] --out PATH",
+     "computes one indicator over a security's daily history and writes its CSV file",
+     {{"out", "PATH", "the CSV file to write, cp932, one DATE,VALUE line a day (required)",
+       "csv"}},
+     "vornctl indicator data/Market.kbx 7203 1 sma period=25 --out sma.csv",
+     "FILE is a market content file; CODE the stock code and MARKET the market number (1..15).\n"
+     "KEY=VALUE parameters (the indicator's defaults otherwise; keys 0..5 also work):\n"
+     "  date=DATE      the newest day to compute (default: the security's last day)\n"
+     "  count=N        how many values, newest first, 1..65535 (default: all)\n"
+     "  period=N       the window length in days, 1..65535\n"
+     "  price=NAME     open, high, middle, low or close (default close)\n"
+     "  bands=N        price bands of the volume profile, 1..65535\n"
+     "  weighed=N      bands weighed on each side of the price, 0..65535"},
+    RunIndicator);
 
 } // namespace
 } // namespace vornctl

@@ -2,23 +2,20 @@
 #include <cstdio>
 
 #include "command.h"
-#include "matrix/matrix_file.h"
+#include "matrix_input.h"
 
 namespace vornctl {
 namespace {
 
 int RunInfo(int argc, char** argv) {
-    CArgs args(argc, argv);
-    if (!args.Error().empty())
-        return UsageError(args.Error());
-    if (const std::string unknown = args.UnknownOption({}); !unknown.empty())
-        return UsageError("unknown option " + unknown);
+    const CArgs args(argc, argv);
     if (args.Positionals().size() != 1)
-        return UsageError("usage: info FILE");
+        return UsageError("expected one FILE");
 
     vorn::CMarketMatrix matrix;
-    const std::uint8_t result =
-        vorn::RestoreMatrix(matrix, args.Positionals()[0], nullptr, nullptr);
+    vorn::MatrixFailure failure;
+    const vorn::MatrixResult result =
+        vorn::RestoreMatrix(matrix, args.Positionals()[0], nullptr, nullptr, &failure);
 
     const vorn::CCalendar& calendar = matrix.DailyCalendar();
     if (calendar.Empty())
@@ -37,11 +34,20 @@ int RunInfo(int argc, char** argv) {
         std::printf("restore: OK\n");
         return 0;
     }
-    std::printf("restore: failed %u\n", unsigned{result});
+    std::printf("restore: failed %u\n", vorn::ResultCode(result));
+    std::fprintf(stderr, "vornctl: %s: %s\n", args.Positionals()[0].c_str(),
+                 vorn::DescribeFailure(failure).c_str());
+    VerboseResult("matrix", vorn::ResultCode(result));
     return 1;
 }
 
-const CommandRegistrar kInfo("info", "info FILE  restore a matrix file and summarise it", RunInfo);
+const CommandRegistrar kInfo({"info",
+                              "info FILE",
+                              "restores a market content file and summarises what it holds",
+                              {},
+                              "vornctl info data/Market.kbx",
+                              "FILE is a market content file."},
+                             RunInfo);
 
 } // namespace
 } // namespace vornctl

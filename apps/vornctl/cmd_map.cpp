@@ -7,8 +7,7 @@
 
 #include "command.h"
 #include "gaps/market_windows.h"
-#include "matrix/matrix_file.h"
-#include "matrix/stock_code.h"
+#include "matrix_input.h"
 
 namespace vornctl {
 namespace {
@@ -103,22 +102,14 @@ void PrintPreferred(CLineWriter& out, const vorn::CMarketMatrix::PreferredMarket
 }
 
 int RunMap(int argc, char** argv) {
-    CArgs args(argc, argv, {"events", "counts", "preferred"});
-    if (!args.Error().empty())
-        return UsageError(args.Error());
-    if (auto unknown = args.UnknownOption({"events", "counts", "preferred"}); !unknown.empty())
-        return UsageError("map: unknown option " + unknown);
+    const CArgs args(argc, argv);
     if (args.Positionals().size() != 1)
-        return UsageError("map: expected one matrix file");
+        return UsageError("expected one matrix file");
     const std::string& path = args.Positionals()[0];
 
     vorn::CMarketMatrix matrix;
-    const std::uint8_t restored = vorn::RestoreMatrix(matrix, path, nullptr, nullptr);
-    if (restored != vorn::kMatrixOk) {
-        std::fprintf(stderr, "vornctl: map: cannot restore %s (result %u)\n", path.c_str(),
-                     static_cast<unsigned>(restored));
+    if (!RestoreOrReport(matrix, path))
         return 1;
-    }
 
     vorn::CMarketWindows windows;
     const auto started = std::chrono::steady_clock::now();
@@ -154,7 +145,16 @@ int RunMap(int argc, char** argv) {
     return 0;
 }
 
-const CommandRegistrar kRegisterMap("map", "map FILE [--events] [--counts] [--preferred]", &RunMap);
+const CommandRegistrar kRegisterMap(
+    {"map",
+     "map FILE [--events] [--counts] [--preferred]",
+     "maps every window of every security and prints the totals, or the maps themselves",
+     {{"events", nullptr, "print the window event map, one line per event (default: totals only)"},
+      {"counts", nullptr, "print the window counts of each security"},
+      {"preferred", nullptr, "print the preferred market of each company"}},
+     "vornctl map data/Market.kbx --counts",
+     "FILE is a market content file."},
+    &RunMap);
 
 } // namespace
 } // namespace vornctl

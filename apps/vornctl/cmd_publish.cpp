@@ -8,7 +8,7 @@
 #include "acquisition/market_matrix_loader.h"
 #include "acquisition/matrix_publisher.h"
 #include "command.h"
-#include "matrix/matrix_file.h"
+#include "matrix_input.h"
 
 namespace vornctl {
 namespace {
@@ -60,12 +60,7 @@ const char* DescribePublishResult(vorn::PublishResult result) {
 }
 
 int RunPublish(int argc, char** argv) {
-    CArgs args(argc, argv);
-    if (!args.Error().empty())
-        return UsageError(args.Error());
-    if (auto unknown = args.UnknownOption({"matrix", "out", "years", "updates", "version"});
-        !unknown.empty())
-        return UsageError("publish: unknown option " + unknown);
+    const CArgs args(argc, argv);
     const auto matrixFile = args.Option("matrix");
     const auto out = args.Option("out");
     if (!matrixFile || !out || matrixFile->empty() || out->empty() || !args.Positionals().empty())
@@ -83,17 +78,14 @@ int RunPublish(int argc, char** argv) {
         return UsageError("publish: --version takes a number (0x for hexadecimal)");
 
     vorn::CMarketMatrix matrix;
-    const std::uint8_t restored = vorn::RestoreMatrix(matrix, *matrixFile, nullptr, nullptr);
-    if (restored != vorn::kMatrixOk) {
-        std::fprintf(stderr, "vornctl: publish: cannot restore %s (result %u)\n",
-                     matrixFile->c_str(), static_cast<unsigned>(restored));
+    if (!RestoreOrReport(matrix, *matrixFile))
         return 1;
-    }
     vorn::MatrixIndex index;
     const vorn::PublishResult result = vorn::PublishMatrix(matrix, *out, options, &index);
     if (result != vorn::kPublishOk) {
-        std::fprintf(stderr, "vornctl: publish: %s (result %u)\n", DescribePublishResult(result),
-                     static_cast<unsigned>(result));
+        std::fprintf(stderr, "vornctl: publish: %s: %s\n", out->c_str(),
+                     DescribePublishResult(result));
+        VerboseResult("publish", static_cast<unsigned>(result));
         return 1;
     }
     vorn::CMarketMatrixLoader names;
@@ -110,7 +102,16 @@ int RunPublish(int argc, char** argv) {
 }
 
 const CommandRegistrar kRegisterPublish(
-    "publish", "publish --matrix FILE --out DIR [--years 1,3,5,10] [--updates K] [--version V]",
+    {"publish",
+     "publish --matrix FILE --out DIR [--years 1,3,5,10] [--updates K] [--version V]",
+     "writes the matrix server tree (index, packages, updates) from a content file",
+     {{"matrix", "FILE", "the market content file to publish (required)"},
+      {"out", "DIR", "the folder the server tree is written into (required)"},
+      {"years", "N,N,...", "the package lengths in years, 1..255 each (default 1,3,5,10)"},
+      {"updates", "K", "the number of daily update packages, in trading days (default 5)"},
+      {"version", "V", "the matrix version the index announces, decimal or 0x hexadecimal "
+                       "(default 0x01000000)"}},
+     "vornctl publish --matrix data/Market.kbx --out /tmp/vorn-server"},
     &RunPublish);
 
 } // namespace

@@ -33,15 +33,11 @@ bool ParseCodes(const std::string& text, std::vector<std::uint16_t>& codes, std:
 }
 
 int RunReport(int argc, char** argv) {
-    CArgs args(argc, argv, {"cp932"});
-    if (!args.Error().empty())
-        return UsageError(args.Error());
-    if (const std::string unknown = args.UnknownOption({"top", "codes", "cp932"}); !unknown.empty())
-        return UsageError("unknown option " + unknown);
+    const CArgs args(argc, argv);
     const std::optional<std::string> top = args.Option("top");
     const std::optional<std::string> codesText = args.Option("codes");
     if (args.Positionals().size() != 1 || top.has_value() == codesText.has_value())
-        return UsageError("usage: report FILE --top N | report FILE --codes C1,C2,... [--cp932]");
+        return UsageError("expected FILE and either --top N or --codes C1,C2,...");
     unsigned long count = 0;
     std::vector<std::uint16_t> codes;
     if (top && !ParseNumber(*top, 65535, count))
@@ -53,6 +49,11 @@ int RunReport(int argc, char** argv) {
     AnalysedMarket market;
     if (!LoadAnalysedMarket(args.Positionals()[0], market))
         return 1;
+    // A code the file does not hold is an error, not a silently shorter report.
+    for (std::uint16_t code : codes)
+        if (market.matrix.Companies().count(code) == 0)
+            return Failure("no security " + vorn::FormatStockCode(code) + " in " +
+                           args.Positionals()[0]);
     const std::string report =
         top ? vorn::CopySignalReport(market.matrix, market.results, static_cast<unsigned>(count))
             : vorn::CopySignalReportFor(market.matrix, market.results, codes);
@@ -63,8 +64,17 @@ int RunReport(int argc, char** argv) {
     return 0;
 }
 
-const CommandRegistrar kRegistrar("report", "report FILE --top N | --codes C1,C2,... [--cp932]",
-                                  RunReport);
+const CommandRegistrar kRegistrar(
+    {"report",
+     "report FILE --top N | --codes C1,C2,... [--cp932]",
+     "prints the signal report of the largest companies or of chosen stock codes",
+     {{"top", "N", "report the N companies with the largest market capitalisation, 0..65535"},
+      {"codes", "C1,C2,...", "report these stock codes, comma-separated; each must be in FILE"},
+      {"cp932", nullptr, "write the report as cp932 bytes, as the program stores it (default: "
+                         "UTF-8 for the terminal)"}},
+     "vornctl report data/Market.kbx --codes 7203,6758",
+     "FILE is a market content file."},
+    RunReport);
 
 } // namespace
 } // namespace vornctl

@@ -40,41 +40,35 @@ bool ParseBounded(const std::string& text, std::uint64_t low, std::uint64_t high
 
 int RunSample(int argc, char** argv) {
     const CArgs args(argc, argv);
-    if (!args.Error().empty())
-        return UsageError("sample: " + args.Error());
     if (!args.Positionals().empty())
-        return UsageError("sample: unexpected argument '" + args.Positionals().front() + "'");
-    if (const std::string unknown =
-            args.UnknownOption({"out", "years", "securities", "seed", "end"});
-        !unknown.empty())
-        return UsageError("sample: unknown option " + unknown);
+        return UsageError("unexpected argument '" + args.Positionals().front() + "'");
     const auto out = args.Option("out");
     if (!out || out->empty())
-        return UsageError("sample: --out FILE is required");
+        return UsageError("--out FILE is required");
 
     vorn::SampleMarketOptions options;
     if (const auto years = args.Option("years");
         years && !ParseBounded(*years, 1, vorn::kSampleMaxYears, options.years))
-        return UsageError("sample: --years must be a whole number from 1 to " +
+        return UsageError("--years must be a whole number from 1 to " +
                           std::to_string(vorn::kSampleMaxYears));
     if (const auto securities = args.Option("securities");
         securities && !ParseBounded(*securities, 1, vorn::kSampleMaxSecurities, options.securities))
-        return UsageError("sample: --securities must be a whole number from 1 to " +
+        return UsageError("--securities must be a whole number from 1 to " +
                           std::to_string(vorn::kSampleMaxSecurities));
     if (const auto seed = args.Option("seed"); seed && !ParseWhole(*seed, options.seed))
         return UsageError(
-            "sample: --seed must be a whole number (decimal, or hexadecimal after 0x)");
+            "--seed must be a whole number (decimal, or hexadecimal after 0x)");
     if (const auto end = args.Option("end")) {
         const vorn::PackedDate date = ParseDateArg(*end);
-        if (date == 0 || vorn::AddDaysToPackedDate(date, 0) != date)
-            return UsageError("sample: --end must be a calendar date as YYYY/MM/DD");
+        if (date == vorn::kNoDate)
+            return DateError("end", *end);
         const unsigned weekday = vorn::WeekdayOfPackedDate(date);
         if (weekday == 0 || weekday == 6)
-            return UsageError("sample: --end must be a weekday, not " + FormatDateArg(date));
+            return UsageError("--end must be a weekday, not " + FormatDateArg(date));
         options.end = date;
     }
     if (vorn::DateYear(options.end) < 1950u + static_cast<unsigned>(options.years))
-        return UsageError("sample: the market would start before 1950; use fewer --years or a "
+        return UsageError("the market would start before 1950; use fewer --years or a "
                           "later --end");
 
     vorn::CMarketMatrix matrix;
@@ -82,11 +76,12 @@ int RunSample(int argc, char** argv) {
         std::fprintf(stderr, "vornctl: sample: the market could not be built\n");
         return 1;
     }
-    const std::uint8_t result = vorn::GenerateMatrix(matrix, *out, nullptr, nullptr);
-    if (result != vorn::kMatrixOk) {
-        std::fprintf(stderr, "vornctl: sample: writing %s failed with result %u\n", out->c_str(),
-                     static_cast<unsigned>(result));
-        return result;
+    if (const vorn::MatrixResult result = vorn::GenerateMatrix(matrix, *out, nullptr, nullptr);
+        result != vorn::kMatrixOk) {
+        std::fprintf(stderr, "vornctl: %s: %s\n", out->c_str(),
+                     std::string(vorn::Describe(result)).c_str());
+        VerboseResult("matrix", vorn::ResultCode(result));
+        return 1;
     }
     std::error_code error;
     const std::uintmax_t bytes = std::filesystem::file_size(*out, error);
@@ -98,10 +93,18 @@ int RunSample(int argc, char** argv) {
     return 0;
 }
 
-const CommandRegistrar
-    kSampleCommand("sample",
-                   "sample --out FILE [--years N] [--securities N] [--seed S] [--end YYYY/MM/DD]",
-                   &RunSample);
+const CommandRegistrar kSampleCommand(
+    {"sample",
+     "sample --out FILE [--years N] [--securities N] [--seed S] [--end DATE]",
+     "writes the deterministic sample market as a content file",
+     {{"out", "FILE", "the content file to write (required; replaced only when complete)"},
+      {"years", "N", "the length of the market in years, 1..30 (default 10)"},
+      {"securities", "N", "the number of listings, 1..9000 (default 3800)"},
+      {"seed", "S", "the random seed, decimal or 0x hexadecimal (default 20070104)"},
+      {"end", "DATE", "the last trading day, a weekday as YYYY/MM/DD, YYYY-MM-DD or YYYYMMDD "
+                      "(default 2026/11/27)"}},
+     "vornctl sample --out data/Market.kbx --years 3 --securities 200"},
+    &RunSample);
 
 } // namespace
 } // namespace vornctl

@@ -6,6 +6,7 @@
 #include "analysed_market.h"
 #include "command.h"
 #include "contents/settings_files.h"
+#include "foundation/csv_field.h"
 #include "screening/securities_list.h"
 #include "screening/indicator_screening.h"
 #include "technical/technical_manager.h"
@@ -26,8 +27,9 @@ bool LoadSettings(const std::optional<std::string>& path, const std::optional<st
         vorn::LoadScreeningFile(*path, current, records, vorn::DamagedCopy::Skip);
     if (result != vorn::SettingsFileResult::Ok &&
         result != vorn::SettingsFileResult::DamagedRecords) {
-        std::fprintf(stderr, "vornctl: cannot read the screening settings %s (result %u)\n",
-                     path->c_str(), static_cast<unsigned>(result));
+        std::fprintf(stderr, "vornctl: %s: %s\n", path->c_str(),
+                     std::string(vorn::Describe(result)).c_str());
+        VerboseResult("settings", static_cast<unsigned>(result));
         return false;
     }
     if (saved && !records.ApplyScreening(vorn::Utf8ToCp932(*saved), current)) {
@@ -41,13 +43,9 @@ bool LoadSettings(const std::optional<std::string>& path, const std::optional<st
 }
 
 int RunScreen(int argc, char** argv) {
-    CArgs args(argc, argv);
-    if (!args.Error().empty())
-        return UsageError(args.Error());
-    if (const std::string unknown = args.UnknownOption({"settings", "saved"}); !unknown.empty())
-        return UsageError("unknown option " + unknown);
+    const CArgs args(argc, argv);
     if (args.Positionals().size() != 1)
-        return UsageError("usage: screen FILE [--settings PATH] [--saved NAME]");
+        return UsageError("expected one FILE");
     const std::optional<std::string> settingsPath = args.Option("settings");
     const std::optional<std::string> savedName = args.Option("saved");
     if (savedName && !settingsPath)
@@ -71,13 +69,32 @@ int RunScreen(int argc, char** argv) {
     list.SetIndicatorValues(indicators.Inclinations(), indicators.TurnoverRatios());
     list.Prepare();
     list.RebuildSecurities(settings);
+    if (args.Has("header")) {
+        for (int column = 0; column < vorn::kSecuritiesColumnCount; ++column)
+            std::printf("%s%s", column == 0 ? "" : ",",
+                        vorn::CsvField(vorn::SecuritiesColumnHeading(column)).c_str());
+        std::printf("\n");
+    }
     std::fputs(TerminalText(list.CopyAllAsCsv()).c_str(), stdout);
-    std::printf("%s\n", list.SummaryText().c_str());
+    if (!args.Has("no-summary"))
+        std::printf("%s\n", list.SummaryText().c_str());
     return 0;
 }
 
-const CommandRegistrar kRegistrar("screen", "screen FILE [--settings PATH] [--saved NAME]",
-                                  RunScreen);
+const CommandRegistrar kRegistrar(
+    {"screen",
+     "screen FILE [--settings PATH] [--saved NAME] [--header] [--no-summary]",
+     "screens the market and prints the securities that pass, one CSV line each (RFC 4180 "
+     "quoting), then the summary line",
+     {{"settings", "PATH", "the screening settings file to use, as Vorn.ssd (default: the "
+                           "default settings)"},
+      {"saved", "NAME", "use the saved screening NAME of --settings instead of its current "
+                        "settings"},
+      {"header", nullptr, "print a header line of column names first (default: none)"},
+      {"no-summary", nullptr, "leave out the summary line 銘柄数：... (default: printed last)"}},
+     "vornctl screen data/Market.kbx --header --no-summary > passed.csv",
+     "FILE is a market content file."},
+    RunScreen);
 
 } // namespace
 } // namespace vornctl

@@ -12,19 +12,15 @@ namespace vornctl {
 namespace {
 
 int RunServe(int argc, char** argv) {
-    CArgs args(argc, argv);
-    if (!args.Error().empty())
-        return UsageError(args.Error());
-    if (auto unknown = args.UnknownOption({"port"}); !unknown.empty())
-        return UsageError("serve: unknown option " + unknown);
+    const CArgs args(argc, argv);
     if (args.Positionals().size() != 1)
-        return UsageError("serve: expected one folder");
+        return UsageError("expected one folder");
     unsigned port = 0;
     if (auto text = args.Option("port")) {
         const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), port);
         if (text->empty() || error != std::errc() || end != text->data() + text->size() ||
             port > 65535)
-            return UsageError("serve: --port takes 0..65535");
+            return UsageError("--port takes 0..65535");
     }
 
     // The signals are taken by sigwait below; every thread started from here inherits the
@@ -52,7 +48,15 @@ int RunServe(int argc, char** argv) {
     return 0;
 }
 
-const CommandRegistrar kRegisterServe("serve", "serve DIR [--port P]", &RunServe);
+const CommandRegistrar kRegisterServe(
+    {"serve",
+     "serve DIR [--port P]",
+     "serves a tree written by publish over HTTP on 127.0.0.1 until interrupted",
+     {{"port", "P", "the TCP port to listen on, 0..65535 (default 0: any free port, printed at "
+                    "the start)"}},
+     "vornctl serve /tmp/vorn-server --port 8080",
+     "DIR is the folder given to publish --out."},
+    &RunServe);
 
 } // namespace
 } // namespace vornctl

@@ -77,35 +77,13 @@ void PrintSettings(const char* indent, const vorn::ScreeningSettings& s) {
 }
 
 const char* ResultText(vorn::SettingsFileResult result) {
-    switch (result) {
-    case vorn::SettingsFileResult::Ok:
-        return "OK";
-    case vorn::SettingsFileResult::CannotOpen:
-        return "cannot open";
-    case vorn::SettingsFileResult::WrongMagic:
-        return "not a settings file";
-    case vorn::SettingsFileResult::Damaged:
-        return "damaged";
-    case vorn::SettingsFileResult::DamagedRecords:
-        return "damaged saved records";
-    case vorn::SettingsFileResult::Empty:
-        return "empty";
-    case vorn::SettingsFileResult::TooLarge:
-        return "too large";
-    case vorn::SettingsFileResult::WriteFailed:
-        return "write failed";
-    }
-    return "unknown";
+    return vorn::Describe(result).data(); // the words are literals
 }
 
 int RunSettings(int argc, char** argv) {
-    CArgs args(argc, argv, {"reset"});
-    if (!args.Error().empty())
-        return UsageError(args.Error());
-    if (const std::string unknown = args.UnknownOption({"reset"}); !unknown.empty())
-        return UsageError("unknown option " + unknown);
+    const CArgs args(argc, argv);
     if (args.Positionals().size() != 1)
-        return UsageError("usage: settings PATH [--reset]");
+        return UsageError("expected one PATH");
     const std::string& path = args.Positionals()[0];
 
     if (args.Has("reset")) {
@@ -151,10 +129,15 @@ int RunSettings(int argc, char** argv) {
     return result == vorn::SettingsFileResult::Ok ? 0 : 1;
 }
 
-const CommandRegistrar kSettings("settings",
-                                 "settings PATH [--reset]  show a screening settings file, or "
-                                 "replace it with the default settings",
-                                 RunSettings);
+const CommandRegistrar kSettings(
+    {"settings",
+     "settings PATH [--reset]",
+     "shows a screening settings file, or replaces it with the default settings",
+     {{"reset", nullptr, "write the default settings and no saved screenings to PATH "
+                         "(default: only show what PATH holds)"}},
+     "vornctl settings data/Vorn.ssd",
+     "PATH is a screening settings file (Vorn.ssd)."},
+    RunSettings);
 
 } // namespace
 } // namespace vornctl

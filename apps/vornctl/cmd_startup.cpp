@@ -16,6 +16,7 @@
 #include "acquisition/matrix_writer.h"
 #include "acquisition/startup_sequence.h"
 #include "command.h"
+#include "progress_line.h"
 #include "foundation/profile_file.h"
 #include "gaps/market_windows.h"
 
@@ -111,42 +112,43 @@ fs::path UserProfilePath(const fs::path& fallbackDirectory) {
     return fallbackDirectory / kProfileFileName;
 }
 
-void PrintMessage(const CQueueSink::Item& item, const vorn::StartupProgressView& view) {
+// The steps and texts go to standard output; the percentage within a step only to the
+// progress line.
+void PrintMessage(const CQueueSink::Item& item, const vorn::StartupProgressView& view,
+                  CProgressLine& progress) {
     if (item.message != vorn::kMsgProgress)
         return;
     switch (item.wParam) {
     case vorn::kProgressPercent:
-        std::printf("  %3ld%%\n", view.stepBar);
-        break;
+        progress.Show("[" + std::to_string(view.overallBar) + "%] " + view.status + " " +
+                      std::to_string(view.stepBar) + "%");
+        return;
     case vorn::kProgressText:
     case vorn::kProgressFailureText:
     case vorn::kProgressFailure:
+        progress.Clear();
         std::printf("%s%s\n", view.failureColours ? "! " : "", view.status.c_str());
         break;
     case vorn::kProgressOverall:
+        progress.Clear();
         std::printf("[%3ld%%]\n", view.overallBar);
         break;
     default:
-        break;
+        return;
     }
     std::fflush(stdout);
 }
 
 int RunStartup(int argc, char** argv) {
-    CArgs args(argc, argv, {"local"});
-    if (!args.Error().empty())
-        return UsageError(args.Error());
-    if (auto unknown = args.UnknownOption({"data-dir", "server", "local", "years"});
-        !unknown.empty())
-        return UsageError("startup: unknown option " + unknown);
+    const CArgs args(argc, argv);
     if (!args.Positionals().empty())
-        return UsageError("startup: unexpected argument " + args.Positionals()[0]);
+        return UsageError("unexpected argument " + args.Positionals()[0]);
     unsigned years = 0;
     if (auto text = args.Option("years")) {
         const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), years);
         if (text->empty() || error != std::errc() || end != text->data() + text->size() ||
             years < 1 || years > 255)
-            return UsageError("startup: --years takes 1..255");
+            return UsageError("--years takes 1..255");
     }
 
     fs::path dataDirectory = ProgramDirectory();
@@ -174,7 +176,7 @@ int RunStartup(int argc, char** argv) {
         std::string host;
         std::uint16_t port = 0;
         if (!vorn::SplitServerHost(*server, 80, host, port))
-            return UsageError("startup: --server takes HOST[:PORT]");
+            return UsageError("--server takes HOST[:PORT]");
         if (!profile.SetString(vorn::kProfileSection, vorn::kProfileServer, *server))
             std::fprintf(stderr, "vornctl: startup: cannot store the server in %s\n",
                          profilePath.c_str());
@@ -198,6 +200,7 @@ int RunStartup(int argc, char** argv) {
         const bool started = sequence.Start(config);
         bool cancelled = false;
         CQueueSink::Item item;
+        CProgressLine progress;
         while (!view.closed) {
             if (interrupted && !cancelled) {
                 cancelled = true;
@@ -210,8 +213,9 @@ int RunStartup(int argc, char** argv) {
             }
             vorn::ApplyStartupMessage(view, item.message, item.wParam, item.lParam,
                                       item.text.c_str());
-            PrintMessage(item, view);
+            PrintMessage(item, view, progress);
         }
+        progress.Clear();
         std::signal(SIGINT, SIG_DFL);
         sequence.Wait();
         // Where and why the server could not be used, also when the start-up went on without it.
@@ -219,6 +223,8 @@ int RunStartup(int argc, char** argv) {
             std::fprintf(stderr, "vornctl: startup: %s\n", failure.Describe().c_str());
         if (!started || !sequence.Succeeded()) {
             std::printf("startup: failed %s\n", view.status.c_str());
+            std::fprintf(stderr, "vornctl: startup: %s\n", view.status.c_str());
+            VerboseResult("startup", sequence.Result());
             return 1;
         }
         std::printf("startup: OK\n");
@@ -233,19 +239,31 @@ int RunStartup(int argc, char** argv) {
         std::printf("matrix file: not written (no writer thread)\n");
         return 1;
     }
-    const std::uint8_t written = writer.Finish();
-    if (written != 0) {
-        std::printf("matrix file: not written [エラー：%u]\n", static_cast<unsigned>(written));
+    const vorn::MatrixResult written = writer.Finish();
+    if (written != vorn::kMatrixOk) {
+        std::printf("matrix file: not written [エラー：%u]\n", vorn::ResultCode(written));
+        std::fprintf(stderr, "vornctl: %s: %s\n", config.matrixPath.c_str(),
+                     std::string(vorn::Describe(written)).c_str());
         return 1;
     }
     std::printf("matrix file: written %s\n", config.matrixPath.c_str());
     return 0;
 }
 
-const CommandRegistrar
-    kRegisterStartup("startup",
-                     "startup [--data-dir DIR] [--server HOST[:PORT]] [--local] [--years N]",
-                     &RunStartup);
+const CommandRegistrar kRegisterStartup(
+    {"startup",
+     "startup [--data-dir DIR] [--server HOST[:PORT]] [--local] [--years N]",
+     "runs the application's start-up sequence without windows: restore, download or update, "
+     "map",
+     {{"data-dir", "DIR", "the data folder holding Vorn.ini and the market file (default: the "
+                          "program's folder, with the profile in ~/.config/vorn)"},
+      {"server", "HOST[:PORT]", "the matrix server, stored in the profile (default: the "
+                                "profile's server; port 80)"},
+      {"local", nullptr, "run without any network step, for this run only"},
+      {"years", "N", "the package to take when a full download is needed, in years 1..255 "
+                     "(default: ask on a terminal, else cancel)"}},
+     "vornctl startup --data-dir /tmp/vorn-client --server 127.0.0.1:8080 --years 3"},
+    &RunStartup);
 
 } // namespace
 } // namespace vornctl

@@ -13,13 +13,11 @@ namespace vorn {
 
 // From the feed worker to its owner window: wParam kFeedNewItems (lParam 0), kFeedCycleFailed
 // (lParam the result) or kFeedEnded (lParam the last result).
-constexpr std::uint32_t kMsgIntelligence = kWmUser;
 constexpr std::uintptr_t kFeedEnded = 0;
 constexpr std::uintptr_t kFeedNewItems = 1;
 constexpr std::uintptr_t kFeedCycleFailed = 255;
-// From the announcement list to its owner when an item is activated: wParam the item id,
-// lParam the item.
-constexpr std::uint32_t kMsgIntelligenceActivated = kWmUser + 255;
+// kMsgIntelligenceActivated: from the announcement list to its owner when an item is
+// activated.
 
 class CIntelligenceFoundation : public CAgency {
 public:

@@ -436,9 +436,10 @@ std::uint8_t CMarketMatrixLoader::UpdateMatrix(CMarketMatrix& matrix, const std:
     std::uint8_t result = kAcquisitionOk;
     {
         CMarketMatrix update;
-        result = RestoreMatrix(update, updateFile, cancel, window);
-        if (result == kMatrixOk)
-            result = MergeUpdate(cancel, window, matrix, update);
+        const MatrixResult restored = RestoreMatrix(update, updateFile, cancel, window);
+        // The restore's failure passes on as its own number, as the progress window shows it.
+        result = restored == kMatrixOk ? MergeUpdate(cancel, window, matrix, update)
+                                       : ResultCode(restored);
     }
     RemoveQuietly(updateFile);
     return result;

@@ -45,7 +45,7 @@ bool CMatrixWriter::Start(CMarketMatrix& matrix, std::filesystem::path path) {
     return true;
 }
 
-std::uint8_t CMatrixWriter::Finish(int finishMs, int cancelMs) {
+MatrixResult CMatrixWriter::Finish(int finishMs, int cancelMs) {
     if (!thread_.joinable())
         return result_;
     // Raising a priority needs privileges on some systems; the wait works either way.

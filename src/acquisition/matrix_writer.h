@@ -9,6 +9,7 @@
 
 #include "foundation/event.h"
 #include "matrix/market_matrix.h"
+#include "matrix/matrix_file.h"
 
 namespace vorn {
 
@@ -35,7 +36,7 @@ public:
     // The exit step: waits up to finishMs, then sets the cancel event and waits up to
     // cancelMs, then for as long as the writer needs to stop. Returns the generation result
     // (kMatrixOk when no writer ran).
-    std::uint8_t Finish(int finishMs = kFinishWaitMs, int cancelMs = kCancelWaitMs);
+    MatrixResult Finish(int finishMs = kFinishWaitMs, int cancelMs = kCancelWaitMs);
 
     CEvent& CancelEvent() { return cancel_; }
     CEvent& CalendarWrittenEvent() { return calendarWritten_; }
@@ -48,7 +49,7 @@ private:
     CEvent cancel_{true, true};
     CEvent calendarWritten_{true, true};
     mutable CEvent ended_{true, true};
-    std::atomic<std::uint8_t> result_{0};
+    std::atomic<MatrixResult> result_{MatrixResult::Ok};
     std::atomic<int> threadId_{0}; // the writer's kernel thread id, for its priority
 };
 

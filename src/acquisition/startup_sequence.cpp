@@ -177,7 +177,7 @@ void CStartupSequence::Run() {
         RunSteps();
     } catch (const std::exception&) {
         // Out of memory somewhere below: the start-up fails rather than the program.
-        Fail(kMatrixReadError);
+        Fail(ResultCode(kMatrixReadError));
     }
     ended_ = true;
     sink_.Post(kMsgClose, 0, 0);
@@ -197,9 +197,9 @@ void CStartupSequence::RunSteps() {
     }
 
     SetState(kStepRestoring);
-    const std::uint8_t restored = Restore();
+    const MatrixResult restored = Restore();
     if ((restored == kMatrixOk || Recover(restored)) && Update(checked) && MapGaps()) {
-        result_ = kMatrixOk;
+        result_ = ResultCode(kMatrixOk);
         PostOverall(100);
     }
 }
@@ -225,24 +225,25 @@ bool CStartupSequence::Check() {
     return true;
 }
 
-std::uint8_t CStartupSequence::Restore() {
+MatrixResult CStartupSequence::Restore() {
+    // No local matrix file: the file cannot be opened, as for a missing one.
     if (!HoldsMoreThanHeader(config_.matrixPath))
-        return kAcquisitionKnownPackageFailed; // 13: no local matrix file
-    const std::uint8_t result = RestoreMatrix(matrix_, config_.matrixPath, &cancel_, &sink_);
+        return kMatrixCannotOpen;
+    const MatrixResult result = RestoreMatrix(matrix_, config_.matrixPath, &cancel_, &sink_);
     if (result == kMatrixOk && !matrix_.DailyCalendar().Empty())
         profile_.SetInteger(kProfileSection, kProfileFirst, *matrix_.DailyCalendar().First());
     return result;
 }
 
-bool CStartupSequence::Recover(std::uint8_t restoreResult) {
+bool CStartupSequence::Recover(MatrixResult restoreResult) {
     Pause(pauses_.beforeRecovery);
     if ((config_.flags & kAppLocalMode) != 0) {
-        Fail(restoreResult);
+        Fail(ResultCode(restoreResult));
         return false;
     }
     // A cancelled restore says nothing about the file: it is not replaced by a download.
     if (restoreResult == kMatrixCancelled || cancel_.IsSet()) {
-        Fail(kMatrixCancelled);
+        Fail(ResultCode(kMatrixCancelled));
         return false;
     }
     PostText(kProgressText, kTextStartupRecovery);
@@ -256,18 +257,20 @@ bool CStartupSequence::Recover(std::uint8_t restoreResult) {
         return chooser_ != nullptr ? chooser_->ChoosePackage(loader_.Index()) : 0;
     };
     PackedDate firstDate = kNoDate;
-    std::uint8_t result = loader_.DownloadFullMatrix(config_.serverHost, config_.matrixPath,
-                                                     knownFirst, choose, &sink_, firstDate);
-    if (result == kAcquisitionOk) {
-        profile_.SetInteger(kProfileSection, kProfileFirst, firstDate);
-        profile_.SetInteger(kProfileSection, kProfileVersion, loader_.Version());
-        config_.version = loader_.Version();
-        PostPercent(100);
-        result = Restore();
-    }
-    if (result != kAcquisitionOk) {
+    const std::uint8_t downloaded = loader_.DownloadFullMatrix(
+        config_.serverHost, config_.matrixPath, knownFirst, choose, &sink_, firstDate);
+    if (downloaded != kAcquisitionOk) {
         Pause(pauses_.beforeRecovery);
-        Fail(result);
+        Fail(downloaded);
+        return false;
+    }
+    profile_.SetInteger(kProfileSection, kProfileFirst, firstDate);
+    profile_.SetInteger(kProfileSection, kProfileVersion, loader_.Version());
+    config_.version = loader_.Version();
+    PostPercent(100);
+    if (const MatrixResult restored = Restore(); restored != kMatrixOk) {
+        Pause(pauses_.beforeRecovery);
+        Fail(ResultCode(restored));
         return false;
     }
     return true;
@@ -305,7 +308,7 @@ bool CStartupSequence::MapGaps() {
     SetState(kStepMapping);
     if (windows_.MapMarketWindows(matrix_, &cancel_, &sink_))
         return true;
-    result_ = cancel_.IsSet() ? std::uint8_t{kMatrixCancelled} : kStartupMappingFailed;
+    result_ = cancel_.IsSet() ? ResultCode(kMatrixCancelled) : kStartupMappingFailed;
     SetState(stepState_ | kStepFailed);
     Pause(pauses_.failed);
     return false;

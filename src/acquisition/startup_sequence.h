@@ -14,6 +14,7 @@
 #include "foundation/message_sink.h"
 #include "foundation/profile.h"
 #include "matrix/market_matrix.h"
+#include "matrix/matrix_file.h"
 
 namespace vorn {
 
@@ -23,8 +24,6 @@ class CMarketWindows;
 constexpr std::uintptr_t kProgressFailureText = 3; // lParam: text shown in the failure colours
 constexpr std::uintptr_t kProgressOverall = 4;     // lParam: overall bar position, 0..100
 constexpr std::uintptr_t kProgressStepState = 5;   // lParam: the new step state
-// Posted last: the progress window closes itself.
-constexpr std::uint32_t kMsgClose = 0x0010;
 
 // Step states; the failure bit is added once and ends the sequence.
 enum StartupStep : std::uint32_t {
@@ -145,8 +144,8 @@ private:
     void Run();
     void RunSteps();
     bool Check();
-    std::uint8_t Restore();
-    bool Recover(std::uint8_t restoreResult);
+    MatrixResult Restore();
+    bool Recover(MatrixResult restoreResult);
     bool Update(bool checked);
     bool MapGaps();
     void Fail(std::uint8_t result);

@@ -8,20 +8,7 @@
 
 namespace vorn {
 
-// Hide the stock name popup; wParam 1 leaves the focus where it is, 0 returns it to the frame.
-constexpr std::uint32_t kMsgHideSearchPopup = kWmUser + 128;
-// Hide the popup and return the focus to the code box.
-constexpr std::uint32_t kMsgHideSearchPopupToCodeBox = kWmUser + 129;
-
-// Cursor reports, one per mouse move over the chart.
-constexpr std::uint32_t kMsgCursorNone = kWmUser + 130;            // x, y: panes cleared
-constexpr std::uint32_t kMsgCursorPrice = kWmUser + 131;           // date, price in yen
-constexpr std::uint32_t kMsgCursorPriceHundredths = kWmUser + 132; // date, price x 100
-constexpr std::uint32_t kMsgCursorVolume = kWmUser + 133;          // date, volume
-constexpr std::uint32_t kMsgCursorVolumeThousands = kWmUser + 134; // date, volume / 1000
-constexpr std::uint32_t kMsgCursorBand = kWmUser + 135;            // band volume, band price
-constexpr std::uint32_t kMsgCursorBandThousands = kWmUser + 136;   // volume / 1000, price
-constexpr std::uint32_t kMsgCursorBandMillions = kWmUser + 137;    // volume / 10^6, price
+// The popup and cursor messages are in foundation/window_messages.h.
 
 // The two status-bar panes, UTF-8.
 struct CursorStatusText {

@@ -200,4 +200,26 @@ SettingsFileResult SaveFavorites(const std::string& path, const SecurityKeySet& 
     }
 }
 
+std::string_view Describe(SettingsFileResult result) {
+    switch (result) {
+    case SettingsFileResult::Ok:
+        return "OK";
+    case SettingsFileResult::CannotOpen:
+        return "cannot open";
+    case SettingsFileResult::WrongMagic:
+        return "not a settings file";
+    case SettingsFileResult::Damaged:
+        return "damaged";
+    case SettingsFileResult::DamagedRecords:
+        return "damaged saved records";
+    case SettingsFileResult::Empty:
+        return "empty";
+    case SettingsFileResult::TooLarge:
+        return "too large";
+    case SettingsFileResult::WriteFailed:
+        return "write failed";
+    }
+    return "unknown result";
+}
+
 } // namespace vorn

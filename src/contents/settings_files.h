@@ -9,6 +9,7 @@
 // written one.
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "contents/saved_screenings.h"
 #include "screening/screening_settings.h"
@@ -33,6 +34,9 @@ enum class SettingsFileResult : std::uint8_t {
     TooLarge = 6,
     WriteFailed = 7,
 };
+
+// The words a user reads for a result.
+std::string_view Describe(SettingsFileResult result);
 
 // Whether a load that finds damage leaves the copy "PATH.damaged" (a viewer does not).
 enum class DamagedCopy : std::uint8_t { Keep, Skip };

@@ -3,11 +3,12 @@
 // application turns them into events for the receiving window, tests record them.
 #include <cstdint>
 
+#include "foundation/window_messages.h"
+
 namespace vorn {
 
-constexpr std::uint32_t kWmUser = 0x0400;
-// Progress of a long operation: wParam 0 percent, 1 status text, 2 failure or cancel code.
-constexpr std::uint32_t kMsgProgress = kWmUser + 1;
+// kMsgProgress, the progress of a long operation: wParam 0 percent, 1 status text, 2 failure
+// or cancel code.
 constexpr std::uintptr_t kProgressPercent = 0;
 constexpr std::uintptr_t kProgressText = 1;
 constexpr std::uintptr_t kProgressFailure = 2;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/window_messages.h"
 #include "gaps/display_figures.h"
 #include "gaps/windows_performer.h"
 #include "matrix/market_matrix.h"
@@ -14,8 +15,6 @@
 namespace vorn {
 
 // Messages the panel posts to its parent.
-constexpr std::uint32_t kMsgDetailsSelectListing = 1025; // wParam code, lParam market
-constexpr std::uint32_t kMsgDetailsSelectDays = 1026;    // wParam number of days
 // How long a clicked heading shows its number of days.
 constexpr int kDetailsHeadingFlashMs = 25;
 

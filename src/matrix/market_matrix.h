@@ -14,6 +14,9 @@
 
 namespace vorn {
 
+enum class MatrixResult : std::uint8_t;
+struct MatrixFailure;
+
 class CEvent;
 struct RestoreContext;
 struct SectionBuffer;
@@ -62,8 +65,8 @@ public:
     virtual void AddTradingDay(PackedDate day);
     virtual void Purge(bool keepTexts);
     // Content file writer and restore pipeline (matrix_file.cpp).
-    virtual std::uint8_t Generate(const std::filesystem::path& path, CEvent* calendarWritten);
-    virtual std::uint8_t RestoreSections();
+    virtual MatrixResult Generate(const std::filesystem::path& path, CEvent* calendarWritten);
+    virtual MatrixResult RestoreSections();
     virtual void ReadSections();
     virtual void PostProgress(std::uint16_t percent);
     virtual void PostProgressText(const char* text);
@@ -73,7 +76,7 @@ public:
     virtual bool WriteCalendar(MatrixHeader& header);
     virtual bool WriteCompanies(MatrixHeader& header);
     virtual bool WriteSecurities();
-    virtual std::uint8_t WritePriceBlocks(std::uint16_t securitiesPerBlock, MatrixHeader& header);
+    virtual MatrixResult WritePriceBlocks(std::uint16_t securitiesPerBlock, MatrixHeader& header);
     virtual bool ReadHeader();
     virtual bool RestoreCalendar(const SectionBuffer& buffer);
     virtual bool RestoreCompanies(const SectionBuffer& buffer);
@@ -131,9 +134,9 @@ public:
     void ClearProgressTarget() { progress_ = ProgressTarget{}; }
 
 private:
-    friend std::uint8_t RestoreMatrix(CMarketMatrix&, const std::filesystem::path&, CEvent*,
-                                      IMessageSink*);
-    friend std::uint8_t GenerateMatrix(CMarketMatrix&, const std::filesystem::path&, CEvent*,
+    friend MatrixResult RestoreMatrix(CMarketMatrix&, const std::filesystem::path&, CEvent*,
+                                      IMessageSink*, MatrixFailure*);
+    friend MatrixResult GenerateMatrix(CMarketMatrix&, const std::filesystem::path&, CEvent*,
                                        CEvent*);
 
     CompanyMap companies_;

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -39,6 +40,33 @@ constexpr std::size_t kBlockHeadSize = 5; // type u8, length u32
 constexpr std::size_t kBlockCountSize = 4;
 constexpr std::uint8_t kStateEnd = 254;
 constexpr std::uint8_t kStateReadError = 255;
+
+// The section names a damaged-file message uses, by section kind (buffer state).
+const char* SectionName(std::uint8_t kind) {
+    switch (kind) {
+    case 1:
+        return "calendar";
+    case 2:
+        return "company";
+    case 3:
+        return "company text";
+    case 4:
+        return "company history";
+    case 5:
+        return "security";
+    case 6:
+        return "price";
+    default:
+        return "header";
+    }
+}
+
+std::string WithThousands(std::uint64_t value) {
+    std::string digits = std::to_string(value);
+    for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3)
+        digits.insert(static_cast<std::size_t>(i), ",");
+    return digits;
+}
 
 // Posted as progress texts; they live as long as the program.
 constexpr const char* kTextGenerating = "Matrixファイルを生成しています";
@@ -194,7 +222,7 @@ std::size_t StoredLength(const std::optional<std::string>& text) {
     return text ? text->size() : 0;
 }
 
-std::uint8_t ResultOfLastState(std::uint8_t state) {
+MatrixResult ResultOfLastState(std::uint8_t state) {
     switch (state) {
     case 1:
         return kMatrixCalendarFailed;
@@ -227,17 +255,21 @@ bool CMarketMatrix::OpenFile(const std::filesystem::path& path, bool forWriting)
     do {
         fd = ::open(path.c_str(), flags, 0644);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
+    if (fd < 0) {
+        context.failure.systemError = errno;
         return false;
+    }
     context.file.Reset(fd);
     // Writers are exclusive; readers share the file with other readers only.
     if (::flock(fd, (forWriting ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+        context.failure.systemError = EBUSY;
         context.file.Close();
         return false;
     }
     struct stat status {};
     if (forWriting ? ::ftruncate(fd, 0) != 0
                    : (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))) {
+        context.failure.systemError = S_ISDIR(status.st_mode) ? EISDIR : errno ? errno : EINVAL;
         context.file.Close();
         return false;
     }
@@ -247,7 +279,7 @@ bool CMarketMatrix::OpenFile(const std::filesystem::path& path, bool forWriting)
 
 // --- Generation ---
 
-std::uint8_t CMarketMatrix::Generate(const std::filesystem::path& path, CEvent* calendarWritten) {
+MatrixResult CMarketMatrix::Generate(const std::filesystem::path& path, CEvent* calendarWritten) {
     const bool ownContext = context_ == nullptr;
     if (ownContext) {
         context_.reset(new (std::nothrow) RestoreContext);
@@ -256,7 +288,7 @@ std::uint8_t CMarketMatrix::Generate(const std::filesystem::path& path, CEvent* 
     }
     CEvent* cancel = context_->cancel;
 
-    auto run = [&]() -> std::uint8_t {
+    auto run = [&]() -> MatrixResult {
         PostProgress(1);
         PostProgressText(kTextGenerating);
         if (!OpenFile(path, true))
@@ -301,7 +333,8 @@ std::uint8_t CMarketMatrix::Generate(const std::filesystem::path& path, CEvent* 
         PostProgressText(kTextWritingSecurities);
         if (IsSignalled(cancel))
             return kMatrixCancelled;
-        if (const std::uint8_t result = WritePriceBlocks(kSecuritiesPerBlock, header))
+        if (const MatrixResult result = WritePriceBlocks(kSecuritiesPerBlock, header);
+            result != kMatrixOk)
             return result;
 
         // Only a complete file carries the magic values.
@@ -314,9 +347,9 @@ std::uint8_t CMarketMatrix::Generate(const std::filesystem::path& path, CEvent* 
         PostProgress(100);
         return kMatrixOk;
     };
-    const std::uint8_t result = run();
+    const MatrixResult result = run();
     if (result != kMatrixOk)
-        PostFailure(result);
+        PostFailure(ResultCode(result));
     context_->file.Close();
     if (ownContext)
         context_.reset();
@@ -448,7 +481,7 @@ bool CMarketMatrix::WriteSecurities() {
     return WriteBuffer(context_->file.Get(), out);
 }
 
-std::uint8_t CMarketMatrix::WritePriceBlocks(std::uint16_t securitiesPerBlock,
+MatrixResult CMarketMatrix::WritePriceBlocks(std::uint16_t securitiesPerBlock,
                                              MatrixHeader& header) {
     if (!context_)
         return kMatrixWritePricesFailed;
@@ -511,11 +544,16 @@ bool CMarketMatrix::ReadHeader() {
     if (!context_)
         return false;
     RestoreContext& context = *context_;
-    if (context.fileSize < kMatrixHeaderSize)
+    context.failure.section = SectionName(0);
+    if (context.fileSize < kMatrixHeaderSize) {
+        context.failure.pastEnd = kMatrixHeaderSize - context.fileSize;
         return false;
+    }
     std::uint8_t raw[kMatrixHeaderSize];
-    if (!ReadExact(context.file.Get(), raw, sizeof raw))
+    if (!ReadExact(context.file.Get(), raw, sizeof raw)) {
+        context.failure.systemError = errno != 0 ? errno : EIO;
         return false;
+    }
     CByteCursor in(raw, sizeof raw);
     MatrixHeader header;
     in.Read(header.magic1);
@@ -536,6 +574,7 @@ bool CMarketMatrix::ReadHeader() {
     if (header.headerSize != kMatrixHeaderSize &&
         ::lseek(context.file.Get(), header.headerSize, SEEK_SET) != header.headerSize)
         return false;
+    context.failure.section = nullptr;
     return true;
 }
 
@@ -571,8 +610,15 @@ void CMarketMatrix::ReadSections() {
     auto remaining = [&]() {
         return context.fileSize > position ? context.fileSize - position : 0;
     };
+    // Where the file lets the reader down, for the message a user reads.
+    auto damaged = [&](std::uint8_t kind, std::uint64_t length) {
+        context.failure.section = SectionName(kind);
+        context.failure.offset = position;
+        context.failure.pastEnd = length > remaining() ? length - remaining() : 0;
+    };
     // A section longer than what is left of the file is a lie, not an allocation request.
     auto readInto = [&](SectionBuffer& buffer, std::uint64_t length) {
+        buffer.offset = position;
         if (length == 0 || length > remaining() || length > 0xFFFFFFFFu)
             return false;
         if (length > buffer.capacity) {
@@ -608,8 +654,10 @@ void CMarketMatrix::ReadSections() {
         SectionBuffer* buffer = acquireFree();
         if (buffer == nullptr)
             return;
-        if (!readInto(*buffer, sections[i].length))
+        if (!readInto(*buffer, sections[i].length)) {
+            damaged(sections[i].kind, sections[i].length);
             return fail(*buffer);
+        }
         handOver(*buffer, sections[i].kind);
     }
     for (std::uint16_t block = 0; block < header.priceBlockCount; ++block) {
@@ -617,16 +665,21 @@ void CMarketMatrix::ReadSections() {
         if (buffer == nullptr)
             return;
         std::uint8_t head[kBlockHeadSize];
-        if (remaining() < kBlockHeadSize || !ReadExact(fd, head, sizeof head))
+        if (remaining() < kBlockHeadSize || !ReadExact(fd, head, sizeof head)) {
+            damaged(6, kBlockHeadSize);
             return fail(*buffer);
+        }
         position += kBlockHeadSize;
         CByteCursor in(head, sizeof head);
         std::uint8_t type = 0;
         std::uint32_t length = 0;
         in.Read(type);
         in.Read(length);
-        if (type != kPriceBlockType || length == 0 || !readInto(*buffer, length))
+        if (type != kPriceBlockType || length == 0 || !readInto(*buffer, length)) {
+            position -= kBlockHeadSize; // the block starts at its head
+            damaged(6, std::uint64_t{length} + kBlockHeadSize);
             return fail(*buffer);
+        }
         handOver(*buffer, 6);
     }
     if (SectionBuffer* buffer = acquireFree()) {
@@ -637,7 +690,7 @@ void CMarketMatrix::ReadSections() {
 
 // --- Restore: consumer side ---
 
-std::uint8_t CMarketMatrix::RestoreSections() {
+MatrixResult CMarketMatrix::RestoreSections() {
     if (!context_)
         return kMatrixReadError;
     RestoreContext& context = *context_;
@@ -715,6 +768,10 @@ std::uint8_t CMarketMatrix::RestoreSections() {
         }
         lastState = buffer.state;
         if (!handled) {
+            if (context.decoderFailure.section == nullptr) {
+                context.decoderFailure.section = SectionName(buffer.state);
+                context.decoderFailure.offset = buffer.offset;
+            }
             context.abort.Set();
             break;
         }
@@ -848,7 +905,13 @@ bool CMarketMatrix::RestoreSecurities(const SectionBuffer& buffer) {
         context.fileSize > priceSectionStart ? context.fileSize - priceSectionStart : 0;
     auto declare = [&](std::uint64_t bytes) {
         context.declaredPriceBytes += bytes;
-        return context.declaredPriceBytes <= available;
+        if (context.declaredPriceBytes <= available)
+            return true;
+        // The file ends before the prices announced so far: a cut file, told as such.
+        context.decoderFailure.section = "price";
+        context.decoderFailure.offset = priceSectionStart;
+        context.decoderFailure.pastEnd = context.declaredPriceBytes - available;
+        return false;
     };
     try {
         for (std::size_t i = 0; i < count; ++i) {
@@ -947,17 +1010,91 @@ bool CMarketMatrix::RestorePrices(const SectionBuffer& buffer, SecurityKey& keyC
 
 // --- Entry points ---
 
-std::uint8_t RestoreMatrix(CMarketMatrix& matrix, const std::filesystem::path& path, CEvent* cancel,
-                           IMessageSink* sink) {
+std::string_view Describe(MatrixResult result) {
+    switch (result) {
+    case MatrixResult::Ok:
+        return "OK";
+    case MatrixResult::CannotOpen:
+        return "cannot open the file";
+    case MatrixResult::WriteHeaderFailed:
+        return "writing the header failed";
+    case MatrixResult::WriteCalendarFailed:
+        return "writing the calendar failed";
+    case MatrixResult::WriteCompaniesFailed:
+        return "writing the companies failed";
+    case MatrixResult::WriteSecuritiesFailed:
+        return "writing the securities failed";
+    case MatrixResult::WritePricesFailed:
+        return "writing the prices failed";
+    case MatrixResult::WriteFinalHeaderFailed:
+        return "completing the file failed";
+    case MatrixResult::ThreadFailed:
+        return "cannot start the reader";
+    case MatrixResult::WaitFailed:
+        return "waiting for the reader failed";
+    case MatrixResult::BadHeader:
+        return "damaged: not a market matrix file";
+    case MatrixResult::CalendarFailed:
+        return "damaged: the calendar section is not valid";
+    case MatrixResult::CompanyFailed:
+        return "damaged: the company section is not valid";
+    case MatrixResult::SecurityFailed:
+        return "damaged: the security or price section is not valid";
+    case MatrixResult::Cancelled:
+        return "cancelled";
+    case MatrixResult::ReadError:
+        return "read error";
+    }
+    return "unknown result";
+}
+
+std::string DescribeFailure(const MatrixFailure& failure) {
+    if (failure.result == MatrixResult::Ok)
+        return "OK";
+    if (failure.systemError != 0) {
+        std::string reason = std::strerror(failure.systemError);
+        if (reason.size() > 1 && std::isupper(static_cast<unsigned char>(reason[0])) &&
+            !std::isupper(static_cast<unsigned char>(reason[1])))
+            reason[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(reason[0])));
+        if (failure.systemError == EBUSY)
+            reason = "in use by another program";
+        return failure.result == MatrixResult::CannotOpen ? reason : std::string(Describe(failure.result)) + ": " + reason;
+    }
+    if (failure.section == nullptr)
+        return std::string(Describe(failure.result));
+    const std::string section = failure.section;
+    if (section == "header" && failure.fileSize == 0)
+        return "empty file";
+    if (failure.pastEnd != 0)
+        return "damaged: " + section + " section ends " + WithThousands(failure.pastEnd) +
+               " bytes past the end of the file";
+    if (section == "header")
+        return "damaged: not a market matrix file (its header is not valid)";
+    return "damaged: " + section + " section at byte " + WithThousands(failure.offset) +
+           " is not valid";
+}
+
+MatrixResult RestoreMatrix(CMarketMatrix& matrix, const std::filesystem::path& path, CEvent* cancel,
+                           IMessageSink* sink, MatrixFailure* failure) {
     matrix.Clear();
     ProgressTarget target;
     target.sink = sink;
     matrix.SetProgressTarget(target);
-    auto finish = [&matrix](std::uint8_t result) {
+    auto finish = [&matrix, failure](MatrixResult result) {
         if (result == kMatrixOk)
             matrix.PostProgress(100);
         else
-            matrix.PostFailure(result);
+            matrix.PostFailure(ResultCode(result));
+        if (failure != nullptr) {
+            *failure = MatrixFailure{};
+            if (matrix.context_) // the decoders stop at the earliest damage the reader passed
+                *failure = matrix.context_->decoderFailure.section != nullptr
+                               ? matrix.context_->decoderFailure
+                               : matrix.context_->failure;
+            failure->result = result;
+            if (matrix.context_)
+                failure->fileSize = matrix.context_->fileSize;
+        }
         matrix.context_.reset(); // closes the file and frees the buffers
         matrix.ClearProgressTarget();
         return result;
@@ -995,7 +1132,7 @@ std::uint8_t RestoreMatrix(CMarketMatrix& matrix, const std::filesystem::path& p
             reader.join();
         }
     };
-    std::uint8_t result;
+    MatrixResult result;
     {
         CReaderStop stop{context, reader};
         result = matrix.RestoreSections();
@@ -1003,7 +1140,7 @@ std::uint8_t RestoreMatrix(CMarketMatrix& matrix, const std::filesystem::path& p
     return finish(result);
 }
 
-std::uint8_t GenerateMatrix(CMarketMatrix& matrix, const std::filesystem::path& path,
+MatrixResult GenerateMatrix(CMarketMatrix& matrix, const std::filesystem::path& path,
                             CEvent* cancel, CEvent* calendarWritten) {
     std::filesystem::path temporary = path;
     temporary += ".tmp";
@@ -1011,7 +1148,7 @@ std::uint8_t GenerateMatrix(CMarketMatrix& matrix, const std::filesystem::path& 
     if (!matrix.context_)
         return kMatrixCannotOpen;
     matrix.context_->cancel = cancel;
-    std::uint8_t result = matrix.Generate(temporary, calendarWritten);
+    MatrixResult result = matrix.Generate(temporary, calendarWritten);
     matrix.context_.reset();
 
     std::error_code error;

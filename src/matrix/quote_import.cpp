@@ -1429,9 +1429,9 @@ std::uint8_t ImportQuotesToFile(const QuoteImportOptions& options, const fs::pat
     CMarketMatrix matrix;
     if (const std::uint8_t result = ImportQuotes(options, matrix, report))
         return result;
-    const std::uint8_t written = GenerateMatrix(matrix, out, nullptr, nullptr);
+    const MatrixResult written = GenerateMatrix(matrix, out, nullptr, nullptr);
     if (written != kMatrixOk) {
-        report.error = out.string() + ": writing failed with result " + std::to_string(written);
+        report.error = out.string() + ": " + std::string(Describe(written));
         return kImportWriteFailed;
     }
     return kImportOk;
@@ -1440,18 +1440,18 @@ std::uint8_t ImportQuotesToFile(const QuoteImportOptions& options, const fs::pat
 std::uint8_t AppendQuotesToFile(const QuoteImportOptions& options, const fs::path& file,
                                 QuoteImportReport& report) {
     CMarketMatrix matrix;
-    const std::uint8_t restored = RestoreMatrix(matrix, file, nullptr, nullptr);
+    MatrixFailure failure;
+    const MatrixResult restored = RestoreMatrix(matrix, file, nullptr, nullptr, &failure);
     if (restored != kMatrixOk) {
         report = QuoteImportReport{};
-        report.error =
-            file.string() + ": cannot restore the matrix (result " + std::to_string(restored) + ")";
+        report.error = file.string() + ": " + DescribeFailure(failure);
         return kImportRestoreFailed;
     }
     if (const std::uint8_t result = AppendQuotes(options, matrix, report))
         return result;
-    const std::uint8_t written = GenerateMatrix(matrix, file, nullptr, nullptr);
+    const MatrixResult written = GenerateMatrix(matrix, file, nullptr, nullptr);
     if (written != kMatrixOk) {
-        report.error = file.string() + ": writing failed with result " + std::to_string(written);
+        report.error = file.string() + ": " + std::string(Describe(written));
         return kImportWriteFailed;
     }
     return kImportOk;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "foundation/event.h"
+#include "matrix/matrix_file.h"
 
 namespace vorn {
 
@@ -38,6 +39,7 @@ struct SectionBuffer {
     std::uint8_t state = 0;
     std::uint32_t capacity = 0;
     std::uint32_t length = 0; // bytes of the section held
+    std::uint64_t offset = 0; // where the section starts in the file
     std::unique_ptr<std::uint8_t[]> data;
 };
 
@@ -54,6 +56,10 @@ struct RestoreContext {
     CFileHandle file;
     std::uint64_t fileSize = 0;
     CEvent* cancel = nullptr; // owned by the caller
+    // Where the run stopped: the opener and the reader thread fill `failure`, the section
+    // decoders `decoderFailure`; both are read once the reader has been joined.
+    MatrixFailure failure;
+    MatrixFailure decoderFailure;
     std::counting_semaphore<3> filled{0};
     std::counting_semaphore<3> free{3};
     CEvent abort{true, false};

@@ -11,6 +11,7 @@
 #include "matrix/name_tables.h"
 #include "matrix/stock_code.h"
 #include "screening/last_quote.h"
+#include "foundation/csv_field.h"
 
 namespace vorn {
 namespace {
@@ -214,12 +215,12 @@ std::string CSecuritiesList::CopySelectionAsCsv(std::span<const std::size_t> row
         const SecurityKey key = security.Key();
         const LastQuote quote = ReadLastQuote(security);
         text += FormatStockCode(security.Code()) + ',';
-        text += CompanyName(security);
+        text += CsvField(CompanyName(security));
         text += ',';
-        text +=
-            names.Pick(naming.PresentDay() ? names.presentMarkets : names.markets, security.market);
+        text += CsvField(
+            names.Pick(naming.PresentDay() ? names.presentMarkets : names.markets, security.market));
         text += ',';
-        text += names.Pick(names.sectors, SectorOf(security));
+        text += CsvField(names.Pick(names.sectors, SectorOf(security)));
         text += quote.hundredths ? Printf(",%.02f,", static_cast<double>(quote.close) / 100.0)
                                  : Printf(",%llu,", static_cast<unsigned long long>(quote.close));
         const std::uint64_t cap = MarketCapitalisation(SharesIssued(security), quote);
@@ -230,10 +231,10 @@ std::string CSecuritiesList::CopySelectionAsCsv(std::span<const std::size_t> row
             continue;
         }
         const std::uint8_t law = LastDayLawCode(*record);
-        text +=
-            names.Pick(names.laws, law == 0 ? 0u : static_cast<unsigned>(LawStatsIndex(law) + 1));
+        text += CsvField(
+            names.Pick(names.laws, law == 0 ? 0u : static_cast<unsigned>(LawStatsIndex(law) + 1)));
         text += ',';
-        text += names.Pick(names.positions, record->position);
+        text += CsvField(names.Pick(names.positions, record->position));
         text += Printf(",%+.02f,%+.02f,%+.02f,", record->annualReturn, record->annualRisk,
                        record->beta);
         const SecurityInclination* values = sources_.FindInclination(key);

@@ -26,7 +26,7 @@ public:
     static constexpr int kClosingDelayMs = 3000;
     // From the worker to the dialog when the download has ended: lParam the package's first
     // day, 0 on failure.
-    static constexpr std::uint32_t kMsgRecoveryEnded = kWmUser + 2;
+    static constexpr std::uint32_t kMsgRecoveryEnded = kMsgMatrixRecoveryEnded;
 
     // The loader must hold the index; `profile` (may be null) receives "First" on success.
     CDialogMatrixRecovery(CMarketMatrixLoader& loader, std::string serverHost,

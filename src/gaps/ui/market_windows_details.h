@@ -20,8 +20,9 @@ public:
     static constexpr unsigned kDefaultPeriodUnit = 20; // trading days, about a month
 
     // Reads the chart's performer and the matrix it analysed; stores nothing of its own.
-    // `parentSink` (may be null) receives 1025 (another market's security: wParam code,
-    // lParam market) and 1026 (wParam the clicked column's number of days).
+    // `parentSink` (may be null) receives kMsgDetailsSelectListing (another market's security:
+    // wParam code, lParam market) and kMsgDetailsSelectDays (wParam the clicked column's
+    // number of days).
     CMarketWindowsDetails(const CMarketMatrix& matrix, const CWindowsPerformer& performer,
                           IMessageSink* parentSink, QWidget* parent = nullptr);
 

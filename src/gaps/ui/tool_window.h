@@ -10,8 +10,6 @@
 
 namespace vorn {
 
-constexpr std::uint32_t kMsgToolWindowClosed = kWmUser + 3; // 1027
-
 class CToolWindow : public QDialog {
     Q_OBJECT
 public:

@@ -7,11 +7,10 @@
 // The core headers come before Qt's, which defines `slots` and `signals` as macros.
 #include "matrix/market_matrix.h"
 
+#include "foundation/window_messages.h"
 #include "grids/grid.h"
 
 namespace vorn {
-
-constexpr std::uint32_t kMsgMoveListings = 1029;
 
 class CGridListings : public CGrid {
     Q_OBJECT

@@ -11,6 +11,7 @@
 #include <optional>
 
 // The core headers come before Qt's, which defines `slots` and `signals` as macros.
+#include "foundation/window_messages.h"
 #include "contents/saved_screenings.h"
 #include "gaps/listing_analysis.h"
 #include "gaps/market_windows.h"
@@ -28,17 +29,7 @@ class CDialogScreeningToggles;
 class CGridSecurities;
 class CToggleButton;
 
-// Messages of the condition toggles: wParam 1 checked, 0 unchecked; lParam as noted.
-constexpr std::uint32_t kMsgMarketToggle = 1030;      // a market bit
-constexpr std::uint32_t kMsgSectorToggle = 1031;      // a sector code
-constexpr std::uint32_t kMsgLawToggle = 1032;         // a law bit (or the no-event bit)
-constexpr std::uint32_t kMsgPositionToggle = 1033;    // a position bit
-constexpr std::uint32_t kMsgOptionToggle = 1034;      // an option bit
-constexpr std::uint32_t kMsgCandleShapeToggle = 1035; // a candle shape bit
-constexpr std::uint32_t kMsgRangeToggle = 1040;       // range group 0..6
-constexpr std::uint32_t kMsgInclinationToggle = 1056; // 7 current day, 8 previous day
-constexpr std::uint32_t kMsgTurnoverToggle = 1057;
-constexpr std::uint32_t kMsgWindowsShadowsToggle = 1058;
+// The condition toggles post the kMsg*Toggle messages of foundation/window_messages.h.
 
 constexpr std::intptr_t kInclinationCurrentToggle = 7;
 constexpr std::intptr_t kInclinationPreviousToggle = 8;
