@@ -6,6 +6,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev
   libcurl4-openssl-dev libmspack-dev libgcab-dev libicu-dev
+  nlohmann-json3-dev zlib1g-dev libcpp-httplib-dev
   fonts-ipafont-gothic fonts-ipafont-mincho
 )
 missing=()
