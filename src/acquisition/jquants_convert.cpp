@@ -333,9 +333,8 @@ bool CJQuantsMarket::AddBarsPage(std::string_view body, std::string& error) {
             bar.traded = missing == 0 && bar.high != 0;
             if (bar.traded) {
                 bar.volume = volume;
-                bar.hundredths = (bar.open | bar.high | bar.low | bar.close) % 100 != 0 ||
-                                 bar.open % 100 || bar.high % 100 || bar.low % 100 ||
-                                 bar.close % 100;
+                bar.hundredths = bar.open % 100 != 0 || bar.high % 100 != 0 ||
+                                 bar.low % 100 != 0 || bar.close % 100 != 0;
             } else {
                 bar.open = bar.high = bar.low = bar.close = 0;
             }

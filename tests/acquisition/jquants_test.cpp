@@ -473,7 +473,7 @@ TEST_F(JQuantsTest, AnInterruptedBuildResumesWithoutAskingTwice) {
     const std::size_t before = service.Log().size();
     ASSERT_EQ(Run(arguments, "third"), 0) << Read("third.err");
     const auto log = service.Log();
-    ASSERT_EQ(log.size(), before + 1);
+    ASSERT_EQ(log.size(), before + 1) << log.back().target << " " << log[before].target;
     EXPECT_NE(log.back().target.find("calendar"), std::string::npos);
 }
 
