@@ -219,11 +219,19 @@ JQuantsBuildResult CJQuantsRun::Fetch(PackedDate from, PackedDate to) {
     return JQuantsBuildResult::Ok;
 }
 
-PackedDate DefaultFrom(const JQuantsBuildOptions& options, PackedDate to) {
+// The newest day the plan serves (a free plan runs twelve weeks behind).
+PackedDate DefaultTo(const JQuantsBuildOptions& options) {
+    return FromDays(ToDays(Today()) - std::chrono::days(options.plan.delayDays));
+}
+
+// The oldest day the plan serves: its years of history back from today.
+PackedDate DefaultFrom(const JQuantsBuildOptions& options) {
     using namespace std::chrono;
-    const year_month_day end(ToDays(to));
-    const year_month_day start = end - years(static_cast<int>(options.plan.historyYears));
-    return FromDays(sys_days(start.ok() ? start : year_month_day(start.year() / start.month() / last)) + days(1));
+    const year_month_day today(ToDays(Today()));
+    year_month_day start = today - years(static_cast<int>(options.plan.historyYears));
+    if (!start.ok())
+        start = start.year() / start.month() / last;
+    return FromDays(sys_days(start) + days(1));
 }
 
 } // namespace
@@ -235,8 +243,8 @@ fs::path JQuantsCacheFolder(const fs::path& file) {
 JQuantsBuildResult BuildJQuantsFile(const JQuantsBuildOptions& options, const fs::path& out,
                                     JQuantsBuildReport& report) {
     report = JQuantsBuildReport{};
-    const PackedDate to = options.to != kNoDate ? options.to : Today();
-    const PackedDate from = options.from != kNoDate ? options.from : DefaultFrom(options, to);
+    const PackedDate to = options.to != kNoDate ? options.to : DefaultTo(options);
+    const PackedDate from = options.from != kNoDate ? options.from : DefaultFrom(options);
     if (from == kNoDate || to == kNoDate || from > to) {
         report.error = "the range of days is empty";
         return JQuantsBuildResult::NothingNew;
@@ -275,7 +283,7 @@ JQuantsBuildResult AppendJQuantsFile(const JQuantsBuildOptions& options, const f
         matrix.RemoveForecastDays();
     const PackedDate lastDay = *matrix.DailyCalendar().Last();
     const PackedDate from = FromDays(ToDays(lastDay) + std::chrono::days(1));
-    const PackedDate to = options.to != kNoDate ? options.to : Today();
+    const PackedDate to = options.to != kNoDate ? options.to : DefaultTo(options);
     if (from == kNoDate || from > to) {
         report.error = "nothing to append: the file already ends on " + FormatApiDate(lastDay);
         return JQuantsBuildResult::NothingNew;

@@ -36,9 +36,9 @@ struct JQuantsProgress {
 
 struct JQuantsBuildOptions {
     JQuantsClientOptions client;
-    JQuantsPlan plan{"free", 5, 2, false};
+    JQuantsPlan plan{"free", 5, 2, false, 84};
     PackedDate from = kNoDate; // kNoDate: as far back as the plan reaches
-    PackedDate to = kNoDate;   // kNoDate: today
+    PackedDate to = kNoDate;   // kNoDate: the newest day the plan serves
     JQuantsConvertOptions convert;
     std::function<void(const JQuantsProgress&)> progress;
     std::function<void(const std::string&)> note; // one line each

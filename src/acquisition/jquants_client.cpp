@@ -31,10 +31,10 @@ std::string_view Describe(JQuantsResult result) {
 
 std::optional<JQuantsPlan> FindJQuantsPlan(std::string_view name) {
     static constexpr JQuantsPlan kPlans[] = {
-        {"free", 5, 2, false},
-        {"light", 60, 5, true},
-        {"standard", 120, 10, true},
-        {"premium", 500, 20, true},
+        {"free", 5, 2, false, 84},
+        {"light", 60, 5, true, 0},
+        {"standard", 120, 10, true, 0},
+        {"premium", 500, 20, true, 0},
     };
     for (const JQuantsPlan& plan : kPlans)
         if (plan.name == name)
@@ -261,6 +261,7 @@ JQuantsResult CJQuantsClient::Request(std::string_view path, const JQuantsQuery&
     const std::string shown = std::string(path) + QueryText(query);
     const std::string url = options_.baseUrl + shown;
     unsigned failures = 0;
+    unsigned refusals = 0;
     for (;;) {
         if (options_.cancelled && options_.cancelled())
             return JQuantsResult::Cancelled;
@@ -271,7 +272,7 @@ JQuantsResult CJQuantsClient::Request(std::string_view path, const JQuantsQuery&
         Report();
         if (answered && answer.status == 200)
             return JQuantsResult::Ok;
-        if (answered && answer.status == 429) {
+        if (answered && answer.status == 429 && ++refusals <= options_.maxLimitWaits) {
             // The service names no retry time; a minute is what it asks for.
             if (!Wait(options_.limitWait, "the server asks to slow down (HTTP 429)"))
                 return JQuantsResult::Cancelled;

@@ -34,6 +34,7 @@ struct JQuantsPlan {
     unsigned requestsPerMinute;
     unsigned historyYears;
     bool topix;
+    unsigned delayDays; // the newest day served is this many days old
 };
 // "free", "light", "standard" or "premium"; nothing for another name.
 std::optional<JQuantsPlan> FindJQuantsPlan(std::string_view name);
@@ -57,6 +58,8 @@ struct JQuantsClientOptions {
     double statementsPerMinute = 60;
     // How long to wait after HTTP 429 before asking again.
     std::chrono::milliseconds limitWait{std::chrono::seconds(60)};
+    // Refusals in a row after which the client gives up instead of waiting again.
+    unsigned maxLimitWaits = 30;
     unsigned retries = 3;
     std::chrono::milliseconds retryDelay{std::chrono::seconds(2)}; // doubled on each retry
     long connectTimeoutMs = 15000;
