@@ -73,6 +73,7 @@ private:
     std::unique_ptr<CJQuantsClient> client_;
     JQuantsResult failure_ = JQuantsResult::Ok;
     std::size_t left_ = 0; // queries not answered from the cache yet
+    std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
     std::string step_;
     PackedDate day_ = kNoDate;
 };
@@ -87,8 +88,13 @@ void CJQuantsRun::OnActivity(const JQuantsActivity& activity) {
     progress.day = day_;
     progress.requestsDone = activity.requests;
     progress.requestsLeft = left_;
-    progress.secondsLeft = static_cast<double>(left_) * 60.0 /
-                           std::max(options_.client.requestsPerMinute, 1e-3);
+    // The pace so far once a few requests have gone, the plan's limit before that.
+    double perRequest = 60.0 / std::max(options_.client.requestsPerMinute, 1e-3);
+    if (activity.requests >= 3) {
+        const std::chrono::duration<double> spent = std::chrono::steady_clock::now() - started_;
+        perRequest = std::max(perRequest, spent.count() / static_cast<double>(activity.requests));
+    }
+    progress.secondsLeft = static_cast<double>(left_) * perRequest;
     progress.waiting = activity.waiting;
     options_.progress(progress);
 }
