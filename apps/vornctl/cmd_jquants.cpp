@@ -29,8 +29,8 @@ std::string Duration(double seconds) {
 class CProgressLines {
 public:
     void Show(const vorn::JQuantsProgress& progress) {
-        const std::string key = progress.step + "|" + std::to_string(progress.day) + "|" +
-                                progress.waiting;
+        const std::string key =
+            progress.step + "|" + std::to_string(progress.day) + "|" + progress.waiting;
         if (key == last_)
             return;
         last_ = key;
@@ -131,8 +131,9 @@ int RunJQuants(int argc, char** argv) {
     }
 
     const fs::path file = out ? *out : *append;
-    const fs::path dataDirectory = args.Option("data-dir").value_or(
-        file.has_parent_path() ? file.parent_path().string() : std::string("."));
+    const fs::path dataDirectory =
+        args.Option("data-dir")
+            .value_or(file.has_parent_path() ? file.parent_path().string() : std::string("."));
     if (!vorn::LoadJQuantsKey(dataDirectory, options.client.apiKey, error)) {
         std::fprintf(stderr, "vornctl: jquants: %s\n", error.c_str());
         return 1;
@@ -144,8 +145,7 @@ int RunJQuants(int argc, char** argv) {
     };
 
     vorn::JQuantsBuildReport report;
-    const vorn::JQuantsBuildResult result = out
-                                                ? vorn::BuildJQuantsFile(options, file, report)
+    const vorn::JQuantsBuildResult result = out ? vorn::BuildJQuantsFile(options, file, report)
                                                 : vorn::AppendJQuantsFile(options, file, report);
     const std::string error2 = vorn::WithoutKey(report.error, options.client.apiKey);
     if (result == vorn::JQuantsBuildResult::NothingNew && append) {
@@ -154,10 +154,10 @@ int RunJQuants(int argc, char** argv) {
     }
     if (result != vorn::JQuantsBuildResult::Ok) {
         std::fprintf(stderr, "vornctl: jquants: %s\n", error2.c_str());
-        std::fprintf(stderr, "vornctl: jquants: %s was not written; %zu requests made, the "
-                             "answers so far are kept in %s\n",
-                     file.c_str(), report.requests,
-                     vorn::JQuantsCacheFolder(file).c_str());
+        std::fprintf(stderr,
+                     "vornctl: jquants: %s was not written; %zu requests made, the "
+                     "answers so far are kept in %s\n",
+                     file.c_str(), report.requests, vorn::JQuantsCacheFolder(file).c_str());
         return 1;
     }
     const vorn::JQuantsConvertReport& c = report.convert;

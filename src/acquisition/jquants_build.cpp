@@ -281,8 +281,8 @@ JQuantsBuildResult AppendJQuantsFile(const JQuantsBuildOptions& options, const f
     CMarketMatrix matrix;
     const std::uint8_t restored = RestoreMatrix(matrix, file, nullptr, nullptr);
     if (restored != kMatrixOk || matrix.DailyCalendar().Empty()) {
-        report.error = file.string() + ": cannot restore the matrix (result " +
-                       std::to_string(restored) + ")";
+        report.error =
+            file.string() + ": cannot restore the matrix (result " + std::to_string(restored) + ")";
         return JQuantsBuildResult::RestoreFailed;
     }
     if (matrix.ProjectedDays() != 0)
@@ -297,8 +297,8 @@ JQuantsBuildResult AppendJQuantsFile(const JQuantsBuildOptions& options, const f
     CJQuantsRun run(options, file, report);
     if (const JQuantsBuildResult result = run.Fetch(from, to); result != JQuantsBuildResult::Ok) {
         if (result == JQuantsBuildResult::NothingNew && report.error.empty())
-            report.error = "nothing to append: no trading day with prices after " +
-                           FormatApiDate(lastDay);
+            report.error =
+                "nothing to append: no trading day with prices after " + FormatApiDate(lastDay);
         return result;
     }
     CMarketMatrix update;

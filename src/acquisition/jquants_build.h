@@ -59,8 +59,7 @@ JQuantsBuildResult BuildJQuantsFile(const JQuantsBuildOptions& options,
                                     const std::filesystem::path& out, JQuantsBuildReport& report);
 // Adds the trading days after the file's last day through the update merge.
 JQuantsBuildResult AppendJQuantsFile(const JQuantsBuildOptions& options,
-                                     const std::filesystem::path& file,
-                                     JQuantsBuildReport& report);
+                                     const std::filesystem::path& file, JQuantsBuildReport& report);
 
 // The key from JQUANTS_API_KEY, else from the key file in `dataDirectory`. The file must be
 // readable by its owner only. False with `error` (never holding the key) when there is none

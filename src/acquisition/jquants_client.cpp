@@ -17,14 +17,22 @@ namespace fs = std::filesystem;
 
 std::string_view Describe(JQuantsResult result) {
     switch (result) {
-    case JQuantsResult::Ok: return "done";
-    case JQuantsResult::NotInPlan: return "refused (HTTP 403): not in the plan, or the key is refused";
-    case JQuantsResult::BadRequest: return "refused by the server";
-    case JQuantsResult::ServerFailed: return "the server kept failing (HTTP 500)";
-    case JQuantsResult::NetworkFailed: return "no answer from the server";
-    case JQuantsResult::BadResponse: return "the answer is not the documented JSON";
-    case JQuantsResult::CacheFailed: return "the cache could not be written";
-    case JQuantsResult::Cancelled: return "cancelled";
+    case JQuantsResult::Ok:
+        return "done";
+    case JQuantsResult::NotInPlan:
+        return "refused (HTTP 403): not in the plan, or the key is refused";
+    case JQuantsResult::BadRequest:
+        return "refused by the server";
+    case JQuantsResult::ServerFailed:
+        return "the server kept failing (HTTP 500)";
+    case JQuantsResult::NetworkFailed:
+        return "no answer from the server";
+    case JQuantsResult::BadResponse:
+        return "the answer is not the documented JSON";
+    case JQuantsResult::CacheFailed:
+        return "the cache could not be written";
+    case JQuantsResult::Cancelled:
+        return "cancelled";
     }
     return "unknown result";
 }
@@ -104,7 +112,9 @@ std::size_t Collect(char* bytes, std::size_t size, std::size_t count, void* cont
     return total;
 }
 
-bool IsStatementsPath(std::string_view path) { return path.find("/fins/") != std::string_view::npos; }
+bool IsStatementsPath(std::string_view path) {
+    return path.find("/fins/") != std::string_view::npos;
+}
 
 } // namespace
 
@@ -147,7 +157,8 @@ bool WriteCompressedFile(const fs::path& path, std::string_view bytes) {
     bool ok = true;
     std::size_t done = 0;
     while (ok && done < bytes.size()) {
-        const auto piece = static_cast<unsigned>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+        const auto piece =
+            static_cast<unsigned>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
         ok = gzwrite(file, bytes.data() + done, piece) == static_cast<int>(piece);
         done += piece;
     }
@@ -173,8 +184,7 @@ CJQuantsClient::~CJQuantsClient() {
 
 fs::path CJQuantsClient::CachePath(std::string_view path, const JQuantsQuery& query,
                                    std::size_t page) const {
-    return options_.cacheDir /
-           (CacheName(path, query) + ".p" + std::to_string(page) + ".json.gz");
+    return options_.cacheDir / (CacheName(path, query) + ".p" + std::to_string(page) + ".json.gz");
 }
 
 bool CJQuantsClient::IsCached(std::string_view path, const JQuantsQuery& query) const {
@@ -197,8 +207,8 @@ bool CJQuantsClient::Wait(std::chrono::milliseconds delay, const std::string& wh
             return false;
         }
         const auto left = until - std::chrono::steady_clock::now();
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-            left, std::chrono::milliseconds(200)));
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(200)));
     }
     activity_.waiting.clear();
     return true;
@@ -206,11 +216,10 @@ bool CJQuantsClient::Wait(std::chrono::milliseconds delay, const std::string& wh
 
 // Requests are spread evenly over the minute, so that a burst never crosses the limit.
 void CJQuantsClient::Pace(std::string_view path) {
-    const double perMinute =
-        std::max(IsStatementsPath(path)
-                     ? std::min(options_.statementsPerMinute, options_.requestsPerMinute)
-                     : options_.requestsPerMinute,
-                 1e-3);
+    const double perMinute = std::max(
+        IsStatementsPath(path) ? std::min(options_.statementsPerMinute, options_.requestsPerMinute)
+                               : options_.requestsPerMinute,
+        1e-3);
     const auto now = std::chrono::steady_clock::now();
     if (nextRequest_ > now)
         Wait(std::chrono::duration_cast<std::chrono::milliseconds>(nextRequest_ - now) +
@@ -282,8 +291,8 @@ JQuantsResult CJQuantsClient::Request(std::string_view path, const JQuantsQuery&
         if (retryable && failures < options_.retries) {
             const auto delay = options_.retryDelay * (1 << std::min(failures, 10u));
             ++failures;
-            if (!Wait(delay, answered ? "the server failed (HTTP " +
-                                            std::to_string(answer.status) + "); retrying"
+            if (!Wait(delay, answered ? "the server failed (HTTP " + std::to_string(answer.status) +
+                                            "); retrying"
                                       : "no answer (" + cause + "); retrying"))
                 return JQuantsResult::Cancelled;
             continue;
@@ -292,15 +301,14 @@ JQuantsResult CJQuantsClient::Request(std::string_view path, const JQuantsQuery&
         if (answered) {
             JsonEnvelope envelope;
             std::string ignored;
-            if (ParseEnvelope(answer.body, [](const CJsonRow&) { return true; }, envelope,
-                              ignored) &&
+            if (ParseEnvelope(
+                    answer.body, [](const CJsonRow&) { return true; }, envelope, ignored) &&
                 envelope.message)
                 message = ": " + *envelope.message;
         }
-        error = WithoutKey(shown + ": " +
-                               (answered ? "HTTP " + std::to_string(answer.status) + message
-                                         : cause),
-                           options_.apiKey);
+        error = WithoutKey(
+            shown + ": " + (answered ? "HTTP " + std::to_string(answer.status) + message : cause),
+            options_.apiKey);
         if (!answered)
             return JQuantsResult::NetworkFailed;
         if (answer.status == 403)
@@ -338,7 +346,8 @@ JQuantsResult CJQuantsClient::FetchPages(std::string_view path, const JQuantsQue
         }
         JsonEnvelope envelope;
         std::string why;
-        if (!ParseEnvelope(body, [](const CJsonRow&) { return true; }, envelope, why)) {
+        if (!ParseEnvelope(
+                body, [](const CJsonRow&) { return true; }, envelope, why)) {
             std::error_code ec;
             if (fromCache) {
                 // A damaged cache file is asked for again.
@@ -346,8 +355,8 @@ JQuantsResult CJQuantsClient::FetchPages(std::string_view path, const JQuantsQue
                 --page;
                 continue;
             }
-            error = WithoutKey(std::string(path) + QueryText(pageQuery) + ": " + why,
-                               options_.apiKey);
+            error =
+                WithoutKey(std::string(path) + QueryText(pageQuery) + ": " + why, options_.apiKey);
             return JQuantsResult::BadResponse;
         }
         if (caching && !fromCache && (keepEmpty || envelope.rows > 0 || envelope.paginationKey)) {

@@ -18,12 +18,12 @@ namespace vorn {
 
 enum class JQuantsResult : std::uint8_t {
     Ok = 0,
-    NotInPlan = 1,      // HTTP 403: the plan does not give this data (or the key is refused)
-    BadRequest = 2,     // HTTP 400 or another status the client cannot act on
-    ServerFailed = 3,   // HTTP 500 after every retry
-    NetworkFailed = 4,  // no answer after every retry
-    BadResponse = 5,    // the body is not the documented JSON
-    CacheFailed = 6,    // a cached page could not be written
+    NotInPlan = 1,     // HTTP 403: the plan does not give this data (or the key is refused)
+    BadRequest = 2,    // HTTP 400 or another status the client cannot act on
+    ServerFailed = 3,  // HTTP 500 after every retry
+    NetworkFailed = 4, // no answer after every retry
+    BadResponse = 5,   // the body is not the documented JSON
+    CacheFailed = 6,   // a cached page could not be written
     Cancelled = 254,
 };
 std::string_view Describe(JQuantsResult result);
@@ -44,9 +44,9 @@ using JQuantsQuery = std::map<std::string, std::string>;
 
 // What the client reports as it goes; never holds the key.
 struct JQuantsActivity {
-    std::size_t requests = 0;  // sent over the network so far
+    std::size_t requests = 0; // sent over the network so far
     std::size_t cachedPages = 0;
-    std::string waiting;       // non-empty while it waits: why
+    std::string waiting; // non-empty while it waits: why
 };
 
 struct JQuantsClientOptions {

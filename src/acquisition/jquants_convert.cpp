@@ -14,8 +14,8 @@ namespace vorn {
 namespace {
 
 constexpr std::uint64_t kLargestStoredPrice = 0xFFFFFFFFu;
-constexpr std::uint8_t kKindSplit = 2;       // "株式分割"
-constexpr std::uint8_t kKindAdjustment = 0;  // "調整"
+constexpr std::uint8_t kKindSplit = 2;                 // "株式分割"
+constexpr std::uint8_t kKindAdjustment = 0;            // "調整"
 constexpr std::uint8_t kTradingUnit100 = 1 | (2 << 5); // 1 x 10^2
 constexpr std::uint64_t kIndexBase = 100000;           // 1,000.00 in hundredths
 
@@ -52,8 +52,7 @@ std::uint64_t LastCloseInHundredths(const SecurityRecord& security) {
     if (security.prices.Empty() || !IsPriceType(security.prices.elementType))
         return 0;
     const std::size_t width = ElementSize(security.prices.elementType) / 4;
-    const std::uint8_t* last =
-        security.prices.data.get() + (security.prices.count - 1) * width * 4;
+    const std::uint8_t* last = security.prices.data.get() + (security.prices.count - 1) * width * 4;
     std::uint64_t close = ReadUnsigned(last + 3 * width, width);
     if (!(security.listingFlags & kListingHundredths))
         close *= 100;
@@ -70,8 +69,7 @@ bool RewritePrices(TypedArray& prices, std::uint64_t scale, std::size_t extraDay
     std::uint64_t largest = 0;
     for (std::size_t i = 0; i < std::size_t{prices.count} * 4; ++i)
         largest = std::max(largest, ReadUnsigned(prices.data.get() + i * width, width));
-    if (largest > kLargestStoredPrice / scale ||
-        std::size_t{prices.count} + extraDays > 0xFFFF)
+    if (largest > kLargestStoredPrice / scale || std::size_t{prices.count} + extraDays > 0xFFFF)
         return false;
     const unsigned target = std::max<unsigned>(PriceWidth(largest * scale), width);
     TypedArray out;
@@ -183,13 +181,17 @@ PackedDate ParseApiDate(std::string_view text) {
     for (std::size_t i = 0; i < 8; ++i) {
         if (digits[i] < '0' || digits[i] > '9')
             return kNoDate;
-        value[i < 4 ? 0 : i < 6 ? 1 : 2] =
-            value[i < 4 ? 0 : i < 6 ? 1 : 2] * 10 + static_cast<unsigned>(digits[i] - '0');
+        value[i < 4   ? 0
+              : i < 6 ? 1
+                      : 2] = value[i < 4   ? 0
+                                   : i < 6 ? 1
+                                           : 2] *
+                                 10 +
+                             static_cast<unsigned>(digits[i] - '0');
     }
     static constexpr unsigned kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     const unsigned year = value[0], month = value[1], day = value[2];
-    if (year < 1950 || year > 2077 || month < 1 || month > 12 || day < 1 ||
-        day > kDays[month - 1])
+    if (year < 1950 || year > 2077 || month < 1 || month > 12 || day < 1 || day > kDays[month - 1])
         return kNoDate;
     const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
     if (month == 2 && day == 29 && !leap)
@@ -204,12 +206,11 @@ std::string FormatApiDate(PackedDate date) {
     return text;
 }
 
-bool ParseIncludeList(std::string_view list, JQuantsConvertOptions& options,
-                      std::string& unknown) {
+bool ParseIncludeList(std::string_view list, JQuantsConvertOptions& options, std::string& unknown) {
     static constexpr std::pair<std::string_view, std::string_view> kWords[] = {
-        {"stock", "011"},         {"preferred-equity", "012"}, {"reit", "013"},
-        {"etf", "014"},           {"foreign-stock", "021"},    {"foreign-reit", "022"},
-        {"foreign-etf", "023"},   {"foreign-dr", "024"}};
+        {"stock", "011"},       {"preferred-equity", "012"}, {"reit", "013"},
+        {"etf", "014"},         {"foreign-stock", "021"},    {"foreign-reit", "022"},
+        {"foreign-etf", "023"}, {"foreign-dr", "024"}};
     while (!list.empty()) {
         const std::size_t comma = list.find(',');
         const std::string_view word = list.substr(0, comma);
@@ -310,16 +311,16 @@ bool CJQuantsMarket::AddBarsPage(std::string_view body, std::string& error) {
             static constexpr const char* kNames[] = {"O", "H", "L", "C"};
             unsigned missing = 0;
             for (int i = 0; i < 4; ++i) {
-                const DecimalStatus status = ParseScaledDecimal(row.Find(kNames[i]), 2, *targets[i]);
+                const DecimalStatus status =
+                    ParseScaledDecimal(row.Find(kNames[i]), 2, *targets[i]);
                 if (status == DecimalStatus::Missing) {
                     ++missing;
                 } else if (status != DecimalStatus::Ok) {
                     bad = std::string(code) + " on " + std::string(row.Text("Date")) + ": " +
                           kNames[i] + " " + DescribeField(row, kNames[i]) +
-                          (status == DecimalStatus::TooPrecise
-                               ? " has more than two decimal places"
-                               : status == DecimalStatus::TooLarge ? " is too large"
-                                                                   : " is not a price");
+                          (status == DecimalStatus::TooPrecise ? " has more than two decimal places"
+                           : status == DecimalStatus::TooLarge ? " is too large"
+                                                               : " is not a price");
                     return false;
                 }
             }
@@ -333,8 +334,8 @@ bool CJQuantsMarket::AddBarsPage(std::string_view body, std::string& error) {
             bar.traded = missing == 0 && bar.high != 0;
             if (bar.traded) {
                 bar.volume = volume;
-                bar.hundredths = bar.open % 100 != 0 || bar.high % 100 != 0 ||
-                                 bar.low % 100 != 0 || bar.close % 100 != 0;
+                bar.hundredths = bar.open % 100 != 0 || bar.high % 100 != 0 || bar.low % 100 != 0 ||
+                                 bar.close % 100 != 0;
             } else {
                 bar.open = bar.high = bar.low = bar.close = 0;
             }
@@ -454,7 +455,8 @@ ConvertResult CJQuantsMarket::Build(CMarketMatrix& matrix, JQuantsConvertReport&
     matrix.Clear();
     report = JQuantsConvertReport{};
     if (days_.empty())
-        return Fail(ConvertResult::NoData, report, "the calendar holds no trading day in the range");
+        return Fail(ConvertResult::NoData, report,
+                    "the calendar holds no trading day in the range");
     if (days_.size() > CCalendar::kMaxKeys)
         return Fail(ConvertResult::TooLarge, report, "more than 65534 trading days");
     for (PackedDate day : days_)
@@ -577,7 +579,8 @@ ConvertResult CJQuantsMarket::Convert(CMarketMatrix& target, CMarketMatrix* main
             if (missed > 0) {
                 // Brought up to the file's last day as days without trading, so that the
                 // merge continues it.
-                if (!RewritePrices(held->prices, 1, missed) || !ExtendVolumes(held->volumes, missed))
+                if (!RewritePrices(held->prices, 1, missed) ||
+                    !ExtendVolumes(held->volumes, missed))
                     return Fail(ConvertResult::TooLarge, report,
                                 FormatStockCode(*code) + ": its series cannot be extended");
                 held->lastDate = days_[firstNew - 1];
@@ -660,11 +663,10 @@ ConvertResult CJQuantsMarket::Convert(CMarketMatrix& target, CMarketMatrix* main
                         history.push_back(entry);
                 }
                 // Repeats of the same count add nothing.
-                history.erase(std::unique(history.begin(), history.end(),
-                                          [](const auto& a, const auto& b) {
-                                              return a.second == b.second;
-                                          }),
-                              history.end());
+                history.erase(
+                    std::unique(history.begin(), history.end(),
+                                [](const auto& a, const auto& b) { return a.second == b.second; }),
+                    history.end());
                 if (!FillHistory(*company, history))
                     return Fail(ConvertResult::NoMemory, report, "out of memory");
             }
@@ -720,8 +722,8 @@ ConvertResult CJQuantsMarket::Convert(CMarketMatrix& target, CMarketMatrix* main
             // Chained from the stored close, so that a later append continues exactly.
             std::uint64_t* fields[] = {&day.open, &day.high, &day.low, &day.close};
             for (int i = 0; i < 4; ++i)
-                *fields[i] = static_cast<std::uint64_t>(std::llround(
-                    static_cast<double>(close) * ratioSums[p][i] / contributors[p]));
+                *fields[i] = static_cast<std::uint64_t>(
+                    std::llround(static_cast<double>(close) * ratioSums[p][i] / contributors[p]));
             day.high = std::max({day.high, day.open, day.close});
             day.low = std::min({day.low, day.open, day.close});
         }

@@ -44,11 +44,11 @@ struct JQuantsConvertReport {
     std::size_t securities = 0;
     std::size_t companies = 0;
     std::size_t rows = 0;
-    std::size_t otherClasses = 0;      // preferred shares and other suffixes, left out
-    std::size_t otherSegments = 0;     // TOKYO PRO MARKET, その他: left out
-    std::size_t otherCategories = 0;   // product categories not asked for
-    std::size_t withoutMaster = 0;     // no master row: left out
-    std::size_t noTrades = 0;          // listed but never traded in the range
+    std::size_t otherClasses = 0;    // preferred shares and other suffixes, left out
+    std::size_t otherSegments = 0;   // TOKYO PRO MARKET, その他: left out
+    std::size_t otherCategories = 0; // product categories not asked for
+    std::size_t withoutMaster = 0;   // no master row: left out
+    std::size_t noTrades = 0;        // listed but never traded in the range
     bool standInIndex = false;
     std::uint16_t days = 0;
     PackedDate firstDay = kNoDate;
@@ -68,8 +68,7 @@ public:
     explicit CJQuantsMarket(JQuantsConvertOptions options);
 
     // Business days ("HolDiv" 1 or 2) between `from` and `to`.
-    bool AddCalendarPage(std::string_view body, PackedDate from, PackedDate to,
-                         std::string& error);
+    bool AddCalendarPage(std::string_view body, PackedDate from, PackedDate to, std::string& error);
     bool AddBarsPage(std::string_view body, std::string& error);
     // Keeps the latest-dated row of every code.
     bool AddMasterPage(std::string_view body, std::string& error);
@@ -110,8 +109,7 @@ public:
 
 private:
     struct Issue;
-    ConvertResult Convert(CMarketMatrix& target, CMarketMatrix* main,
-                          JQuantsConvertReport& report);
+    ConvertResult Convert(CMarketMatrix& target, CMarketMatrix* main, JQuantsConvertReport& report);
     ConvertResult Fail(ConvertResult result, JQuantsConvertReport& report, std::string error);
 
     JQuantsConvertOptions options_;

@@ -190,8 +190,7 @@ bool SplitDecimal(std::string_view text, std::uint64_t& digits, int& exponent, b
         int power = 0;
         const auto [end, ec] = std::from_chars(text.data() + i + (text[i] == '+' ? 1 : 0),
                                                text.data() + text.size(), power);
-        if (ec != std::errc() || end != text.data() + text.size() || power > 400 ||
-            power < -400)
+        if (ec != std::errc() || end != text.data() + text.size() || power > 400 || power < -400)
             return false;
         exponent += power;
         return true;

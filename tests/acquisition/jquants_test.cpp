@@ -48,8 +48,10 @@ std::string MasterRow(const std::string& date, const std::string& code, const st
                       const std::string& cat) {
     return "{\"Date\":\"" + date + "\",\"Code\":\"" + code + "\",\"CoName\":\"" + name +
            "\",\"CoNameEn\":\"X\",\"S17\":\"1\",\"S17Nm\":\"x\",\"S33\":\"" + s33 +
-           "\",\"S33Nm\":\"x\",\"ScaleCat\":\"-\",\"Mkt\":\"" + mkt + "\",\"MktNm\":\"x\","
-           "\"Mrgn\":\"" + mrgn + "\",\"MrgnNm\":\"x\",\"ProdCat\":\"" + cat + "\"}";
+           "\",\"S33Nm\":\"x\",\"ScaleCat\":\"-\",\"Mkt\":\"" + mkt +
+           "\",\"MktNm\":\"x\","
+           "\"Mrgn\":\"" +
+           mrgn + "\",\"MrgnNm\":\"x\",\"ProdCat\":\"" + cat + "\"}";
 }
 
 // The bars of one day, in two pages.
@@ -63,11 +65,14 @@ std::vector<std::vector<std::string>> BarsOf(const std::string& d) {
         {"2024-03-06", {"1845", "1900", "1840", "1890", "35000000"}},
         {"2024-03-07", {"1890", "1895", "1870", "1880", "30000000"}}};
     const auto& t = toyota.at(d);
-    first.push_back(Bar(d, "72030", t[0], t[1], t[2], t[3], t[4], d == "2024-03-05" ? "0.5" : "1.0"));
+    first.push_back(
+        Bar(d, "72030", t[0], t[1], t[2], t[3], t[4], d == "2024-03-05" ? "0.5" : "1.0"));
     // 130A: prices with decimals.
-    static const std::map<std::string, std::string> alnum = {
-        {"2024-03-01", "1234.5"}, {"2024-03-04", "1240.0"}, {"2024-03-05", "1250.5"},
-        {"2024-03-06", "1260.0"}, {"2024-03-07", "1270.25"}};
+    static const std::map<std::string, std::string> alnum = {{"2024-03-01", "1234.5"},
+                                                             {"2024-03-04", "1240.0"},
+                                                             {"2024-03-05", "1250.5"},
+                                                             {"2024-03-06", "1260.0"},
+                                                             {"2024-03-07", "1270.25"}};
     const std::string& a = alnum.at(d);
     first.push_back(Bar(d, "130A0", "\"" + a + "\"", a, a, a, "\"1000\""));
     // Preferred share: left out.
@@ -78,7 +83,8 @@ std::vector<std::vector<std::string>> BarsOf(const std::string& d) {
     else if (d < "2024-03-06")
         second.push_back(Bar(d, "13010", "500", "510", "495", "505", "1200"));
     else
-        second.push_back(Bar(d, "13010", "1010", "1030", "1000", "1020", "600", d == "2024-03-06" ? "2.0" : "1"));
+        second.push_back(Bar(d, "13010", "1010", "1030", "1000", "1020", "600",
+                             d == "2024-03-06" ? "2.0" : "1"));
     // 9999: delisted after 03-04.
     if (d <= "2024-03-04")
         second.push_back(Bar(d, "99990", "300", "310", "290", "305", "700"));
@@ -156,14 +162,16 @@ private:
             return;
         }
         if (req.get_header_value("x-api-key") != kKey)
-            return Reply(res, target, 403, "{\"message\":\"The incoming api key is invalid or expired.\"}");
+            return Reply(res, target, 403,
+                         "{\"message\":\"The incoming api key is invalid or expired.\"}");
         if (number == tooManyAt)
             return Reply(res, target, 429, "{\"message\":\"Too Many Requests\"}");
         if (number == failAt)
             return Reply(res, target, 500, "{\"message\":\"Internal Server Error\"}");
         const std::string path = req.path;
         if (path == "/v2/markets/calendar")
-            return Reply(res, target, 200, Calendar(req.get_param_value("from"), req.get_param_value("to")));
+            return Reply(res, target, 200,
+                         Calendar(req.get_param_value("from"), req.get_param_value("to")));
         if (path == "/v2/equities/bars/daily") {
             const std::string date = req.get_param_value("date");
             const auto published = std::find(kTradingDays.begin(), kTradingDays.end(), date);
@@ -172,16 +180,19 @@ private:
                 return Reply(res, target, 200, "{\"data\":[]}");
             const auto pages = BarsOf(date);
             if (page.empty())
-                return Reply(res, target, 200, "{\"data\":[" + Join(pages[0]) +
-                                                    "],\"pagination_key\":\"k1." + date + ".\"}");
+                return Reply(res, target, 200,
+                             "{\"data\":[" + Join(pages[0]) + "],\"pagination_key\":\"k1." + date +
+                                 ".\"}");
             return Reply(res, target, 200, "{\"data\":[" + Join(pages[1]) + "]}");
         }
         if (path == "/v2/equities/master")
-            return Reply(res, target, 200, Master(req.get_param_value("code"), req.get_param_value("date")));
+            return Reply(res, target, 200,
+                         Master(req.get_param_value("code"), req.get_param_value("date")));
         if (path == "/v2/fins/summary")
             return Reply(res, target, 200, Statements(req.get_param_value("date")));
         if (path == "/v2/indices/bars/daily/topix")
-            return Reply(res, target, 403, "{\"message\":\"This API is not available on your subscription plan.\"}");
+            return Reply(res, target, 403,
+                         "{\"message\":\"This API is not available on your subscription plan.\"}");
         Reply(res, target, 403, "{\"message\":\"Missing Authentication Token\"}");
     }
 
@@ -198,9 +209,9 @@ private:
             const std::string date = "2024-03-0" + std::to_string(day);
             if (date < from || date > to)
                 continue;
-            const bool open = std::find(kTradingDays.begin(), kTradingDays.end(), date) !=
-                                  kTradingDays.end() ||
-                              date == "2024-03-08";
+            const bool open =
+                std::find(kTradingDays.begin(), kTradingDays.end(), date) != kTradingDays.end() ||
+                date == "2024-03-08";
             rows.push_back("{\"Date\":\"" + date + "\",\"HolDiv\":\"" + (open ? "1" : "0") + "\"}");
         }
         return "{\"data\":[" + Join(rows) + "]}";
@@ -225,8 +236,10 @@ private:
         std::vector<std::string> rows;
         auto row = [&](const std::string& code, const std::string& shares) {
             rows.push_back("{\"DiscDate\":\"" + date + "\",\"DiscTime\":\"15:00:00\",\"Code\":\"" +
-                           code + "\",\"DiscNo\":\"1\",\"DocType\":\"x\",\"CurPerType\":\"3Q\","
-                           "\"ShOutFY\":" + shares + ",\"TrShFY\":\"\",\"AvgSh\":\"\"}");
+                           code +
+                           "\",\"DiscNo\":\"1\",\"DocType\":\"x\",\"CurPerType\":\"3Q\","
+                           "\"ShOutFY\":" +
+                           shares + ",\"TrShFY\":\"\",\"AvgSh\":\"\"}");
         };
         if (date == "2024-03-01")
             row("72030", "\"16314987460\"");
@@ -261,10 +274,10 @@ protected:
 
     // Runs vornctl jquants with the key in the environment; stdout and stderr go to files.
     int Run(const std::string& arguments, const std::string& tag) {
-        const std::string command = "JQUANTS_API_KEY=" + std::string(kKey) + " " VORN_CTL_PATH
-                                    " jquants " + arguments + " --rate 60000 --limit-wait 1 >" +
-                                    (dir_ / (tag + ".out")).string() + " 2>" +
-                                    (dir_ / (tag + ".err")).string();
+        const std::string command =
+            "JQUANTS_API_KEY=" + std::string(kKey) + " " VORN_CTL_PATH " jquants " + arguments +
+            " --rate 60000 --limit-wait 1 >" + (dir_ / (tag + ".out")).string() + " 2>" +
+            (dir_ / (tag + ".err")).string();
         return test::RunCommandLine(command).first;
     }
     std::string Read(const std::string& name) {
@@ -303,8 +316,8 @@ std::string Dump(const CMarketMatrix& m) {
         out << '\n';
     }
     for (const auto& [key, s] : m.Securities()) {
-        out << key << ' ' << s.firstDate << '-' << s.lastDate << ' ' << int(s.listingFlags)
-            << ' ' << int(s.tradingUnit) << ':';
+        out << key << ' ' << s.firstDate << '-' << s.lastDate << ' ' << int(s.listingFlags) << ' '
+            << int(s.tradingUnit) << ':';
         for (std::size_t i = 0; i < s.prices.count; ++i) {
             const Day d = DayOf(s, i);
             out << ' ' << d.open << '/' << d.high << '/' << d.low << '/' << d.close << '/'
@@ -318,7 +331,9 @@ std::string Dump(const CMarketMatrix& m) {
     return out.str();
 }
 
-PackedDate D(unsigned m, unsigned d) { return MakePackedDate(2024, m, d); }
+PackedDate D(unsigned m, unsigned d) {
+    return MakePackedDate(2024, m, d);
+}
 
 TEST_F(JQuantsTest, BuildsTheFileTheAnswersDescribe) {
     CFakeService service;
@@ -330,8 +345,9 @@ TEST_F(JQuantsTest, BuildsTheFileTheAnswersDescribe) {
         << Read("build.err");
     const std::string err = Read("build.err");
     EXPECT_NE(err.find("skipped TOPIX"), std::string::npos) << err;
-    EXPECT_NE(Read("build.out").find("1 preferred and other share classes, 1 in other "
-                                     "segments, 1 other product categories"),
+    EXPECT_NE(Read("build.out")
+                  .find("1 preferred and other share classes, 1 in other "
+                        "segments, 1 other product categories"),
               std::string::npos)
         << Read("build.out");
 
@@ -541,17 +557,17 @@ TEST(JQuantsJson, NumbersArriveInEveryDocumentedForm) {
     std::vector<DecimalStatus> statuses;
     JsonEnvelope envelope;
     std::string error;
-    ASSERT_TRUE(ParseEnvelope(
-        R"({"data":[{"v":3600.5},{"v":"528578441"},{"v":""},{"v":null},{"v":2.1e7},)"
-        R"({"v":"1.234"},{"v":-5},{"v":"abc"},{"v":99999999999999999999999}],)"
-        R"("pagination_key":"a.b."})",
-        [&](const CJsonRow& row) {
-            std::uint64_t value = 0;
-            statuses.push_back(ParseScaledDecimal(row.Find("v"), 2, value));
-            values.push_back(value);
-            return true;
-        },
-        envelope, error))
+    ASSERT_TRUE(
+        ParseEnvelope(R"({"data":[{"v":3600.5},{"v":"528578441"},{"v":""},{"v":null},{"v":2.1e7},)"
+                      R"({"v":"1.234"},{"v":-5},{"v":"abc"},{"v":99999999999999999999999}],)"
+                      R"("pagination_key":"a.b."})",
+                      [&](const CJsonRow& row) {
+                          std::uint64_t value = 0;
+                          statuses.push_back(ParseScaledDecimal(row.Find("v"), 2, value));
+                          values.push_back(value);
+                          return true;
+                      },
+                      envelope, error))
         << error;
     EXPECT_EQ(envelope.paginationKey.value_or(""), "a.b.");
     ASSERT_EQ(statuses.size(), 9u);
@@ -566,7 +582,8 @@ TEST(JQuantsJson, NumbersArriveInEveryDocumentedForm) {
     EXPECT_EQ(statuses[8], DecimalStatus::TooLarge);
 
     for (const char* bad : {"", "[1,2]", "{\"data\":[1]}", "{\"data\":[{\"a\":", "nul"})
-        EXPECT_FALSE(ParseEnvelope(bad, [](const CJsonRow&) { return true; }, envelope, error))
+        EXPECT_FALSE(ParseEnvelope(
+            bad, [](const CJsonRow&) { return true; }, envelope, error))
             << bad;
 }
 
