@@ -690,8 +690,6 @@ ConvertResult CJQuantsMarket::Convert(CMarketMatrix& target, CMarketMatrix* main
     report.companies = target.Companies().size();
 
     // The benchmark index.
-    const PackedDate firstDay = days_[firstNew];
-    PackedDate indexLast = kNoDate;
     std::uint64_t close = kIndexBase;
     bool haveClose = false;
     if (main) {
@@ -699,7 +697,6 @@ ConvertResult CJQuantsMarket::Convert(CMarketMatrix& target, CMarketMatrix* main
                 main->FindSecurity(MakeSecurityKey(kBenchmarkIndexCode, 1))) {
             close = LastCloseInHundredths(*index);
             haveClose = close != 0;
-            indexLast = index->lastDate;
         }
     }
     series.clear();
@@ -731,8 +728,6 @@ ConvertResult CJQuantsMarket::Convert(CMarketMatrix& target, CMarketMatrix* main
         close = day.close;
         series.push_back(day);
     }
-    (void)indexLast;
-    (void)firstDay;
     if (!series.empty() && !issues.empty()) {
         CompanyRecord* company = target.FindOrAddCompany(kBenchmarkIndexCode, kIndexIndustry);
         if (company == nullptr)
