@@ -275,14 +275,11 @@ JQuantsBuildResult BuildJQuantsFile(const JQuantsBuildOptions& options, const fs
     return JQuantsBuildResult::Ok;
 }
 
-JQuantsBuildResult AppendJQuantsFile(const JQuantsBuildOptions& options, const fs::path& file,
-                                     JQuantsBuildReport& report) {
+JQuantsBuildResult AppendJQuantsMatrix(const JQuantsBuildOptions& options, CMarketMatrix& matrix,
+                                       const fs::path& file, JQuantsBuildReport& report) {
     report = JQuantsBuildReport{};
-    CMarketMatrix matrix;
-    const std::uint8_t restored = RestoreMatrix(matrix, file, nullptr, nullptr);
-    if (restored != kMatrixOk || matrix.DailyCalendar().Empty()) {
-        report.error =
-            file.string() + ": cannot restore the matrix (result " + std::to_string(restored) + ")";
+    if (matrix.DailyCalendar().Empty()) {
+        report.error = "the matrix holds no trading day to append to";
         return JQuantsBuildResult::RestoreFailed;
     }
     if (matrix.ProjectedDays() != 0)
@@ -320,6 +317,22 @@ JQuantsBuildResult AppendJQuantsFile(const JQuantsBuildOptions& options, const f
         report.error = "the update merge failed with result " + std::to_string(merged);
         return JQuantsBuildResult::MergeFailed;
     }
+    return JQuantsBuildResult::Ok;
+}
+
+JQuantsBuildResult AppendJQuantsFile(const JQuantsBuildOptions& options, const fs::path& file,
+                                     JQuantsBuildReport& report) {
+    report = JQuantsBuildReport{};
+    CMarketMatrix matrix;
+    const std::uint8_t restored = RestoreMatrix(matrix, file, nullptr, nullptr);
+    if (restored != kMatrixOk || matrix.DailyCalendar().Empty()) {
+        report.error =
+            file.string() + ": cannot restore the matrix (result " + std::to_string(restored) + ")";
+        return JQuantsBuildResult::RestoreFailed;
+    }
+    if (const JQuantsBuildResult result = AppendJQuantsMatrix(options, matrix, file, report);
+        result != JQuantsBuildResult::Ok)
+        return result;
     const std::uint8_t written = GenerateMatrix(matrix, file, nullptr, nullptr);
     if (written != kMatrixOk) {
         report.error = file.string() + ": writing failed with result " + std::to_string(written);

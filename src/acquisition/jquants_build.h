@@ -57,6 +57,12 @@ std::filesystem::path JQuantsCacheFolder(const std::filesystem::path& file);
 
 JQuantsBuildResult BuildJQuantsFile(const JQuantsBuildOptions& options,
                                     const std::filesystem::path& out, JQuantsBuildReport& report);
+// Adds the trading days after the matrix's last day through the update merge; `file` names
+// the content file the matrix came from (its cache folder is used). On failure the matrix
+// may hold securities brought forward or widened, but no new day; restore it again then.
+JQuantsBuildResult AppendJQuantsMatrix(const JQuantsBuildOptions& options, CMarketMatrix& matrix,
+                                       const std::filesystem::path& file,
+                                       JQuantsBuildReport& report);
 // Adds the trading days after the file's last day through the update merge.
 JQuantsBuildResult AppendJQuantsFile(const JQuantsBuildOptions& options,
                                      const std::filesystem::path& file, JQuantsBuildReport& report);
