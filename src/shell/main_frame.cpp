@@ -30,6 +30,7 @@
 #include "chart/ui/graph.h"
 #include "contents/favorites.h"
 #include "foundation/log_channels.h"
+#include "shell/dialog_first_start.h"
 #include "foundation/text_encoding.h"
 #include "gaps/ui/market_windows_details.h"
 #include "screening/screening_settings.h"
@@ -279,6 +280,14 @@ void CMainFrame::BuildMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
     AddCommand(file, kIdMatrixProperty, QStringLiteral("マーケットマトリクスのプロパティ(&P)..."));
     AddCommand(file, kIdMatrixRecovery, QStringLiteral("マーケットマトリクスのリカバリー..."));
+    // The J-Quants key and plan have a small dialog of their own.
+    QAction* jquantsKey = file->addAction(QStringLiteral("J-Quants API キーとプラン(&J)..."));
+    connect(jquantsKey, &QAction::triggered, this, [this] {
+        QString message;
+        if (!EditJQuantsKey(app_.Profile(), app_.DataDirectory(), this, message) &&
+            !message.isEmpty())
+            QMessageBox::warning(this, QStringLiteral("ヴォルン"), message);
+    });
     file->addSeparator();
     AddCommand(file, kIdExit, QStringLiteral("アプリケーションの終了(&X)"));
 
