@@ -5,8 +5,8 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev
-  libcurl4-openssl-dev libmspack-dev libgcab-dev libicu-dev
-  nlohmann-json3-dev zlib1g-dev libcpp-httplib-dev
+  libcurl4-openssl-dev libmspack-dev libgcab-dev libicu-dev libcpp-httplib-dev
+  nlohmann-json3-dev zlib1g-dev
   fonts-ipafont-gothic fonts-ipafont-mincho
 )
 missing=()
