@@ -170,6 +170,9 @@ int RunJQuants(int argc, char** argv) {
     std::printf("left out: %zu preferred and other share classes, %zu in other segments, %zu "
                 "other product categories, %zu without listing data, %zu never traded\n",
                 c.otherClasses, c.otherSegments, c.otherCategories, c.withoutMaster, c.noTrades);
+    if (c.unheldCodes != 0)
+        std::printf("left out: %zu securities whose lettered codes the file cannot hold yet\n",
+                    c.unheldCodes);
     if (c.standInIndex)
         std::printf("index 1002 is the equal-weighted stand-in \"%s\", not TOPIX\n",
                     std::string(vorn::kStandInIndexName).c_str());
