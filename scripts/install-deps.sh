@@ -8,6 +8,10 @@ packages=(
   libcurl4-openssl-dev libmspack-dev libgcab-dev libicu-dev libcpp-httplib-dev
   nlohmann-json3-dev zlib1g-dev
   fonts-ipafont-gothic fonts-ipafont-mincho
+  qt6-translations-l10n
+  # The desktop smoke test: a virtual X server, a window manager, key and mouse events and
+  # screenshots.
+  xvfb openbox xdotool scrot
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,5 +1,6 @@
 // vorn [--data-dir DIR] [--server HOST[:PORT]] [--local]
-//      [--screenshot PATH [--code CODE[:MARKET]] [--mode chart|screening|report]]
+//      [--screenshot PATH [--code CODE[:MARKET]] [--mode chart|screening|report]
+//       [--period daily|weekly|monthly] [--size WxH]]
 // The application's headers come before the toolkit's: the toolkit defines "slots" as a macro.
 #include "shell/screenshot.h"
 #include "shell/vorn_app.h"
@@ -14,7 +15,8 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: vorn [--data-dir DIR] [--server HOST[:PORT]] [--local]\n"
-    "            [--screenshot PATH [--code CODE[:MARKET]] [--mode chart|screening|report]]\n";
+    "            [--screenshot PATH [--code CODE[:MARKET]] [--mode chart|screening|report]\n"
+    "             [--period daily|weekly|monthly] [--size WIDTHxHEIGHT]]\n";
 
 // Also "--name=value"; the toolkit's own options are not yet taken out here.
 bool HasArgument(int argc, char** argv, const char* name) {

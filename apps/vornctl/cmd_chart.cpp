@@ -42,17 +42,29 @@ bool ParseSize(const std::string& text, int& width, int& height) {
     return true;
 }
 
+bool ParsePeriod(const std::string& text, std::uint8_t& period) {
+    if (text == "daily")
+        period = kSeriesDaily;
+    else if (text == "weekly")
+        period = kSeriesWeekly;
+    else if (text == "monthly")
+        period = kSeriesMonthly;
+    else
+        return false;
+    return true;
+}
+
 int RunChart(int argc, char** argv) {
     CArgs args(argc, argv, {"white"});
     if (!args.Error().empty())
         return UsageError("chart: " + args.Error());
-    if (const std::string unknown = args.UnknownOption({"png", "white", "days", "size"});
+    if (const std::string unknown = args.UnknownOption({"png", "white", "days", "size", "period"});
         !unknown.empty())
         return UsageError("chart: unknown option " + unknown);
     const auto& positionals = args.Positionals();
     if (positionals.size() != 3)
         return UsageError("usage: chart FILE CODE MARKET --png PATH [--white] [--days N] "
-                          "[--size WxH]");
+                          "[--size WxH] [--period daily|weekly|monthly]");
     const auto png = args.Option("png");
     if (!png || png->empty())
         return UsageError("chart: --png PATH is required");
@@ -72,6 +84,10 @@ int RunChart(int argc, char** argv) {
         return UsageError("chart: --size takes WxH, each side " + std::to_string(kMinSide) +
                           " to " + std::to_string(kMaxSide));
 
+    std::uint8_t period = kSeriesDaily;
+    if (const auto text = args.Option("period"); text && !ParsePeriod(*text, period))
+        return UsageError("chart: --period takes daily, weekly or monthly");
+
     CMarketMatrix matrix;
     const std::uint8_t restored = RestoreMatrix(matrix, positionals[0], nullptr, nullptr);
     if (restored != kMatrixOk) {
@@ -87,7 +103,7 @@ int RunChart(int argc, char** argv) {
     const SecurityKey key = MakeSecurityKey(*code, static_cast<std::uint8_t>(market));
     CWindowsPerformer performer;
     if (matrix.FindSecurity(key) == nullptr ||
-        !windows.AnalyseListingByKey(matrix, key, 0, performer, true)) {
+        !windows.AnalyseListingByKey(matrix, key, period, performer, true)) {
         std::fprintf(stderr, "vornctl: security %s on market %lu could not be analysed\n",
                      vorn::FormatStockCode(*code).c_str(), market);
         return 1;
@@ -107,7 +123,7 @@ int RunChart(int argc, char** argv) {
         graph.SetMarket(&matrix, &windows, &performer);
         graph.SetColourScheme(args.Has("white"));
         graph.resize(width, height);
-        if (!graph.ShowSecurity(key, kSeriesDaily, static_cast<std::uint16_t>(days))) {
+        if (!graph.ShowSecurity(key, period, static_cast<std::uint16_t>(days))) {
             std::fprintf(stderr, "vornctl: security %s on market %lu has no chart\n",
                          vorn::FormatStockCode(*code).c_str(), market);
             return 1;
@@ -123,7 +139,7 @@ int RunChart(int argc, char** argv) {
 
 const CommandRegistrar kRegistrar("chart",
                                   "chart FILE CODE MARKET --png PATH [--white] [--days N] "
-                                  "[--size WxH]",
+                                  "[--size WxH] [--period daily|weekly|monthly]",
                                   RunChart);
 
 } // namespace

@@ -102,7 +102,6 @@ bool CStaticHttpServer::Start(std::uint16_t port) {
     server_->set_read_timeout(kReceiveTimeoutMs / 1000, (kReceiveTimeoutMs % 1000) * 1000);
     server_->set_write_timeout(kSendTimeoutMs / 1000, (kSendTimeoutMs % 1000) * 1000);
     server_->set_keep_alive_timeout(kKeepAliveSeconds);
-    server_->set_payload_max_length(0);
     Route();
     const bool bound = port == 0 ? (port = static_cast<std::uint16_t>(
                                         std::max(0, server_->bind_to_any_port("127.0.0.1")))) != 0
@@ -133,15 +132,15 @@ void CStaticHttpServer::Stop() {
 }
 
 void CStaticHttpServer::Route() {
-    server_->set_pre_routing_handler([this](const httplib::Request&, httplib::Response&) {
-        ++requests_;
-        return httplib::Server::HandlerResponse::Unhandled;
-    });
-    const auto refuse = [](const httplib::Request&, httplib::Response& reply) {
-        ReplyPage(reply, 405, "Method Not Allowed");
-    };
-    server_->Post(".*", refuse).Put(".*", refuse).Patch(".*", refuse).Delete(".*", refuse);
-    server_->Options(".*", refuse);
+    // Runs before any request body is read: other methods are refused without reading one.
+    server_->set_pre_routing_handler(
+        [this](const httplib::Request& request, httplib::Response& reply) {
+            ++requests_;
+            if (request.method == "GET" || request.method == "HEAD")
+                return httplib::Server::HandlerResponse::Unhandled;
+            ReplyPage(reply, 405, "Method Not Allowed");
+            return httplib::Server::HandlerResponse::Handled;
+        });
     // HEAD is answered by the same handler, without the body.
     server_->Get(".*", [this](const httplib::Request& request, httplib::Response& reply) {
         fs::path path;

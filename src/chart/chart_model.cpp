@@ -1,5 +1,7 @@
 #include "chart/chart_model.h"
 
+#include "foundation/number_format.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -455,6 +457,29 @@ bool CChartModel::ZoomOut(std::uint16_t step) {
     return SetVisibleDays(static_cast<std::uint16_t>(std::min(visibleDays_ + step, 0xFFFF)));
 }
 
+bool CChartModel::ZoomAt(int x, bool in) {
+    if (security_ == nullptr || !layout_.shown || stockDayCount_ == 0)
+        return false;
+    const int limit = std::min<int>(kZoomInLimit, stockDayCount_);
+    const int wanted = in ? visibleDays_ / 2 : visibleDays_ * 2;
+    const int n = std::clamp(wanted, limit, static_cast<int>(stockDayCount_));
+    if (n == visibleDays_)
+        return false;
+    if (n >= stockDayCount_)
+        return SetVisibleDays(static_cast<std::uint16_t>(n));
+    const int slots = std::max<int>(slotCount_, 1);
+    int anchor = coordinates_.DayAtX(x);
+    if (anchor < 0)
+        anchor = slots / 2;
+    const double fraction = static_cast<double>(anchor) / slots;
+    const int anchored = position_ + anchor;
+    visibleDays_ = static_cast<std::uint16_t>(n);
+    // The relayout clamps the position to the new largest one.
+    position_ = static_cast<std::uint16_t>(
+        std::max(0, anchored - static_cast<int>(fraction * static_cast<double>(n))));
+    return Relayout();
+}
+
 ChartHitResult CChartModel::HitTest(int x, int y,
                                     std::span<const ChartWindowRegion> windows) const {
     ChartHitResult result;
@@ -581,6 +606,51 @@ ChartCursorArea CChartModel::CursorAreaAt(int x, int y) const {
 void CChartModel::CloseTips() {
     candleTipDay_ = -1;
     selectedWindow_ = -1;
+}
+
+CursorStatusText CChartModel::CrosshairText(int x, int y) const {
+    CursorStatusText text;
+    if (!layout_.shown)
+        return text;
+    const ChartPanes& panes = coordinates_.Panes();
+    const bool price = panes.pricePane.Contains(x, y);
+    if (!price && !panes.volumePane.Contains(x, y))
+        return text;
+    const int day = coordinates_.DayAtX(x);
+    if (day < 0 || static_cast<std::size_t>(day) >= layout_.days.size())
+        return text;
+    const ChartDay& shown = layout_.days[static_cast<std::size_t>(day)];
+    const bool hundredths = Hundredths();
+    const auto number = [hundredths](std::uint64_t value) {
+        if (hundredths) {
+            char real[kGroupedRealCapacity];
+            FormatGroupedReal(static_cast<double>(value) / 100.0, "%.02f", real);
+            return std::string(real);
+        }
+        char whole[kGroupedIntegerCapacity];
+        FormatGroupedInteger(whole, value);
+        return std::string(whole);
+    };
+    char date[48];
+    std::snprintf(date, sizeof date, "日付：%04u/%2u/%2u", DateYear(shown.date),
+                  DateMonth(shown.date), DateDay(shown.date));
+    text.first = date;
+    if (shown.Quoted()) {
+        char volume[kGroupedIntegerCapacity];
+        FormatGroupedInteger(volume, shown.volume);
+        text.first += "  始値：" + number(shown.open) + "  高値：" + number(shown.high) +
+                      "  安値：" + number(shown.low) + "  終値：" + number(shown.close) +
+                      "  出来高：" + volume;
+    }
+    if (price) {
+        text.second = "株価：" + number(coordinates_.PriceAtY(y));
+    } else {
+        char volume[kGroupedIntegerCapacity];
+        FormatGroupedInteger(volume, coordinates_.VolumeAtY(y));
+        text.second = std::string("出来高：") + volume +
+                      (coordinates_.VolumeUnit() == kVolumeUnitThousands ? "千" : "");
+    }
+    return text;
 }
 
 void CChartModel::PostCursorReport(int x, int y) const {

@@ -187,6 +187,9 @@ public:
     bool ZoomIn(std::uint16_t step);
     bool CanZoomOut() const;
     bool ZoomOut(std::uint16_t step);
+    // Halves (in) or doubles the visible days, keeping the day under x where it is; stops at
+    // the zoom-in limit and at the whole history.
+    bool ZoomAt(int x, bool in);
 
     // Hit test on the drawn geometry; `windows` are the regions the window layer fills.
     ChartHitResult HitTest(int x, int y, std::span<const ChartWindowRegion> windows = {}) const;
@@ -200,6 +203,9 @@ public:
     // "→ %3d日" or "← %3d日" while dragging, else empty.
     std::string DragShiftText() const;
     ChartCursorArea CursorAreaAt(int x, int y) const;
+    // The crosshair's reading over the price or volume pane: the day's date, prices and
+    // volume, then the price (or volume) under the cursor. Both empty elsewhere.
+    CursorStatusText CrosshairText(int x, int y) const;
     // View day of the open candle tip, or -1; index of the selected window, or -1.
     int CandleTipDay() const { return candleTipDay_; }
     int SelectedWindow() const { return selectedWindow_; }

@@ -37,11 +37,11 @@ class CChartContents final : public CContents {
 public:
     ContentsKind GetKind() const override { return kContentsChart; }
     void Restore(IContentsHost& host) const override {
-        host.ShowChart(stock, displayedDays, scrollPosition);
+        host.ShowChart(stock, displayKind, displayedDays, scrollPosition);
     }
 
     const SecurityRecord* stock = nullptr; // owned by the market matrix
-    std::uint8_t displayKind = 0;          // kept with the entry, not used to restore
+    std::uint8_t displayKind = 0;          // series kind: daily, weekly or monthly
     std::uint16_t displayedDays = 0;
     std::uint16_t scrollPosition = 0;
 };

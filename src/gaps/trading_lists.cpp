@@ -385,7 +385,8 @@ std::string TradingWindowTitle(const SecurityRecord* security) {
 }
 
 std::string MonthlyTradesCsv(std::span<const TradeRow> rows) {
-    std::string utf8;
+    // The list's headings first, so that a spreadsheet names the columns.
+    std::string utf8 = "状態,ポジション,約定日,新規,返済日,返済,損益,損益率\n";
     char numbers[96];
     for (const TradeRow& row : rows) {
         utf8 += TradeEventName(row.signal);

@@ -183,6 +183,7 @@ void CGrid::Rebuild() {
 void CGrid::SetSort(int column, bool ascending) {
     sortColumn_ = column;
     ascending_ = ascending;
+    ShowSortIndicator();
     if (Sort())
         viewport()->update();
 }
@@ -288,12 +289,16 @@ void CGrid::SetRowStyle(std::uint16_t styleClass, ColorRef background, ColorRef 
 void CGrid::ClearColumns() {
     model_->ClearColumns();
     columnLayout_.Clear();
+    givenWidths_.clear();
 }
 
 int CGrid::AddColumn(const QString& heading, Qt::Alignment headingAlignment,
                      std::uint16_t minimumWidth, std::uint8_t weight) {
     const int column = model_->AddColumn(heading, headingAlignment);
     columnLayout_.Set(column, minimumWidth, weight);
+    if (column >= static_cast<int>(givenWidths_.size()))
+        givenWidths_.resize(static_cast<std::size_t>(column) + 1);
+    givenWidths_[static_cast<std::size_t>(column)] = minimumWidth;
     setColumnWidth(column, minimumWidth);
     return column;
 }
@@ -301,6 +306,35 @@ int CGrid::AddColumn(const QString& heading, Qt::Alignment headingAlignment,
 void CGrid::ResetSort(int column, bool ascending) {
     sortColumn_ = column;
     ascending_ = ascending;
+    ShowSortIndicator();
+}
+
+void CGrid::ShowSortIndicator() {
+    horizontalHeader()->setSortIndicatorShown(true);
+    horizontalHeader()->setSortIndicator(sortColumn_,
+                                         ascending_ ? Qt::AscendingOrder : Qt::DescendingOrder);
+}
+
+void CGrid::FitColumnsToTexts(const std::function<QString(int row, int column)>& text,
+                              int rowLimit) {
+    const QFontMetrics cells(font_ ? *font_ : font());
+    const QFontMetrics headings(horizontalHeader()->font());
+    // Text margins of the cell painter and room for the header's sort arrow.
+    constexpr int kCellPadding = 14;
+    constexpr int kHeadingPadding = 30;
+    const int rows = std::min(RowCount(), rowLimit);
+    for (const auto& [column, layout] : columnLayout_.Columns()) {
+        int needed = column < static_cast<int>(givenWidths_.size()) ? givenWidths_[column] : 0;
+        needed = std::max(
+            needed, headings.horizontalAdvance(
+                        model_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString()) +
+                        kHeadingPadding);
+        for (int row = 0; row < rows; ++row)
+            needed = std::max(needed, cells.horizontalAdvance(text(row, column)) + kCellPadding);
+        columnLayout_.Set(column, static_cast<std::uint16_t>(std::min(needed, 0xFFFF)),
+                          layout.weight);
+    }
+    RelayoutColumns();
 }
 
 void CGrid::resizeEvent(QResizeEvent* event) {

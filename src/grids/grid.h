@@ -8,8 +8,10 @@
 #include <QPointer>
 #include <QTableView>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
+#include <vector>
 
 #include "ui_base/graphic_manager.h"
 #include "foundation/message_sink.h"
@@ -123,6 +125,10 @@ protected:
                   std::uint16_t minimumWidth, std::uint8_t weight);
     // Sets the sort state without sorting.
     void ResetSort(int column, bool ascending);
+    // Widens columns whose heading or texts (of at most `rowLimit` rows) are wider than their
+    // minimum, so that numbers are shown whole; never below the width given to AddColumn.
+    void FitColumnsToTexts(const std::function<QString(int row, int column)>& text,
+                           int rowLimit = 5000);
 
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -131,9 +137,12 @@ private:
     friend class CGridDelegate;
     void PaintCell(QPainter& painter, const QStyleOptionViewItem& option, const QModelIndex& index);
     void OnHeaderClicked(int column);
+    // The header shows the sort column and its direction.
+    void ShowSortIndicator();
 
     CGridModel* model_; // owned by this widget
     CColumnCalculator columnLayout_;
+    std::vector<std::uint16_t> givenWidths_; // the minimum widths given to AddColumn
     std::optional<QFont> font_;
     std::map<std::uint16_t, QBrush> styleBrushes_; // background brushes by style key
     std::map<std::uint16_t, QPen> stylePens_;      // border pens by style key

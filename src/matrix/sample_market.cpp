@@ -595,10 +595,11 @@ void GiveLetterCodes(std::vector<CompanyPlan>& plans, const std::vector<PackedDa
             spread.push_back(chosen[((2 * j + 1) * chosen.size()) / (2 * wanted)]);
         chosen = std::move(spread);
     } else if (n - first2024 > kRoomAfterListing + 20) {
-        // The last companies in code order are listed a little after the year's first day.
+        // The last single-listed companies in code order are listed a little after the year's
+        // first day.
         for (int i = companies - 1; static_cast<int>(chosen.size()) < wanted && i >= 0; --i) {
-            if (!eligible(i) || plans[i].first >= first2024 ||
-                plans[i].last < first2024 + kRoomAfterListing + 20)
+            if (!eligible(i) || plans[i].first >= first2024 || plans[i].listingCount != 1 ||
+                plans[i].listings[0].last < first2024 + kRoomAfterListing + 20)
                 continue;
             CompanyPlan& plan = plans[i];
             plan.first = first2024 + (i % 20);

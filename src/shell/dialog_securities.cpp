@@ -9,7 +9,7 @@ namespace vorn {
 namespace {
 
 constexpr double kOpacity = 220.0 / 255.0;
-constexpr int kPopupWidth = 320;
+constexpr int kPopupWidth = 420;
 constexpr int kPopupHeight = 240;
 
 } // namespace
@@ -17,21 +17,30 @@ constexpr int kPopupHeight = 240;
 CDialogSecurities::CDialogSecurities(QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::FramelessWindowHint) {
     setWindowOpacity(kOpacity);
+    // Typing goes on in the name box while the list shows under it.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     grid_ = new CGridStocks(this);
     layout->addWidget(grid_);
     resize(kPopupWidth, kPopupHeight);
     connect(grid_, &CGridStocks::stockActivated, this, [this](const SecurityRecord* security) {
-        hide();
+        Close();
         emit stockActivated(security);
     });
     connect(grid_, &CGridStocks::dismissed, this, [this] {
-        if (!isVisible())
+        // Closed on purpose (a choice, Escape): the list losing the focus is no dismissal.
+        if (!isVisible() || closing_)
             return;
         hide();
         emit focusLeft();
     });
+}
+
+void CDialogSecurities::Close() {
+    closing_ = true;
+    hide();
+    closing_ = false;
 }
 
 void CDialogSecurities::ShowStocks(std::vector<const SecurityRecord*> stocks, const QWidget& anchor,

@@ -20,6 +20,8 @@ public:
     explicit CDialogSecurities(QWidget* parent = nullptr);
 
     CGridStocks& Grid() { return *grid_; }
+    // Hides the popup without reporting a dismissal (the focus stays where the caller wants).
+    void Close();
     // Fills the list and shows the popup under `anchor`, kept inside its screen; hidden when
     // nothing was found.
     void ShowStocks(std::vector<const SecurityRecord*> stocks, const QWidget& anchor,
@@ -32,6 +34,7 @@ signals:
 
 private:
     CGridStocks* grid_ = nullptr;
+    bool closing_ = false;
 };
 
 } // namespace vorn

@@ -21,7 +21,7 @@ void CGridStocks::BuildColumns() {
     SetRowStyle(1, GetAlternateRowColour(), 0x000000);
     ClearColumns();
     AddColumn(QStringLiteral("コード"), Qt::AlignCenter, 50, 0);
-    AddColumn(QStringLiteral("市場"), Qt::AlignCenter, 50, 0);
+    AddColumn(QStringLiteral("市場"), Qt::AlignCenter, 90, 0);
     AddColumn(QStringLiteral("名称"), Qt::AlignLeft, 120, 100);
     ResetSort(0, true);
 }
@@ -44,7 +44,8 @@ QString CGridStocks::CellText(int row, int column) const {
     case 0:
         return QString::fromStdString(FormatStockCode(stock.Code()));
     case 1:
-        return QString::fromUtf8(naming_.ShortName(stock.market));
+        // The whole market name: short names of several markets read alike.
+        return QString::fromUtf8(naming_.Name(stock.market));
     case 2:
         return stock.company != nullptr && stock.company->name
                    ? QString::fromStdString(Cp932ToUtf8(*stock.company->name))
@@ -60,6 +61,38 @@ void CGridStocks::DrawCell(int row, int column, const QRect& cell, std::uint8_t 
     PaintCellBackground(styleClass, state, cell, columnPosition, painter);
     PaintCellText(styleClass, state, cell, painter, CellText(row, column),
                   column == 2 ? Qt::AlignLeft : Qt::AlignCenter);
+}
+
+int CGridStocks::CurrentRow() const {
+    const QModelIndex index = currentIndex();
+    return index.isValid() && index.row() < static_cast<int>(stocks_.size()) ? index.row() : -1;
+}
+
+void CGridStocks::MoveCurrent(int delta) {
+    const int rows = static_cast<int>(stocks_.size());
+    if (rows == 0 || model() == nullptr)
+        return;
+    const int current = CurrentRow();
+    const int row = current < 0 ? 0 : std::clamp(current + delta, 0, rows - 1);
+    const QModelIndex index = model()->index(row, 0);
+    setCurrentIndex(index);
+    selectRow(row);
+    scrollTo(index);
+}
+
+bool CGridStocks::ActivateCurrent() {
+    int row = CurrentRow();
+    if (row < 0 && stocks_.size() == 1)
+        row = 0;
+    if (row < 0)
+        return false;
+    emit stockActivated(stocks_[static_cast<std::size_t>(row)]);
+    return true;
+}
+
+void CGridStocks::OnClickCell(int row, int) {
+    if (row >= 0 && row < static_cast<int>(stocks_.size()))
+        emit stockActivated(stocks_[static_cast<std::size_t>(row)]);
 }
 
 void CGridStocks::OnDoubleClickCell(int row, int) {

@@ -18,6 +18,7 @@ public:
     void BuildColumns() override;
     void DrawCell(int row, int column, const QRect& cell, std::uint8_t state,
                   std::uint8_t columnPosition, QPainter& painter) override;
+    void OnClickCell(int row, int column) override;
     void OnDoubleClickCell(int row, int column) override;
     void OnRightClickCell(int row, int column) override;
     ColorRef GetRowColour() const override { return 0xFFFFFF; }
@@ -28,6 +29,12 @@ public:
     void SetStocks(std::vector<const SecurityRecord*> stocks, MarketNaming naming = {});
     const std::vector<const SecurityRecord*>& Stocks() const { return stocks_; }
     QString CellText(int row, int column) const;
+    // The highlighted row, or -1.
+    int CurrentRow() const;
+    // Moves the highlight by `delta` rows, kept within the list; the first row when none.
+    void MoveCurrent(int delta);
+    // Opens the highlighted row, or the only row; false when there is nothing to open.
+    bool ActivateCurrent();
 
 signals:
     void stockActivated(const vorn::SecurityRecord* security);

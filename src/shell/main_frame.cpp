@@ -13,9 +13,12 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
+#include <QResizeEvent>
+#include <QScreen>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QToolBar>
+#include <algorithm>
 #include <functional>
 #include <optional>
 #include <set>
@@ -30,12 +33,14 @@
 #include "chart/ui/graph.h"
 #include "contents/favorites.h"
 #include "foundation/log_channels.h"
+#include "foundation/profile.h"
 #include "shell/dialog_first_start.h"
 #include "foundation/text_encoding.h"
 #include "gaps/ui/market_windows_details.h"
 #include "matrix/market_naming.h"
 #include "matrix/stock_code.h"
 #include "screening/screening_settings.h"
+#include "screening/ui/condition_texts.h"
 #include "screening/ui/grid_securities.h"
 #include "screening/ui/screening_view.h"
 #include "shell/command_ids.h"
@@ -51,9 +56,17 @@
 namespace vorn {
 namespace {
 
-constexpr int kMinimumWidth = 1000;
-constexpr int kMinimumHeight = 750;
+// Small enough for a laptop screen with a task bar.
+constexpr int kMinimumWidth = 800;
+constexpr int kMinimumHeight = 600;
+constexpr int kStatusMessageMs = 4000;
 constexpr int kAnnouncementsHeight = 110;
+// Profile values of the main window beside those of the application.
+constexpr char kProfilePlacement[] = "Placement";
+constexpr char kProfileLastStock[] = "LastStock";
+constexpr char kProfileVisibleDays[] = "VisibleDays";
+constexpr char kProfileSeries[] = "Series";
+constexpr char kProfilePanels[] = "Panels";
 constexpr char kCodePrompt[] = "検索する銘柄の[銘柄コード]を入力して下さい（英数字４桁）";
 constexpr char kNamePrompt[] = "検索する銘柄の[名称]または[名称の一部]を入力して下さい";
 
@@ -70,7 +83,13 @@ constexpr std::uint32_t kChartBar[] = {kIdChartFirst,
                                        kIdTradeForecastClear,
                                        kIdTradeForecast10,
                                        kIdTradeForecast20,
-                                       kIdTradeForecast30};
+                                       kIdTradeForecast30,
+                                       0,
+                                       kIdSeriesDaily,
+                                       kIdSeriesWeekly,
+                                       kIdSeriesMonthly,
+                                       kIdWholeHistory,
+                                       kIdCrosshair};
 constexpr std::uint32_t kContentsBar[] = {kIdContentsChart, kIdContentsScreening, 0, kIdHistoryBack,
                                           kIdHistoryForward};
 constexpr std::uint32_t kScreeningBar[] = {kIdScreeningRestore, kIdScreeningSave};
@@ -89,6 +108,51 @@ std::optional<ChartScroll> ScrollOf(std::uint32_t id) {
         return ChartScroll::PreviousDay;
     case kIdNextDay:
         return ChartScroll::NextDay;
+    default:
+        return std::nullopt;
+    }
+}
+
+// The keys that run commands; the menus show the same keys as their hints.
+const std::vector<std::pair<std::uint32_t, QKeySequence>>& CommandKeys() {
+    static const std::vector<std::pair<std::uint32_t, QKeySequence>> keys = {
+        {kIdContentsChart, QKeySequence(Qt::CTRL | Qt::Key_M)},
+        {kIdContentsScreening, QKeySequence(Qt::CTRL | Qt::Key_S)},
+        {kIdContentsPortfolio, QKeySequence(Qt::CTRL | Qt::Key_P)},
+        {kIdContentsReport, QKeySequence(Qt::CTRL | Qt::Key_R)},
+        {kIdHistoryBack, QKeySequence(Qt::ALT | Qt::Key_Left)},
+        {kIdHistoryForward, QKeySequence(Qt::ALT | Qt::Key_Right)},
+        // End goes to the oldest days and Home to the newest, as traders are used to.
+        {kIdChartFirst, QKeySequence(Qt::Key_End)},
+        {kIdChartLast, QKeySequence(Qt::Key_Home)},
+        {kIdZoomIn, QKeySequence(Qt::Key_PageDown)},
+        {kIdZoomOut, QKeySequence(Qt::Key_PageUp)},
+        {kIdChartNext, QKeySequence(Qt::Key_Up)},
+        {kIdChartPrevious, QKeySequence(Qt::Key_Down)},
+        {kIdPreviousDay, QKeySequence(Qt::Key_Left)},
+        {kIdNextDay, QKeySequence(Qt::Key_Right)},
+        {kIdSeriesDaily, QKeySequence(Qt::Key_D)},
+        {kIdSeriesWeekly, QKeySequence(Qt::Key_W)},
+        {kIdSeriesMonthly, QKeySequence(Qt::Key_M)},
+        {kIdCrosshair, QKeySequence(Qt::Key_C)},
+        {kIdFocusCode, QKeySequence(Qt::CTRL | Qt::Key_L)},
+        {kIdFocusName, QKeySequence(Qt::CTRL | Qt::Key_F)},
+        {kIdCopyChart, QKeySequence(Qt::CTRL | Qt::Key_Z)},
+        {kIdCopyChartAnalysis, QKeySequence(Qt::CTRL | Qt::Key_X)},
+        {kIdCopy, QKeySequence(Qt::CTRL | Qt::Key_C)},
+        {kIdManual, QKeySequence(Qt::Key_F1)},
+    };
+    return keys;
+}
+
+std::optional<std::uint8_t> SeriesOf(std::uint32_t id) {
+    switch (id) {
+    case kIdSeriesDaily:
+        return kSeriesDaily;
+    case kIdSeriesWeekly:
+        return kSeriesWeekly;
+    case kIdSeriesMonthly:
+        return kSeriesMonthly;
     default:
         return std::nullopt;
     }
@@ -142,8 +206,12 @@ protected:
         }
         if ((key->modifiers() & Qt::KeypadModifier) != 0)
             return false;
+        // Standard edit keys (select all, copy, cut, paste, undo) and line movement.
         if ((key->modifiers() & Qt::ControlModifier) != 0)
-            return !(key->key() == Qt::Key_A || key->key() == Qt::Key_B || key->key() == Qt::Key_D);
+            return !(key->key() == Qt::Key_A || key->key() == Qt::Key_B ||
+                     key->key() == Qt::Key_D || key->key() == Qt::Key_C ||
+                     key->key() == Qt::Key_X || key->key() == Qt::Key_V ||
+                     key->key() == Qt::Key_Z || key->key() == Qt::Key_Y);
         const QString text = key->text();
         if (text.size() == 1 && text[0].isDigit())
             return false;
@@ -171,13 +239,16 @@ CMainFrame::CMainFrame(CVornApp& app, QWidget* parent) : QMainWindow(parent), ap
     view_ = new CVornView(app_, poster_.get(), this);
     setCentralWidget(view_);
     connect(view_, &CVornView::stateChanged, this, &CMainFrame::UpdateCommandStates);
+    connect(view_, &CVornView::statusMessage, this, &CMainFrame::ShowStatusMessage);
     connect(view_, &CVornView::commandRequested, this,
             [this](int id) { RunCommand(static_cast<std::uint32_t>(id)); });
     panes_[0] = new QLabel(this);
     panes_[1] = new QLabel(this);
-    for (QLabel* pane : panes_) {
-        pane->setMinimumWidth(220);
-        statusBar()->addPermanentWidget(pane);
+    // Long readings are cut rather than widening the window past a small screen.
+    for (int i = 0; i < 2; ++i) {
+        panes_[i]->setMinimumWidth(160);
+        panes_[i]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        statusBar()->addPermanentWidget(panes_[i], i == 0 ? 3 : 1);
     }
     popup_ = new CDialogSecurities(this);
     connect(popup_, &CDialogSecurities::stockActivated, this,
@@ -222,6 +293,87 @@ CMainFrame::~CMainFrame() {
 void CMainFrame::StopFeed() {
     if (!app_.Agent().Stop(CIntelligenceAgent::kCloseWaitMs))
         WriteLog(0, "the announcement feed did not stop in time");
+}
+
+void CMainFrame::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    ReflowToolBars();
+}
+
+void CMainFrame::ReflowToolBars() {
+    QToolBar* search = ToolBar(kIdBarSearch);
+    if (search == nullptr)
+        return;
+    int needed = 0;
+    for (const auto& [id, bar] : bars_)
+        if (bar->isVisibleTo(this) && toolBarArea(bar) == Qt::TopToolBarArea)
+            needed += bar->sizeHint().width() + 8;
+    // Squeezed into one line the search boxes would vanish into an overflow menu.
+    const bool ownLine = needed > width();
+    if (ownLine != toolBarBreak(search)) {
+        if (ownLine)
+            insertToolBarBreak(search);
+        else
+            removeToolBarBreak(search);
+    }
+}
+
+void CMainFrame::ShowStatusMessage(const QString& text) {
+    statusBar()->showMessage(text, kStatusMessageMs);
+}
+
+QString CMainFrame::AboutText() const {
+    return QStringLiteral("ヴォルン\n窓による株式市場の分析\nバージョン %1")
+        .arg(QStringLiteral(VORN_VERSION));
+}
+
+void CMainFrame::SaveState(IProfile& profile) const {
+    profile.SetString(kProfileSection, kProfilePlacement, saveGeometry().toBase64().toStdString());
+    if (const SecurityRecord* stock = app_.SelectedStock())
+        profile.SetInteger(kProfileSection, kProfileLastStock, stock->Key());
+    if (const CChartModel* model = view_->ChartModel();
+        model != nullptr && model->Stock() != nullptr) {
+        profile.SetInteger(kProfileSection, kProfileVisibleDays, model->VisibleDays());
+        profile.SetInteger(kProfileSection, kProfileSeries, model->SeriesKind());
+    }
+    profile.SetInteger(kProfileSection, kProfilePanels, view_->PanelFlags());
+}
+
+void CMainFrame::RestorePlacement(IProfile& profile) {
+    const QByteArray saved = QByteArray::fromBase64(
+        QByteArray::fromStdString(profile.GetString(kProfileSection, kProfilePlacement)));
+    if (saved.isEmpty() || !restoreGeometry(saved))
+        return;
+    // A screen may have gone since: the window comes back onto the available area.
+    const QScreen* screen = QGuiApplication::screenAt(geometry().center());
+    if (screen == nullptr)
+        screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr || isMaximized())
+        return;
+    const QRect area = screen->availableGeometry();
+    QRect placed = geometry();
+    placed.setSize(placed.size().boundedTo(area.size()).expandedTo(minimumSize()));
+    placed.moveLeft(std::clamp(placed.left(), area.left(),
+                               std::max(area.left(), area.right() - placed.width() + 1)));
+    placed.moveTop(std::clamp(placed.top(), area.top(),
+                              std::max(area.top(), area.bottom() - placed.height() + 1)));
+    setGeometry(placed);
+}
+
+std::uint16_t CMainFrame::RestoreView(IProfile& profile) {
+    const std::uint32_t key = profile.GetInteger(kProfileSection, kProfileLastStock, 0);
+    if (const SecurityRecord* stock = key != 0 ? app_.Matrix().FindSecurity(key) : nullptr)
+        app_.SetSelectedStock(stock);
+    view_->SetSeriesKind(
+        static_cast<std::uint8_t>(profile.GetInteger(kProfileSection, kProfileSeries, 0)));
+    const std::uint32_t panels = profile.GetInteger(kProfileSection, kProfilePanels, 0) &
+                                 (kPanelTradings | kPanelMonthlyTradings | kPanelLawPerformance);
+    for (std::uint8_t bit : {kPanelTradings, kPanelMonthlyTradings, kPanelLawPerformance})
+        if ((panels & bit) != 0 && (view_->PanelFlags() & bit) == 0)
+            view_->TogglePanel(bit);
+    // Anything past the 16-bit count of the chart is a damaged value.
+    const std::uint32_t days = profile.GetInteger(kProfileSection, kProfileVisibleDays, 0);
+    return days <= 0xFFFF ? static_cast<std::uint16_t>(days) : 0;
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
@@ -272,16 +424,23 @@ QString CMainFrame::StatusPane(int pane) const {
     return pane >= 0 && pane < 2 ? panes_[pane]->text() : QString();
 }
 
-QAction* CMainFrame::AddCommand(QMenu* menu, std::uint32_t id, const QString& text,
-                                const QString& keyHint) {
+QKeySequence CMainFrame::CommandKey(std::uint32_t id) {
+    for (const auto& [command, sequence] : CommandKeys())
+        if (command == id)
+            return sequence;
+    return {};
+}
+
+QAction* CMainFrame::AddCommand(QMenu* menu, std::uint32_t id, const QString& text) {
     QAction* action = Action(id);
     if (action == nullptr) {
         action = new QAction(text, this);
         actions_[id] = action;
         connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
     }
-    if (!keyHint.isEmpty())
-        action->setText(text + '\t' + keyHint);
+    // The hint is the key that runs the command, never a name of its own.
+    const QKeySequence key = CommandKey(id);
+    action->setText(key.isEmpty() ? text : text + '\t' + key.toString(QKeySequence::NativeText));
     if (menu != nullptr)
         menu->addAction(action);
     return action;
@@ -303,11 +462,9 @@ void CMainFrame::BuildMenus() {
     AddCommand(file, kIdExit, QStringLiteral("アプリケーションの終了(&X)"));
 
     QMenu* edit = menuBar()->addMenu(QStringLiteral("編集(&E)"));
-    AddCommand(edit, kIdCopyChart, QStringLiteral("ヴォルンをコピー(&Z)"),
-               QStringLiteral("Ctrl+Z"));
-    AddCommand(edit, kIdCopyChartAnalysis, QStringLiteral("ヴォルン・分析結果をコピー(&X)"),
-               QStringLiteral("Ctrl+X"));
-    AddCommand(edit, kIdCopy, QStringLiteral("コピー(&C)"), QStringLiteral("Ctrl+C"));
+    AddCommand(edit, kIdCopyChart, QStringLiteral("ヴォルンをコピー(&Z)"));
+    AddCommand(edit, kIdCopyChartAnalysis, QStringLiteral("ヴォルン・分析結果をコピー(&X)"));
+    AddCommand(edit, kIdCopy, QStringLiteral("コピー(&C)"));
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("表示(&V)"));
     QMenu* bars = view->addMenu(QStringLiteral("ツール バー(&T)"));
@@ -318,30 +475,37 @@ void CMainFrame::BuildMenus() {
     AddCommand(bars, kIdBarSearch, QStringLiteral("銘柄検索(&I)"));
     AddCommand(bars, kIdBarStatus, QStringLiteral("ステータス バー(&S)"));
     view->addSeparator();
-    AddCommand(view, kIdContentsChart, QStringLiteral("ヴォルン(&M)"), QStringLiteral("Ctrl+M"));
-    AddCommand(view, kIdContentsScreening, QStringLiteral("スクリーニング(&S)"),
-               QStringLiteral("Ctrl+S"));
-    AddCommand(view, kIdContentsPortfolio, QStringLiteral("ポートフォリオ(&P)"),
-               QStringLiteral("Ctrl+P"));
-    AddCommand(view, kIdContentsReport, QStringLiteral("レポート(&R)"), QStringLiteral("Ctrl+R"));
+    AddCommand(view, kIdFocusCode, QStringLiteral("銘柄コードの入力(&I)"));
+    AddCommand(view, kIdFocusName, QStringLiteral("銘柄名称の入力(&N)"));
     view->addSeparator();
-    AddCommand(view, kIdHistoryBack, QStringLiteral("戻る(&B)"), QStringLiteral("Alt+Left"));
-    AddCommand(view, kIdHistoryForward, QStringLiteral("進む(&F)"), QStringLiteral("Alt+Right"));
+    AddCommand(view, kIdContentsChart, QStringLiteral("ヴォルン(&M)"));
+    AddCommand(view, kIdContentsScreening, QStringLiteral("スクリーニング(&S)"));
+    AddCommand(view, kIdContentsPortfolio, QStringLiteral("ポートフォリオ(&P)"));
+    AddCommand(view, kIdContentsReport, QStringLiteral("レポート(&R)"));
+    view->addSeparator();
+    AddCommand(view, kIdHistoryBack, QStringLiteral("戻る(&B)"));
+    AddCommand(view, kIdHistoryForward, QStringLiteral("進む(&F)"));
     view->addSeparator();
     AddCommand(view, kIdTradings, QStringLiteral("トレーディング..."));
     AddCommand(view, kIdMonthlyTradings, QStringLiteral("月別トレーディング..."));
     AddCommand(view, kIdLawPerformance, QStringLiteral("法則別パフォーマンス..."));
 
     QMenu* chart = menuBar()->addMenu(QStringLiteral("ヴォルン(&M)"));
-    AddCommand(chart, kIdChartFirst, QStringLiteral("先頭"), QStringLiteral("Home"));
-    AddCommand(chart, kIdChartLast, QStringLiteral("終端"), QStringLiteral("End"));
-    AddCommand(chart, kIdChartNext, QStringLiteral("次"), QStringLiteral("Up"));
-    AddCommand(chart, kIdChartPrevious, QStringLiteral("前"), QStringLiteral("Down"));
-    AddCommand(chart, kIdPreviousDay, QStringLiteral("前日"), QStringLiteral("Left"));
-    AddCommand(chart, kIdNextDay, QStringLiteral("翌日"), QStringLiteral("Right"));
+    AddCommand(chart, kIdChartFirst, QStringLiteral("先頭"));
+    AddCommand(chart, kIdChartLast, QStringLiteral("終端"));
+    AddCommand(chart, kIdChartNext, QStringLiteral("次"));
+    AddCommand(chart, kIdChartPrevious, QStringLiteral("前"));
+    AddCommand(chart, kIdPreviousDay, QStringLiteral("前日"));
+    AddCommand(chart, kIdNextDay, QStringLiteral("翌日"));
     chart->addSeparator();
-    AddCommand(chart, kIdZoomIn, QStringLiteral("拡大"), QStringLiteral("PageUp"));
-    AddCommand(chart, kIdZoomOut, QStringLiteral("縮小"), QStringLiteral("PageDown"));
+    AddCommand(chart, kIdZoomIn, QStringLiteral("拡大"));
+    AddCommand(chart, kIdZoomOut, QStringLiteral("縮小"));
+    chart->addSeparator();
+    AddCommand(chart, kIdSeriesDaily, QStringLiteral("日足"));
+    AddCommand(chart, kIdSeriesWeekly, QStringLiteral("週足"));
+    AddCommand(chart, kIdSeriesMonthly, QStringLiteral("月足"));
+    AddCommand(chart, kIdWholeHistory, QStringLiteral("全期間"));
+    AddCommand(chart, kIdCrosshair, QStringLiteral("十字線"));
     QMenu* steps = chart->addMenu(QStringLiteral("拡大・縮小の日数"));
     for (int i = 0; i < 6; ++i)
         AddCommand(steps, kIdZoomStep1 + i, QStringLiteral("%1日").arg(kZoomSteps[i]));
@@ -352,13 +516,21 @@ void CMainFrame::BuildMenus() {
     AddCommand(chart, kIdTradeForecastClear, QStringLiteral("予測スペース解除"));
     chart->addSeparator();
     QMenu* colours = chart->addMenu(QStringLiteral("配色"));
-    AddCommand(colours, kIdColourBlack, QStringLiteral("Black"));
-    AddCommand(colours, kIdColourWhite, QStringLiteral("White"));
+    AddCommand(colours, kIdColourBlack, QStringLiteral("黒"));
+    AddCommand(colours, kIdColourWhite, QStringLiteral("白"));
 
     QMenu* screening = menuBar()->addMenu(QStringLiteral("スクリーニング(&S)"));
     AddCommand(screening, kIdScreeningRestore, QStringLiteral("設定の再現"));
     AddCommand(screening, kIdScreeningSave, QStringLiteral("設定の保存"));
     AddCommand(screening, kIdScreeningReset, QStringLiteral("条件選択の初期化"));
+    screening->addSeparator();
+    QMenu* ranges = screening->addMenu(QStringLiteral("範囲条件(&N)"));
+    for (int group = 0; group < kRangeGroupCount; ++group)
+        AddCommand(ranges, kIdScreeningRange + static_cast<std::uint32_t>(group),
+                   QStringLiteral("%1(&%2)...")
+                       .arg(QString::fromUtf8(RangeGroupName(group)))
+                       .arg(QChar(group < 9 ? u'1' + group : u'A' + group - 9)));
+    AddCommand(screening, kIdScreeningReport, QStringLiteral("レポート(&R)..."));
 
     favoritesMenu_ = menuBar()->addMenu(QStringLiteral("お気に入り(&O)"));
     AddCommand(favoritesMenu_, kIdAddFavorite, QStringLiteral("お気に入りに追加(&O)..."));
@@ -366,18 +538,18 @@ void CMainFrame::BuildMenus() {
     RebuildFavoritesMenu();
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
-    AddCommand(help, kIdManual, QStringLiteral("オンラインマニュアル(&H)"), QStringLiteral("F1"));
+    AddCommand(help, kIdManual, QStringLiteral("オンラインマニュアル(&H)"));
     AddCommand(help, kIdAbout, QStringLiteral("バージョン情報 Vorn(&A)..."));
 
     for (auto& [id, action] : actions_) {
-        const bool checkable = (id >= kIdZoomStep1 && id < kIdZoomStep1 + 6) ||
-                               id == kIdContentsChart || id == kIdContentsScreening ||
-                               id == kIdContentsPortfolio || id == kIdTradeForecastClear ||
-                               ForecastOf(id) != 0 || id == kIdColourBlack ||
-                               id == kIdColourWhite || id == kIdTradings ||
-                               id == kIdMonthlyTradings || id == kIdLawPerformance ||
-                               id == kIdBarContents || id == kIdBarChart || id == kIdBarScreening ||
-                               id == kIdBarPortfolio || id == kIdBarSearch || id == kIdBarStatus;
+        const bool checkable =
+            (id >= kIdZoomStep1 && id < kIdZoomStep1 + 6) || id == kIdContentsChart ||
+            id == kIdContentsScreening || id == kIdContentsPortfolio ||
+            id == kIdTradeForecastClear || ForecastOf(id) != 0 || id == kIdColourBlack ||
+            id == kIdColourWhite || id == kIdTradings || id == kIdMonthlyTradings ||
+            id == kIdLawPerformance || id == kIdBarContents || id == kIdBarChart ||
+            id == kIdBarScreening || id == kIdBarPortfolio || id == kIdBarSearch ||
+            id == kIdBarStatus || SeriesOf(id).has_value() || id == kIdCrosshair;
         action->setCheckable(checkable);
     }
     for (QMenu* menu : menuBar()->findChildren<QMenu*>())
@@ -443,30 +615,12 @@ void CMainFrame::BuildShortcuts() {
         auto* shortcut = new QShortcut(sequence, this);
         shortcut->setContext(Qt::WindowShortcut);
         connect(shortcut, &QShortcut::activated, this, std::move(run));
+        return shortcut;
     };
-    const std::pair<QKeySequence, std::uint32_t> commands[] = {
-        {QKeySequence(Qt::CTRL | Qt::Key_M), kIdContentsChart},
-        {QKeySequence(Qt::CTRL | Qt::Key_S), kIdContentsScreening},
-        {QKeySequence(Qt::CTRL | Qt::Key_P), kIdContentsPortfolio},
-        {QKeySequence(Qt::CTRL | Qt::Key_R), kIdContentsReport},
-        {QKeySequence(Qt::ALT | Qt::Key_Left), kIdHistoryBack},
-        {QKeySequence(Qt::ALT | Qt::Key_Right), kIdHistoryForward},
-        // The menu shows other key names for these four; the keys are the ones that run them.
-        {QKeySequence(Qt::Key_End), kIdChartFirst},
-        {QKeySequence(Qt::Key_Home), kIdChartLast},
-        {QKeySequence(Qt::Key_PageDown), kIdZoomIn},
-        {QKeySequence(Qt::Key_PageUp), kIdZoomOut},
-        {QKeySequence(Qt::Key_Up), kIdChartNext},
-        {QKeySequence(Qt::Key_Down), kIdChartPrevious},
-        {QKeySequence(Qt::Key_Left), kIdPreviousDay},
-        {QKeySequence(Qt::Key_Right), kIdNextDay},
-        {QKeySequence(Qt::CTRL | Qt::Key_Z), kIdCopyChart},
-        {QKeySequence(Qt::CTRL | Qt::Key_X), kIdCopyChartAnalysis},
-        {QKeySequence(Qt::CTRL | Qt::Key_C), kIdCopy},
-        {QKeySequence(Qt::Key_F1), kIdManual},
-    };
-    for (const auto& [sequence, id] : commands)
-        key(sequence, [this, id = id] { RunCommand(id); });
+    for (const auto& [id, sequence] : CommandKeys()) {
+        QShortcut* shortcut = key(sequence, [this, id = id] { RunCommand(id); });
+        shortcut->setProperty("command", id);
+    }
     key(QKeySequence(Qt::Key_Space), [this] { app_.StepStock(true); });
     key(QKeySequence(Qt::SHIFT | Qt::Key_Space), [this] { app_.StepStock(false); });
 }
@@ -477,6 +631,16 @@ bool CMainFrame::IsEnabled(std::uint32_t id) const {
         return chart && view_->Chart().CanExecute(static_cast<int>(id));
     if (id >= kIdZoomStep1 && id < kIdZoomStep1 + 6)
         return true;
+    if (SeriesOf(id) || id == kIdCrosshair)
+        return chart;
+    if (id == kIdScreeningReport ||
+        (id >= kIdScreeningRange && id < kIdScreeningRange + kRangeGroupCount))
+        return view_->ScreeningVisible();
+    if (id == kIdFocusCode || id == kIdFocusName)
+        return ToolBar(kIdBarSearch) != nullptr && ToolBar(kIdBarSearch)->isVisibleTo(this);
+    if (id == kIdWholeHistory)
+        return chart && view_->Chart().Model() != nullptr &&
+               view_->Chart().Model()->VisibleDays() < view_->Chart().Model()->StockDayCount();
     if (id >= kFavoriteCommandFirst && id < kFavoriteCommandFirst + 10000)
         return true;
     switch (id) {
@@ -535,6 +699,10 @@ bool CMainFrame::IsEnabled(std::uint32_t id) const {
 bool CMainFrame::IsChecked(std::uint32_t id) const {
     if (id >= kIdZoomStep1 && id < kIdZoomStep1 + 6)
         return view_->ZoomStep() == kZoomSteps[id - kIdZoomStep1];
+    if (const auto kind = SeriesOf(id))
+        return view_->Chart().Model() != nullptr && view_->Chart().Model()->SeriesKind() == *kind;
+    if (id == kIdCrosshair)
+        return view_->Chart().CrosshairShown();
     switch (id) {
     case kIdContentsChart:
         return view_->ChartVisible();
@@ -582,6 +750,26 @@ bool CMainFrame::RunCommand(std::uint32_t id) {
     }
     if (ScrollOf(id) || id == kIdZoomIn || id == kIdZoomOut) {
         RunChartCommand(id);
+    } else if (const auto kind = SeriesOf(id)) {
+        CPostedMessage::Post(this, kMsgHideSearchPopup, 1, 0);
+        view_->ShowSeries(*kind);
+    } else if (id == kIdWholeHistory) {
+        CPostedMessage::Post(this, kMsgHideSearchPopup, 1, 0);
+        if (const CChartModel* model = view_->Chart().Model();
+            model != nullptr &&
+            view_->Chart().SetDisplay(model->SeriesKind(), model->StockDayCount(), 0))
+            view_->RecordChart();
+    } else if (id == kIdFocusCode || id == kIdFocusName) {
+        QLineEdit* box = id == kIdFocusCode ? codeBox_ : nameBox_;
+        box->setFocus(Qt::ShortcutFocusReason);
+        box->selectAll();
+    } else if (id == kIdScreeningReport) {
+        view_->Screening().OpenReportDialog();
+    } else if (id >= kIdScreeningRange && id < kIdScreeningRange + kRangeGroupCount) {
+        view_->Screening().OpenRangeDialog(static_cast<int>(id - kIdScreeningRange));
+    } else if (id == kIdCrosshair) {
+        view_->Chart().ShowCrosshair(!view_->Chart().CrosshairShown());
+        ClearStatus();
     } else if (id >= kIdZoomStep1 && id < kIdZoomStep1 + 6) {
         view_->SetZoomStep(kZoomSteps[id - kIdZoomStep1]);
     } else if (id >= kFavoriteCommandFirst && id < kFavoriteCommandFirst + 10000) {
@@ -656,7 +844,8 @@ bool CMainFrame::RunCommand(std::uint32_t id) {
             view_->TogglePanel(kPanelLawPerformance);
             break;
         case kIdAddFavorite:
-            app_.AddFavorite();
+            ShowStatusMessage(app_.AddFavorite() ? QStringLiteral("お気に入りに追加しました")
+                                                 : QStringLiteral("お気に入りに追加できません"));
             break;
         case kIdOrganiseFavorites: {
             CDialogFavorites dialog(app_.Favorites(), app_.Matrix(), this);
@@ -672,8 +861,7 @@ bool CMainFrame::RunCommand(std::uint32_t id) {
             close();
             break;
         case kIdAbout:
-            QMessageBox::about(this, QStringLiteral("バージョン情報 Vorn"),
-                               QStringLiteral("ヴォルン\n窓による株式市場の分析"));
+            QMessageBox::about(this, QStringLiteral("バージョン情報 Vorn"), AboutText());
             break;
         case kIdBarStatus:
             statusBar()->setVisible(!statusBar()->isVisibleTo(this));
@@ -707,6 +895,7 @@ QString CMainFrame::StockTitle() const {
 
 void CMainFrame::CopyChart(bool withAnalysis) {
     CGraph& chart = view_->Chart();
+    ShowStatusMessage(QStringLiteral("チャートをクリップボードにコピーしました"));
     if (!withAnalysis) {
         chart.CopyChart();
         return;
@@ -732,12 +921,15 @@ void CMainFrame::CopyChart(bool withAnalysis) {
 void CMainFrame::CopyText() {
     if (app_.ContentsMode() == kContentsScreening) {
         view_->Screening().CopySelection();
+        ShowStatusMessage(QStringLiteral("選択した銘柄をクリップボードにコピーしました"));
         return;
     }
     if (app_.ContentsMode() != kContentsChart)
         return;
-    if (QClipboard* clipboard = QGuiApplication::clipboard())
+    if (QClipboard* clipboard = QGuiApplication::clipboard()) {
         clipboard->setText(StockTitle());
+        ShowStatusMessage(QStringLiteral("銘柄をクリップボードにコピーしました"));
+    }
 }
 
 void CMainFrame::RecoverMatrix() {
@@ -830,13 +1022,53 @@ void CMainFrame::customEvent(QEvent* event) {
     } else if (id == kMsgIntelligenceActivated) {
         ActivateAnnouncement(static_cast<std::uint32_t>(message->WParam()));
     } else if (id >= kMsgCursorNone && id <= kMsgCursorBandMillions) {
-        const CursorStatusText text = FormatCursorStatus(id, message->WParam(), message->LParam());
+        CursorStatusText text = FormatCursorStatus(id, message->WParam(), message->LParam());
+        // The crosshair reads the whole day under the cursor instead.
+        if (CursorStatusText reading = view_->Chart().CrosshairText(); !reading.first.empty())
+            text = std::move(reading);
         panes_[0]->setText(QString::fromStdString(text.first));
         panes_[1]->setText(QString::fromStdString(text.second));
     }
 }
 
+bool CMainFrame::NameBoxKey(QKeyEvent* key) {
+    if (!popup_->isVisible())
+        return false;
+    CGridStocks& grid = popup_->Grid();
+    switch (key->key()) {
+    case Qt::Key_Down:
+        if (key->type() == QEvent::KeyPress)
+            grid.MoveCurrent(1);
+        return true;
+    case Qt::Key_Up:
+        if (key->type() == QEvent::KeyPress)
+            grid.MoveCurrent(-1);
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (key->type() == QEvent::KeyPress)
+            grid.ActivateCurrent();
+        return true;
+    case Qt::Key_Escape:
+        if (key->type() == QEvent::KeyPress) {
+            popup_->Close();
+            activateWindow();
+            nameBox_->setFocus();
+        }
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    // The popup's keys must reach the name box before the window's shortcuts take them.
+    if (watched == nameBox_ &&
+        (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) &&
+        NameBoxKey(static_cast<QKeyEvent*>(event))) {
+        event->accept();
+        return true;
+    }
     if (watched == nameBox_) {
         if (event->type() == QEvent::FocusIn) {
             QGuiApplication::inputMethod()->show();

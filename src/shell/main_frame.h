@@ -10,6 +10,8 @@
 #include <memory>
 
 class QAction;
+class QKeyEvent;
+class QKeySequence;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -17,6 +19,7 @@ class QToolBar;
 
 namespace vorn {
 
+class IProfile;
 class CVornApp;
 class CVornView;
 class CMessagePoster;
@@ -39,6 +42,16 @@ public:
     void RebuildFavoritesMenu();
 
     QAction* Action(std::uint32_t id) const;
+    // The key that runs a command (also its menu hint); empty when none does.
+    static QKeySequence CommandKey(std::uint32_t id);
+    // A short note in the status bar (added, copied, saved).
+    void ShowStatusMessage(const QString& text);
+    // Window placement, last stock, visible days, series and side panels, in the profile.
+    void SaveState(IProfile& profile) const;
+    void RestorePlacement(IProfile& profile);
+    // Selects the last stock (when it still exists), its series kind and the side panels;
+    // returns the visible days to show, 0 for the default.
+    std::uint16_t RestoreView(IProfile& profile);
     QMenu* FavoritesMenu() const { return favoritesMenu_; }
     QLineEdit* CodeBox() const { return codeBox_; }
     CGridIntelligenceAgent* Announcements() const { return announcements_; }
@@ -51,12 +64,17 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void customEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    QAction* AddCommand(QMenu* menu, std::uint32_t id, const QString& text,
-                        const QString& keyHint = {});
+    QAction* AddCommand(QMenu* menu, std::uint32_t id, const QString& text);
+    // Puts the search bar on a line of its own when the tool bars do not fit in one.
+    void ReflowToolBars();
+    // Down/Up/Enter/Escape of the name box while its popup shows; true when handled.
+    bool NameBoxKey(QKeyEvent* key);
+    QString AboutText() const;
     void BuildMenus();
     void BuildToolBars();
     void BuildSearchBar();

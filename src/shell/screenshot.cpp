@@ -88,6 +88,33 @@ bool ParseScreenshotMode(const QString& text, ContentsKind& mode) {
     return true;
 }
 
+bool ParseScreenshotPeriod(const QString& text, std::uint8_t& seriesKind) {
+    if (text == QLatin1String("daily"))
+        seriesKind = 0;
+    else if (text == QLatin1String("weekly"))
+        seriesKind = 1;
+    else if (text == QLatin1String("monthly"))
+        seriesKind = 2;
+    else
+        return false;
+    return true;
+}
+
+bool ParseScreenshotSize(const QString& text, ScreenshotRequest& request) {
+    const qsizetype cross = text.indexOf(QLatin1Char('x'));
+    unsigned width = 0;
+    unsigned height = 0;
+    if (cross < 0 || !ParseDigits(text.left(cross), 5, width) ||
+        !ParseDigits(text.mid(cross + 1), 5, height))
+        return false;
+    if (width < kScreenshotMinWidth || height < kScreenshotMinHeight ||
+        width > kScreenshotMaxSide || height > kScreenshotMaxSide)
+        return false;
+    request.width = static_cast<int>(width);
+    request.height = static_cast<int>(height);
+    return true;
+}
+
 bool TakeScreenshot(CVornApp& app, const ScreenshotRequest& request, QString& error) {
     CMainFrame* frame = app.MainFrame();
     if (frame == nullptr) {
@@ -104,13 +131,18 @@ bool TakeScreenshot(CVornApp& app, const ScreenshotRequest& request, QString& er
                           .arg(QString::fromStdString(FormatStockCode(request.code)));
         return false;
     }
-    if (!frame->isMaximized() &&
-        (frame->width() < kMinimumWidth || frame->height() < kMinimumHeight))
+    if (request.width != 0) {
+        frame->showNormal();
+        frame->resize(request.width, request.height);
+    } else if (!frame->isMaximized() &&
+               (frame->width() < kMinimumWidth || frame->height() < kMinimumHeight)) {
         frame->resize(std::max(frame->width(), kPictureWidth),
                       std::max(frame->height(), kPictureHeight));
+    }
     Settle();
 
     CVornView& view = frame->View();
+    view.SetSeriesKind(request.seriesKind);
     if (security != nullptr) {
         app.SetSelectedStock(security);
         app.ShowSelection(0, false);
@@ -126,11 +158,23 @@ bool TakeScreenshot(CVornApp& app, const ScreenshotRequest& request, QString& er
             view.Screening().SelectListing(security->Key());
         break;
     case kContentsReport:
-        // The menu offers the report only once one was opened; the page is shown regardless.
+        // Without a report opened yet, the report dialog's default report is shown.
+        if (view.ReportLocation().isEmpty()) {
+            if (!view.Screening().EnsurePrepared()) {
+                error = QStringLiteral("the screening could not be prepared");
+                return false;
+            }
+            if (!view.ShowReportText(view.Screening().DefaultReport())) {
+                error = QStringLiteral("the report page could not be written");
+                return false;
+            }
+        }
         view.SwitchContents(kContentsReport);
         break;
     default:
         frame->RunCommand(kIdContentsChart);
+        if (security == nullptr && request.seriesKind != 0)
+            view.ShowSeries(request.seriesKind);
         break;
     }
     frame->UpdateCommandStates();

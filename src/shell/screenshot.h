@@ -20,12 +20,24 @@ struct ScreenshotRequest {
     std::uint8_t market = 0;
     bool hasCode = false;
     ContentsKind mode = kContentsChart;
+    std::uint8_t seriesKind = 0; // daily, weekly or monthly chart
+    int width = 0;               // the main window's size; 0 keeps the default picture size
+    int height = 0;
 };
+
+// The smallest window the main window allows and a bound for a picture's side.
+constexpr int kScreenshotMinWidth = 800;
+constexpr int kScreenshotMinHeight = 600;
+constexpr int kScreenshotMaxSide = 8192;
 
 // "CODE[:MARKET]": a stock code as written (7203, 130A), a market 1..15.
 bool ParseScreenshotCode(const QString& text, ScreenshotRequest& request);
 // "chart", "screening" or "report".
 bool ParseScreenshotMode(const QString& text, ContentsKind& mode);
+// "daily", "weekly" or "monthly".
+bool ParseScreenshotPeriod(const QString& text, std::uint8_t& seriesKind);
+// "WIDTHxHEIGHT" within the bounds above.
+bool ParseScreenshotSize(const QString& text, ScreenshotRequest& request);
 
 // Selects the security, switches to the contents (the screening prepared first) and writes a
 // PNG of the whole main window. False with `error` set when the security is unknown, the

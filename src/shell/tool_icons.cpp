@@ -133,6 +133,27 @@ QIcon CommandIcon(std::uint32_t command) {
         else
             Arrow(painter, 16, 8, -1);
         break;
+    case kIdSeriesDaily:
+        Forecast(painter, QStringLiteral("日"));
+        break;
+    case kIdSeriesWeekly:
+        Forecast(painter, QStringLiteral("週"));
+        break;
+    case kIdSeriesMonthly:
+        Forecast(painter, QStringLiteral("月"));
+        break;
+    case kIdWholeHistory:
+        painter.setBrush(Qt::NoBrush);
+        painter.drawLine(QPointF(5, 16), QPointF(27, 16));
+        Arrow(painter, 8, 8, -1);
+        Arrow(painter, 24, 8, 1);
+        break;
+    case kIdCrosshair:
+        painter.setBrush(Qt::NoBrush);
+        painter.drawLine(QPointF(16, 4), QPointF(16, 28));
+        painter.drawLine(QPointF(4, 16), QPointF(28, 16));
+        painter.drawEllipse(QPointF(16, 16), 5, 5);
+        break;
     default:
         painter.setBrush(Qt::NoBrush);
         painter.drawRect(QRectF(4.5, 4.5, 23, 23));

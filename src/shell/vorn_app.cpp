@@ -1,8 +1,11 @@
 #include "shell/vorn_app.h"
 
 #include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QStringList>
+#include <QTranslator>
 #include <thread>
 
 #include "contents/favorites.h"
@@ -101,17 +104,56 @@ bool ParseAppOptions(const QStringList& arguments, AppOptions& options, QString&
                 return false;
             }
             pictureOption = true;
+        } else if (argument == QLatin1String("--period") ||
+                   argument.startsWith(QLatin1String("--period="))) {
+            if (!value(QStringLiteral("--period"), text))
+                return false;
+            if (!ParseScreenshotPeriod(text, picture.seriesKind)) {
+                error = QStringLiteral("--period takes daily, weekly or monthly");
+                return false;
+            }
+            pictureOption = true;
+        } else if (argument == QLatin1String("--size") ||
+                   argument.startsWith(QLatin1String("--size="))) {
+            if (!value(QStringLiteral("--size"), text))
+                return false;
+            if (!ParseScreenshotSize(text, picture)) {
+                error = QStringLiteral("--size takes WIDTHxHEIGHT (%1x%2 to %3x%4)")
+                            .arg(kScreenshotMinWidth)
+                            .arg(kScreenshotMinHeight)
+                            .arg(kScreenshotMaxSide)
+                            .arg(kScreenshotMaxSide);
+                return false;
+            }
+            pictureOption = true;
         } else {
             error = QStringLiteral("unknown argument ") + argument;
             return false;
         }
     }
     if (pictureOption && !hasPicture) {
-        error = QStringLiteral("--code and --mode need --screenshot");
+        error = QStringLiteral("--code, --mode, --period and --size need --screenshot");
         return false;
     }
     if (hasPicture)
         options.screenshot = picture;
+    return true;
+}
+
+bool InstallToolkitTranslations() {
+    static bool installed = false;
+    if (installed)
+        return true;
+    // Owned by the application once installed; it stays for the life of the process.
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    const QString directory = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    if (!translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
+                          QStringLiteral("_"), directory) ||
+        !QCoreApplication::installTranslator(translator)) {
+        delete translator;
+        return false;
+    }
+    installed = true;
     return true;
 }
 
@@ -238,8 +280,15 @@ bool CVornApp::InitInstance(const AppOptions& options) {
         agent_->SetItemKind(CIntelligenceAgent::kFullKindName);
     }
 
+    // Every text the user reads is Japanese, the toolkit's own dialogs and menus included.
+    if (!InstallToolkitTranslations())
+        WriteLog(0, "the toolkit's Japanese translations are missing");
     frame_ = std::make_unique<CMainFrame>(*this);
     frame_->setWindowTitle(QStringLiteral("ヴォルン"));
+    // A picture shows what it is asked for, not what the user left open.
+    const bool restoring = !options_.screenshot.has_value();
+    if (restoring)
+        frame_->RestorePlacement(*profile_);
     frame_->show();
 
     bool ready = frame_->View().IsReady();
@@ -248,9 +297,12 @@ bool CVornApp::InitInstance(const AppOptions& options) {
         QCoreApplication::processEvents();
         ready = frame_->View().IsReady();
     }
+    std::uint16_t visibleDays = 0;
+    if (ready && restoring)
+        visibleDays = frame_->RestoreView(*profile_);
     if (ready) {
         if (selected_ != nullptr)
-            ShowSelection(0, false);
+            ShowSelection(visibleDays, false);
         else
             frame_->View().SwitchContents(kContentsChart);
     }
@@ -266,6 +318,8 @@ int CVornApp::ExitInstance() {
     if (exited_)
         return 0;
     exited_ = true;
+    if (frame_ != nullptr && profile_ != nullptr && !options_.screenshot)
+        frame_->SaveState(*profile_);
     frame_.reset();
     if ((flags_ & kAppScreeningSetUp) != 0 &&
         SaveScreeningFile(ScreeningFilePath().string(), screening_, saved_) !=
@@ -356,11 +410,13 @@ ScreeningSaveResult CVornApp::ResaveScreening(const std::string& newTitle,
     return saved_.ResaveScreening(newTitle, oldTitle, screening_);
 }
 
-void CVornApp::ShowChart(const SecurityRecord* stock, std::uint16_t displayedDays,
-                         std::uint16_t scrollPosition) {
+void CVornApp::ShowChart(const SecurityRecord* stock, std::uint8_t seriesKind,
+                         std::uint16_t displayedDays, std::uint16_t scrollPosition) {
     // An entry may outlive its security when the matrix was reloaded.
     if (stock == nullptr || matrix_.FindSecurity(stock->Key()) != stock)
         return;
+    if (frame_ != nullptr)
+        frame_->View().SetSeriesKind(seriesKind);
     SelectStockAt(stock, displayedDays, scrollPosition);
 }
 

@@ -53,7 +53,8 @@ struct AppOptions {
 };
 
 // Parses `vorn [--data-dir DIR] [--server HOST[:PORT]] [--local]
-// [--screenshot PATH [--code CODE[:MARKET]] [--mode chart|screening|report]]`; false with
+// [--screenshot PATH [--code CODE[:MARKET]] [--mode chart|screening|report]
+// [--period daily|weekly|monthly] [--size WxH]]`; false with
 // `error` set.
 bool ParseAppOptions(const QStringList& arguments, AppOptions& options, QString& error);
 
@@ -81,8 +82,8 @@ public:
     ScreeningSaveResult ResaveScreening(const std::string& newTitle, const std::string& oldTitle);
 
     // --- IContentsHost: the history shows an earlier state ---
-    void ShowChart(const SecurityRecord* stock, std::uint16_t displayedDays,
-                   std::uint16_t scrollPosition) override;
+    void ShowChart(const SecurityRecord* stock, std::uint8_t seriesKind,
+                   std::uint16_t displayedDays, std::uint16_t scrollPosition) override;
     void ShowScreening(const ScreeningSettings& settings) override;
     void ShowReport(const std::string& address) override;
 
@@ -168,6 +169,10 @@ private:
     std::unique_ptr<CVornAgent> agent_;
     std::unique_ptr<CMainFrame> frame_;
 };
+
+// Loads the toolkit's own Japanese texts (file dialogs, edit menus, message box buttons) into
+// the application; false when the system has no Japanese translation of them.
+bool InstallToolkitTranslations();
 
 // The form the name box compares: full-width, katakana and lower case.
 QString NormaliseCompanyName(const QString& name);

@@ -15,8 +15,10 @@
 #include "ui_base/posted_message.h"
 #include "shell/vorn_app.h"
 
+#include <QFile>
 #include <QFrame>
 #include <QStackedWidget>
+#include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
@@ -84,6 +86,7 @@ CVornView::CVornView(CVornApp& app, IMessageSink* frameSink, QWidget* parent)
     graph_->SetMarket(&app_.Matrix(), &app_.Windows(), &app_.Performer());
     graph_->SetMessageSink(frameSink);
     graph_->SetColourScheme(app_.WhiteChart());
+    details_->SetWhiteScheme(app_.WhiteChart());
     graph_->SetZoomStep(zoomStep_);
     chartColumn->addWidget(details_);
     chartColumn->addWidget(graph_, 1);
@@ -121,6 +124,10 @@ CVornView::CVornView(CVornApp& app, IMessageSink* frameSink, QWidget* parent)
             emit stateChanged();
         }
     });
+    connect(screening_, &CScreeningView::reportMade, this, [this](const QString& text) {
+        if (ShowReportText(text))
+            emit statusMessage(QStringLiteral("レポートをクリップボードにコピーしました"));
+    });
     connect(screening_, &CScreeningView::settingsChanged, this, [this] {
         RecordScreening();
         emit stateChanged();
@@ -155,7 +162,9 @@ void CVornView::SetZoomStep(std::uint16_t step) {
 }
 
 void CVornView::SetWhiteScheme(bool white) {
+    // The whole chart area follows the scheme, the details panel included.
     graph_->SetColourScheme(white);
+    details_->SetWhiteScheme(white);
 }
 
 void CVornView::Refresh(std::uint16_t visibleDays, int detailsArgument, bool force) {
@@ -169,17 +178,34 @@ void CVornView::RefreshAt(std::uint16_t visibleDays, std::uint16_t position, boo
     const SecurityRecord* security = app_.Matrix().FindSecurity(selected->Key());
     if (security == nullptr)
         return;
-    if (security != analysedLast_)
+    if (security != analysedLast_ || app_.Performer().PeriodKind() != seriesKind_)
         force = true;
-    if (!app_.Windows().AnalyseListingByKey(app_.Matrix(), security->Key(), 0, app_.Performer(),
-                                            force))
+    if (!app_.Windows().AnalyseListingByKey(app_.Matrix(), security->Key(), seriesKind_,
+                                            app_.Performer(), force))
         return;
     analysedLast_ = security;
-    graph_->ShowSecurity(security->Key(), kSeriesDaily, visibleDays, position);
+    graph_->ShowSecurity(security->Key(), seriesKind_, visibleDays, position);
     details_->Refresh();
     SwitchContents(kContentsChart);
     FillPanels();
     RecordChart();
+}
+
+void CVornView::SetSeriesKind(std::uint8_t kind) {
+    if (kind <= kSeriesMonthly)
+        seriesKind_ = kind;
+}
+
+void CVornView::ShowSeries(std::uint8_t kind) {
+    if (kind > kSeriesMonthly || graph_->Model() == nullptr || graph_->Model()->Stock() == nullptr)
+        return;
+    seriesKind_ = kind;
+    // The visible count is kept in periods: the newest weeks or months come into view.
+    graph_->SetDisplay(kind, 0, CChartModel::kLastPosition);
+    details_->Refresh();
+    FillPanels();
+    RecordChart();
+    emit stateChanged();
 }
 
 void CVornView::FillPanels() {
@@ -263,6 +289,30 @@ void CVornView::NavigateReport(const QString& address, bool restoring) {
     report_->setSource(QUrl::fromUserInput(address));
     if (!restoring && address != QLatin1String("about:blank"))
         app_.Recorder().RecordReport(address.toStdString());
+}
+
+bool CVornView::ShowReportText(const QString& text) {
+    if (!reportPages_)
+        reportPages_ = std::make_unique<QTemporaryDir>();
+    if (!reportPages_->isValid())
+        return false;
+    // One page per report, so that the history can show each again.
+    const QString path =
+        reportPages_->filePath(QStringLiteral("report-%1.html").arg(++reportCount_));
+    QFile page(path);
+    if (!page.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const QByteArray html = QStringLiteral("<html><head><meta charset=\"utf-8\"></head><body>"
+                                           "<pre>%1</pre></body></html>")
+                                .arg(text.toHtmlEscaped())
+                                .toUtf8();
+    if (page.write(html) != html.size() || !page.flush())
+        return false;
+    page.close();
+    NavigateReport(QUrl::fromLocalFile(path).toString(), false);
+    SwitchContents(kContentsReport);
+    emit stateChanged();
+    return true;
 }
 
 void CVornView::customEvent(QEvent* event) {

@@ -11,6 +11,7 @@
 
 class QStackedWidget;
 class QTextBrowser;
+class QTemporaryDir;
 
 namespace vorn {
 
@@ -43,6 +44,11 @@ public:
     // The same at an explicit scroll position.
     void RefreshAt(std::uint16_t visibleDays, std::uint16_t position, bool force);
     void SwitchContents(ContentsKind mode);
+    // The series kind (daily, weekly, monthly) of the charts shown from now on.
+    void SetSeriesKind(std::uint8_t kind);
+    std::uint8_t SeriesKind() const { return seriesKind_; }
+    // Shows the chart's stock as a daily, weekly or monthly series and records it.
+    void ShowSeries(std::uint8_t kind);
     // Records what the chart shows now in the history.
     void RecordChart();
     void RecordScreening();
@@ -71,6 +77,9 @@ public:
     QString ReportLocation() const;
     void NavigateReport(const QString& address, bool restoring);
     void SetWhiteScheme(bool white);
+    // Shows a text report as preformatted text in the report contents and records it in the
+    // history; false when its page could not be written.
+    bool ShowReportText(const QString& text);
 
 signals:
     // Ask the frame to clear the status panes, hide the name popup and show the mode's bars.
@@ -79,6 +88,8 @@ signals:
     void stateChanged();
     // The chart asked for a command from its context menu.
     void commandRequested(int command);
+    // A short note for the status bar.
+    void statusMessage(const QString& text);
 
 protected:
     void customEvent(QEvent* event) override;
@@ -100,9 +111,12 @@ private:
     CDialogMonthlyTradings* monthly_ = nullptr;
     CDialogLawPerformance* law_ = nullptr;
     QString reportLocation_;
+    std::unique_ptr<QTemporaryDir> reportPages_; // pages of the text reports, made on demand
+    int reportCount_ = 0;
     const void* analysedLast_ = nullptr;
     std::uint8_t panelFlags_ = 0;
     std::uint16_t zoomStep_ = 15;
+    std::uint8_t seriesKind_ = kSeriesDaily;
     bool ready_ = false;
 };
 

@@ -45,6 +45,17 @@ enum CommandId : std::uint32_t {
     kIdCopy = 32941,
     kIdZoomStep1 = 32950, // 32950..32955: zoom steps 1, 5, 10, 15, 30, 45
     kIdScreeningReset = 32957,
+    // Chart views beyond the daily one, the whole history and the crosshair.
+    kIdSeriesDaily = 32970,
+    kIdSeriesWeekly = 32971,
+    kIdSeriesMonthly = 32972,
+    kIdWholeHistory = 32973,
+    kIdCrosshair = 32974,
+    // Keyboard ways to the search boxes and to the screening panel's dialogs.
+    kIdFocusCode = 32976,
+    kIdFocusName = 32977,
+    kIdScreeningReport = 32978,
+    kIdScreeningRange = 32980, // 32980 + group: the range dialog of that group
     kIdAbout = 57664,
     kIdExit = 57665,
     kIdBarContents = 59392,

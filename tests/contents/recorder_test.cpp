@@ -20,7 +20,7 @@ public:
         std::string address;
     };
 
-    void ShowChart(const SecurityRecord* stock, std::uint16_t displayedDays,
+    void ShowChart(const SecurityRecord* stock, std::uint8_t, std::uint16_t displayedDays,
                    std::uint16_t scrollPosition) override {
         Shown shown;
         shown.kind = kContentsChart;

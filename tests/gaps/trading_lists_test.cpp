@@ -198,12 +198,14 @@ TEST(MonthlyExport, WritesCp932LinesThroughACompleteFile) {
         {0, 0, kNoDate, -1, kNoDate, -1},
     };
     const std::string expected =
-        Utf8ToCp932("窓空け上昇,買い,2007/02/01,1000,2007/03/01,1100,100,0.100000\n"
+        Utf8ToCp932("状態,ポジション,約定日,新規,返済日,返済,損益,損益率\n"
+                    "窓空け上昇,買い,2007/02/01,1000,2007/03/01,1100,100,0.100000\n"
                     "上方窓到達,売り,9999/99/99,1100,0000/00/00,-1,0,0.000000\n"
                     "開口なし,売り,0000/00/00,-1,0000/00/00,-1,0,0.000000\n");
     const std::string csv = MonthlyTradesCsv(rows);
     EXPECT_EQ(csv, expected);
-    EXPECT_EQ(csv.substr(0, 16), // "窓空け上昇,買い," in cp932
+    const std::size_t firstRow = csv.find('\n') + 1;
+    EXPECT_EQ(csv.substr(firstRow, 16), // "窓空け上昇,買い," in cp932
               std::string("\x91\x8b\x8b\xf3\x82\xaf\x8f\xe3\x8f\xb8,\x94\x83\x82\xa2,", 16));
 
     char pattern[] = "/tmp/vorn-trading-XXXXXX";

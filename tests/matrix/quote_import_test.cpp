@@ -424,7 +424,7 @@ TEST(QuoteImportCodes, LetterCodesAndDeliveredCodesAreTaken) {
     ASSERT_NE(m.FindCompany(verify), nullptr);
     EXPECT_EQ(m.FindCompany(vrain)->industry, 25);
     EXPECT_EQ(DailySeries(m, verify, 3).size(), 2u);
-    EXPECT_EQ(DailySeries(m, vrain, 2).back(), (Day{D(2024, 1, 5), 405, 410, 390, 405, 7}));
+    EXPECT_EQ(DailySeries(m, vrain, 2).back(), (Day{D(2024, 1, 5), 400, 410, 390, 405, 7}));
     const SecurityRecord* lettered = m.FindSecurity(MakeSecurityKey(verify, 3));
     ASSERT_NE(lettered, nullptr);
     ASSERT_TRUE(lettered->adjustments);

@@ -410,7 +410,10 @@ TEST_F(VornAppTest, CodeBoxSelectsByFourDigitsOnly) {
     QGuiApplication::clipboard()->setText(QStringLiteral("1111"));
     QKeyEvent paste(QEvent::KeyPress, Qt::Key_V, Qt::ControlModifier, QStringLiteral("\x16"));
     QCoreApplication::sendEvent(code, &paste);
-    EXPECT_EQ(code->text(), QStringLiteral("7203"));
+    // Pasting is an edit like typing: an unknown code selects nothing.
+    EXPECT_EQ(code->text(), QStringLiteral("1111"));
+    EXPECT_EQ(app.SelectedStock()->Key(), MakeSecurityKey(7203, 1));
+    code->selectAll();
     Type(code, QStringLiteral("9984"));
     EXPECT_EQ(app.SelectedStock()->Key(), MakeSecurityKey(9984, 1));
     EXPECT_FALSE(app.FindAndSelect(QStringLiteral("1234"))); // no such company
@@ -422,7 +425,7 @@ TEST_F(VornAppTest, CodeBoxSelectsByFourDigitsOnly) {
 class PresentDayAppTest : public VornAppTest {
 protected:
     static constexpr const char* kLettered = "130A";
-    static std::uint16_t Lettered() { return *ParseStockCode(kLettered); }
+    static std::uint16_t Lettered() { return *ParseStockCode(std::string_view(kLettered)); }
     void WriteMarket() {
         const std::vector<PackedDate> days = test::Weekdays(MakePackedDate(2025, 6, 2), 120);
         CMarketBuilder builder;

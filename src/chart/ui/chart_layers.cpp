@@ -91,11 +91,6 @@ const SignalMark* MarkOn(std::span<const SignalMark> marks, int day) {
     return nullptr;
 }
 
-// A text drawn with its top-left corner at (x, top).
-void DrawTextAt(QPainter& painter, int x, int top, const QString& text) {
-    painter.drawText(QPoint(x, top + painter.fontMetrics().ascent()), text);
-}
-
 } // namespace
 
 std::vector<SignalMark> SignalMarksOnShow(std::span<const PositionEntry> positions,
@@ -208,23 +203,8 @@ void DrawWindowLayer(QImage& image, const ChartScene& scene, const CChartResourc
     }
 }
 
-void DrawCaptions(QPainter& painter, const ChartScene& scene, const CChartResources& resources) {
-    const ChartSettings& settings = *scene.settings;
-    const ChartPanes& panes = scene.model->Coordinates().Panes();
-    painter.setFont(resources.CaptionFont());
-    painter.setPen(resources.Pen(kColourCaptionText));
-    const QString caption =
-        Utf8(scene.stockCaption) + QStringLiteral("  ") + Utf8(scene.model->Layout().periodCaption);
-    DrawTextAt(painter, settings.horizontalMargin, settings.verticalMargin, caption);
-    if (!settings.caption.empty()) {
-        const QString bottom = Utf8(Cp932ToUtf8(settings.caption));
-        const QFontMetrics metrics = painter.fontMetrics();
-        const int top = panes.window.bottom - settings.verticalMargin - metrics.height();
-        DrawTextAt(painter,
-                   panes.window.right - settings.horizontalMargin -
-                       metrics.horizontalAdvance(bottom),
-                   top, bottom);
-    }
+void DrawCaptions(QPainter&, const ChartScene&, const CChartResources&) {
+    // The caption lines are texts of the plan (PlanChartTexts).
 }
 
 void DrawGridAndScales(QPainter& painter, const ChartScene& scene,
@@ -234,18 +214,10 @@ void DrawGridAndScales(QPainter& painter, const ChartScene& scene,
     const ChartLayout& layout = model.Layout();
     const ChartPanes& panes = map.Panes();
     const int right = panes.pricePane.right - 1;
-    painter.setFont(resources.ScaleFont());
-    const QFontMetrics metrics = painter.fontMetrics();
-    const int half = metrics.ascent() / 2;
-
     for (std::uint64_t value : layout.price.grid) {
         const int y = map.YOfPrice(value);
         painter.setPen(resources.Pen(kColourLineLight));
         painter.drawLine(panes.plot.left, y, right, y);
-        const QString label = Utf8(PriceText(value, model.Hundredths()));
-        painter.setPen(resources.Pen(kColourPriceText));
-        painter.drawText(panes.plot.left - kTextGap - metrics.horizontalAdvance(label), y + half,
-                         label);
     }
     if (!panes.volumePane.Empty()) {
         const std::uint64_t unit = layout.volume.unit == kVolumeUnitThousands ? 1000 : 1;
@@ -253,15 +225,6 @@ void DrawGridAndScales(QPainter& painter, const ChartScene& scene,
             const int y = map.YOfVolume(value * unit);
             painter.setPen(resources.Pen(kColourLineLight));
             painter.drawLine(panes.volumePane.left, y, right, y);
-            const QString label = Utf8(Grouped(value));
-            painter.setPen(resources.Pen(kColourVolumeText));
-            painter.drawText(panes.plot.left - kTextGap - metrics.horizontalAdvance(label),
-                             y + half, label);
-        }
-        if (layout.volume.unit == kVolumeUnitThousands) {
-            const QString unitText = QStringLiteral("千株");
-            painter.drawText(panes.plot.left - kTextGap - metrics.horizontalAdvance(unitText),
-                             panes.volumePane.top - kTextGap, unitText);
         }
     }
     painter.setPen(resources.Pen(kColourLineDark));
@@ -278,8 +241,6 @@ void DrawDateMarks(QPainter& painter, const ChartScene& scene, const CChartResou
     const ChartLayout& layout = model.Layout();
     const ChartPanes& panes = model.Coordinates().Panes();
     const int lineBottom = panes.plot.bottom;
-    painter.setFont(resources.ScaleFont());
-    const QFontMetrics metrics = painter.fontMetrics();
     for (const DateMark& mark : layout.dateMarks) {
         painter.setPen(
             resources.Pen(mark.pen == DateLinePen::Year ? kColourGrid : kColourLineLight));
@@ -287,19 +248,6 @@ void DrawDateMarks(QPainter& painter, const ChartScene& scene, const CChartResou
         if (panes.datePane.Empty())
             continue;
         painter.drawLine(mark.x, panes.datePane.top, mark.x, panes.datePane.top + kDateTick);
-        if (!mark.label.empty()) {
-            const QString label = Utf8(mark.label);
-            painter.setPen(resources.Pen(kColourDateText));
-            DrawTextAt(painter, mark.x - metrics.horizontalAdvance(label) / 2,
-                       panes.datePane.top + kDateTick + 1, label);
-        }
-    }
-    painter.setPen(resources.Pen(kColourYearText));
-    for (const YearLabel& year : layout.yearLabels) {
-        const QString text = Utf8(year.text);
-        const int left = year.x - metrics.horizontalAdvance(text) / 2;
-        painter.drawText(left, panes.plot.top - kMarkGap, text);
-        DrawTextAt(painter, left, panes.plot.bottom + kDateTick + 1 + metrics.height(), text);
     }
 }
 
@@ -360,59 +308,8 @@ void DrawCandlesAndVolumes(QPainter& painter, const ChartScene& scene,
     painter.setClipping(false);
 }
 
-void DrawMarksAndMarkers(QPainter& painter, const ChartScene& scene,
-                         const CChartResources& resources) {
-    const CChartModel& model = *scene.model;
-    const CChartCoordinates& map = model.Coordinates();
-    const ChartLayout& layout = model.Layout();
-    const ChartPanes& panes = map.Panes();
-    const int shown = static_cast<int>(layout.days.size());
-    painter.setBackgroundMode(Qt::OpaqueMode);
-    painter.setBackground(resources.Brush(kColourBackground));
-
-    painter.setFont(resources.MarkFont());
-    const int markHeight = painter.fontMetrics().height();
-    for (const SignalMark& mark : scene.marks) {
-        if (mark.day < 0 || mark.day >= shown)
-            continue;
-        const ChartDay& day = layout.days[static_cast<std::size_t>(mark.day)];
-        if (!day.Quoted() || day.high == 0)
-            continue;
-        const QString letter = mark.buy ? QStringLiteral("B") : QStringLiteral("S");
-        const int left = day.x - painter.fontMetrics().horizontalAdvance(letter) / 2;
-        painter.setPen(resources.Pen(mark.buy ? kColourBuyMark : kColourSellMark));
-        if (mark.buy)
-            DrawTextAt(painter, left, map.YOfPrice(day.low) + kMarkGap, letter);
-        else
-            DrawTextAt(painter, left, map.YOfPrice(day.high) - kMarkGap - markHeight, letter);
-    }
-
-    painter.setFont(resources.MarkerFont());
-    const QFontMetrics metrics = painter.fontMetrics();
-    const auto marker = [&](int dayIndex, bool highest) {
-        if (dayIndex < 0 || dayIndex >= shown)
-            return;
-        const ChartDay& day = layout.days[static_cast<std::size_t>(dayIndex)];
-        const QString date = Utf8(ShortDate(day.date));
-        const QString rest = (highest ? QStringLiteral(" H:") : QStringLiteral(" L:")) +
-                             Utf8(PriceText(highest ? day.high : day.low, model.Hundredths()));
-        const int dateWidth = metrics.horizontalAdvance(date);
-        const int width = dateWidth + metrics.horizontalAdvance(rest);
-        const int left = CentredLeft(day.x, width, panes.plot.left + kEdgeInset,
-                                     panes.pricePane.right - kEdgeInset);
-        const SignalMark* mark = MarkOn(scene.marks, dayIndex);
-        // Clear of the day's own "B" or "S".
-        const int markRoom = mark != nullptr && mark->buy != highest ? markHeight : 0;
-        const int top = highest ? map.YOfPrice(day.high) - kMarkGap - markRoom - metrics.height()
-                                : map.YOfPrice(day.low) + kMarkGap + markRoom;
-        painter.setPen(resources.Pen(kColourMarkerDate));
-        DrawTextAt(painter, left, top, date);
-        painter.setPen(resources.Pen(kColourMarkerPrice));
-        DrawTextAt(painter, left + dateWidth, top, rest);
-    };
-    marker(layout.highestDay, true);
-    marker(layout.lowestDay, false);
-    painter.setBackgroundMode(Qt::TransparentMode);
+void DrawMarksAndMarkers(QPainter&, const ChartScene&, const CChartResources&) {
+    // The marks and markers are texts of the plan (PlanChartTexts).
 }
 
 void DrawPriceBands(QPainter& painter, const ChartScene& scene, const CChartResources& resources) {
@@ -443,19 +340,248 @@ void DrawPriceBands(QPainter& painter, const ChartScene& scene, const CChartReso
                              resources.Brush(kColourBandBar));
         }
     }
-    painter.setFont(resources.ScaleFont());
-    painter.setPen(resources.Pen(kColourBandText));
-    const char* unit = bands.DisplayUnit() == kBandUnitMillions    ? "百万株"
-                       : bands.DisplayUnit() == kBandUnitThousands ? "千株"
-                                                                   : "株";
-    std::uint64_t high = bands.scaleHigh;
-    if (bands.DisplayUnit() == kBandUnitMillions)
-        high /= 1000;
-    const QString text = Utf8(Grouped(high)) + QString::fromUtf8(unit);
-    DrawTextAt(painter, panel.left + 1, panel.bottom + kTextGap, text);
 }
 
-void DrawCandleLayer(QImage& image, const ChartScene& scene, const CChartResources& resources) {
+namespace {
+
+// Places texts one after another: a text goes to the first of its places that lies within
+// its bounds and overlaps no text placed before it.
+class CTextPlacer {
+public:
+    explicit CTextPlacer(const CChartResources& resources) : resources_(resources) {}
+
+    const QFont& Font(ChartTextFont font) const {
+        switch (font) {
+        case ChartTextFont::Caption:
+            return resources_.CaptionFont();
+        case ChartTextFont::Mark:
+            return resources_.MarkFont();
+        case ChartTextFont::Marker:
+            return resources_.MarkerFont();
+        default:
+            return resources_.ScaleFont();
+        }
+    }
+    QFontMetrics Metrics(ChartTextFont font) const { return QFontMetrics(Font(font)); }
+
+    // `places` are top-left corners, the preferred one first.
+    bool Place(ChartText text, std::initializer_list<QPoint> places, const QRect& bounds) {
+        const QFontMetrics metrics = Metrics(text.font);
+        const QSize size(metrics.horizontalAdvance(text.text + text.tail), metrics.height());
+        for (const QPoint& place : places) {
+            const QRect rect(place, size);
+            if (!bounds.contains(rect) || Overlaps(rect))
+                continue;
+            text.rect = rect;
+            texts_.push_back(std::move(text));
+            return true;
+        }
+        return false;
+    }
+    std::vector<ChartText> Take() { return std::move(texts_); }
+
+private:
+    bool Overlaps(const QRect& rect) const {
+        return std::any_of(texts_.begin(), texts_.end(),
+                           [&rect](const ChartText& text) { return text.rect.intersects(rect); });
+    }
+
+    const CChartResources& resources_;
+    std::vector<ChartText> texts_;
+};
+
+// Half-open horizontally, inclusive vertically, as ChartRect.
+QRect ToQRect(const ChartRect& rect) {
+    return QRect(QPoint(rect.left, rect.top), QPoint(rect.right - 1, rect.bottom));
+}
+
+} // namespace
+
+std::vector<ChartText> PlanChartTexts(const ChartScene& scene, const CChartResources& resources) {
+    CTextPlacer placer(resources);
+    if (scene.model == nullptr || scene.settings == nullptr || !scene.model->Layout().shown)
+        return placer.Take();
+    const CChartModel& model = *scene.model;
+    const ChartSettings& settings = *scene.settings;
+    const ChartLayout& layout = model.Layout();
+    const CChartCoordinates& map = model.Coordinates();
+    const ChartPanes& panes = map.Panes();
+    const QRect chart = ToQRect(panes.window);
+    const QRect pricePane = ToQRect(panes.pricePane);
+
+    // 1. The caption line, cut to the chart's width.
+    {
+        const QFontMetrics metrics = placer.Metrics(ChartTextFont::Caption);
+        const QString caption =
+            Utf8(scene.stockCaption) + QStringLiteral("  ") + Utf8(layout.periodCaption);
+        const int room = chart.width() - 2 * settings.horizontalMargin;
+        ChartText text{
+            {}, metrics.elidedText(caption, Qt::ElideRight, std::max(0, room)), kColourCaptionText};
+        text.font = ChartTextFont::Caption;
+        placer.Place(text, {QPoint(settings.horizontalMargin, settings.verticalMargin)}, chart);
+        if (!settings.caption.empty()) {
+            ChartText bottom{{},
+                             metrics.elidedText(Utf8(Cp932ToUtf8(settings.caption)), Qt::ElideRight,
+                                                std::max(0, room)),
+                             kColourCaptionText};
+            bottom.font = ChartTextFont::Caption;
+            const int top = panes.window.bottom - settings.verticalMargin - metrics.height();
+            placer.Place(bottom,
+                         {QPoint(panes.window.right - settings.horizontalMargin -
+                                     metrics.horizontalAdvance(bottom.text),
+                                 top)},
+                         chart);
+        }
+    }
+
+    // 2. Price labels, right-aligned before the plot, centred on their grid line.
+    const QFontMetrics scale = placer.Metrics(ChartTextFont::Scale);
+    const int half = scale.ascent() / 2;
+    const auto scaleLabel = [&](const QString& label, int y, ChartColour colour) {
+        ChartText text{{}, label, colour};
+        placer.Place(text,
+                     {QPoint(panes.plot.left - kTextGap - scale.horizontalAdvance(label),
+                             y + half - scale.ascent())},
+                     chart);
+    };
+    for (std::uint64_t value : layout.price.grid)
+        scaleLabel(Utf8(PriceText(value, model.Hundredths())), map.YOfPrice(value),
+                   kColourPriceText);
+
+    // 3. The volume unit above the volume pane (else at its bottom), then the volume labels.
+    if (!panes.volumePane.Empty()) {
+        if (layout.volume.unit == kVolumeUnitThousands) {
+            const QString unit = QStringLiteral("千株");
+            const int left = panes.plot.left - kTextGap - scale.horizontalAdvance(unit);
+            ChartText text{{}, unit, kColourVolumeText};
+            placer.Place(text,
+                         {QPoint(left, panes.volumePane.top - kTextGap - scale.ascent()),
+                          QPoint(left, panes.volumePane.bottom - scale.height())},
+                         chart);
+        }
+        const std::uint64_t unit = layout.volume.unit == kVolumeUnitThousands ? 1000 : 1;
+        for (std::uint64_t value : layout.volume.grid)
+            scaleLabel(Utf8(Grouped(value)), map.YOfVolume(value * unit), kColourVolumeText);
+    }
+
+    // 4. "H:" above the highest high and "L:" below the lowest low, kept in the price pane.
+    const int shown = static_cast<int>(layout.days.size());
+    const int markHeight = placer.Metrics(ChartTextFont::Mark).height();
+    const QFontMetrics markerMetrics = placer.Metrics(ChartTextFont::Marker);
+    const auto marker = [&](int dayIndex, bool highest) {
+        if (dayIndex < 0 || dayIndex >= shown)
+            return;
+        const ChartDay& day = layout.days[static_cast<std::size_t>(dayIndex)];
+        ChartText text{{}, Utf8(ShortDate(day.date)), kColourMarkerDate};
+        text.tail = (highest ? QStringLiteral(" H:") : QStringLiteral(" L:")) +
+                    Utf8(PriceText(highest ? day.high : day.low, model.Hundredths()));
+        text.tailColour = kColourMarkerPrice;
+        text.font = ChartTextFont::Marker;
+        text.opaque = true;
+        const int width = markerMetrics.horizontalAdvance(text.text + text.tail);
+        const int height = markerMetrics.height();
+        const int left = CentredLeft(day.x, width, panes.plot.left + kEdgeInset,
+                                     panes.pricePane.right - kEdgeInset);
+        const SignalMark* mark = MarkOn(scene.marks, dayIndex);
+        // Clear of the day's own "B" or "S".
+        const int markRoom = mark != nullptr && mark->buy != highest ? markHeight : 0;
+        const int top = highest ? map.YOfPrice(day.high) - kMarkGap - markRoom - height
+                                : map.YOfPrice(day.low) + kMarkGap + markRoom;
+        const int inside = highest ? std::max(top, pricePane.top() + 1)
+                                   : std::min(top, pricePane.bottom() - height);
+        placer.Place(text, {QPoint(left, top), QPoint(left, inside)}, pricePane);
+    };
+    marker(layout.highestDay, true);
+    marker(layout.lowestDay, false);
+
+    // 5. "B" below the low and "S" above the high of signal days.
+    const QFontMetrics markMetrics = placer.Metrics(ChartTextFont::Mark);
+    for (const SignalMark& mark : scene.marks) {
+        if (mark.day < 0 || mark.day >= shown)
+            continue;
+        const ChartDay& day = layout.days[static_cast<std::size_t>(mark.day)];
+        if (!day.Quoted() || day.high == 0)
+            continue;
+        ChartText text{{},
+                       mark.buy ? QStringLiteral("B") : QStringLiteral("S"),
+                       mark.buy ? kColourBuyMark : kColourSellMark};
+        text.font = ChartTextFont::Mark;
+        text.opaque = true;
+        const int left = day.x - markMetrics.horizontalAdvance(text.text) / 2;
+        const int top = mark.buy ? map.YOfPrice(day.low) + kMarkGap
+                                 : map.YOfPrice(day.high) - kMarkGap - markHeight;
+        const int inside = mark.buy ? std::min(top, pricePane.bottom() - markHeight)
+                                    : std::max(top, pricePane.top() + 1);
+        placer.Place(text, {QPoint(left, top), QPoint(left, inside)}, pricePane);
+    }
+
+    // 6. Year labels above and below the plot, 7. month/day labels in the date pane.
+    for (const YearLabel& year : layout.yearLabels) {
+        const QString label = Utf8(year.text);
+        const int left = year.x - scale.horizontalAdvance(label) / 2;
+        ChartText text{{}, label, kColourYearText};
+        // Above the plot, or just inside its top edge when the caption line is in the way.
+        placer.Place(text,
+                     {QPoint(left, panes.plot.top - kMarkGap - scale.ascent()),
+                      QPoint(left, panes.plot.top + 1)},
+                     chart);
+        placer.Place(text, {QPoint(left, panes.plot.bottom + kDateTick + 1 + scale.height())},
+                     chart);
+    }
+    if (!panes.datePane.Empty())
+        for (const DateMark& mark : layout.dateMarks) {
+            if (mark.label.empty())
+                continue;
+            const QString label = Utf8(mark.label);
+            ChartText text{{}, label, kColourDateText};
+            placer.Place(text,
+                         {QPoint(mark.x - scale.horizontalAdvance(label) / 2,
+                                 panes.datePane.top + kDateTick + 1)},
+                         chart);
+        }
+
+    // 8. The band panel's scale below the panel.
+    const ChartRect& panel = panes.bandPanel;
+    if (layout.bandPanelShown && !panel.Empty()) {
+        const PriceBandPanel& bands = layout.bands;
+        const char* unit = bands.DisplayUnit() == kBandUnitMillions    ? "百万株"
+                           : bands.DisplayUnit() == kBandUnitThousands ? "千株"
+                                                                       : "株";
+        std::uint64_t high = bands.scaleHigh;
+        if (bands.DisplayUnit() == kBandUnitMillions)
+            high /= 1000;
+        ChartText text{{}, Utf8(Grouped(high)) + QString::fromUtf8(unit), kColourBandText};
+        placer.Place(text, {QPoint(panel.left + 1, panel.bottom + kTextGap)}, chart);
+    }
+    return placer.Take();
+}
+
+void DrawChartTexts(QPainter& painter, std::span<const ChartText> texts,
+                    const CChartResources& resources) {
+    CTextPlacer fonts(resources);
+    painter.setBackground(resources.Brush(kColourBackground));
+    for (const ChartText& text : texts) {
+        painter.setFont(fonts.Font(text.font));
+        painter.setBackgroundMode(text.opaque ? Qt::OpaqueMode : Qt::TransparentMode);
+        const QFontMetrics metrics = painter.fontMetrics();
+        const int baseline = text.rect.top() + metrics.ascent();
+        painter.setPen(resources.Pen(text.colour));
+        painter.drawText(QPoint(text.rect.left(), baseline), text.text);
+        if (!text.tail.isEmpty()) {
+            painter.setPen(resources.Pen(text.tailColour));
+            painter.drawText(
+                QPoint(text.rect.left() + metrics.horizontalAdvance(text.text), baseline),
+                text.tail);
+        }
+    }
+    painter.setBackgroundMode(Qt::TransparentMode);
+}
+
+namespace {
+
+// The candle layer with the texts of `texts`.
+void DrawCandleLayerWith(QImage& image, const ChartScene& scene, const CChartResources& resources,
+                         std::span<const ChartText> texts) {
     image.fill(resources.Colour(kColourBackground));
     QPainter painter(&image);
     DrawCaptions(painter, scene, resources);
@@ -464,6 +590,13 @@ void DrawCandleLayer(QImage& image, const ChartScene& scene, const CChartResourc
     DrawCandlesAndVolumes(painter, scene, resources);
     DrawMarksAndMarkers(painter, scene, resources);
     DrawPriceBands(painter, scene, resources);
+    DrawChartTexts(painter, texts, resources);
+}
+
+} // namespace
+
+void DrawCandleLayer(QImage& image, const ChartScene& scene, const CChartResources& resources) {
+    DrawCandleLayerWith(image, scene, resources, PlanChartTexts(scene, resources));
 }
 
 void ComposeLayers(QImage& base, const QImage& top, QRgb key) {
@@ -496,13 +629,15 @@ void RenderChartInto(ChartCanvas& canvas, const ChartScene& scene, const CChartR
             image = QImage(size, QImage::Format_RGB32);
     };
     fit(canvas.composed);
+    canvas.texts.clear();
     if (scene.model == nullptr || !scene.model->Layout().shown || scene.settings == nullptr) {
         canvas.composed.fill(Qt::black);
         return;
     }
     fit(canvas.candles);
     DrawWindowLayer(canvas.composed, scene, resources);
-    DrawCandleLayer(canvas.candles, scene, resources);
+    canvas.texts = PlanChartTexts(scene, resources);
+    DrawCandleLayerWith(canvas.candles, scene, resources, canvas.texts);
     ComposeLayers(canvas.composed, canvas.candles, resources.BackgroundRgb());
 }
 

@@ -70,6 +70,30 @@ void DrawMarksAndMarkers(QPainter& painter, const ChartScene& scene,
                          const CChartResources& resources);
 void DrawPriceBands(QPainter& painter, const ChartScene& scene, const CChartResources& resources);
 
+enum class ChartTextFont : std::uint8_t { Caption, Scale, Mark, Marker };
+
+// One text of the chart at its place, in one colour or, for the markers, two.
+struct ChartText {
+    QRect rect; // left, top, advance width and line height of the whole text
+    QString text;
+    ChartColour colour = kColourPriceText;
+    QString tail; // drawn right after `text`, in `tailColour`
+    ChartColour tailColour = kColourPriceText;
+    ChartTextFont font = ChartTextFont::Scale;
+    bool opaque = false; // on the background colour, over candles
+};
+
+// Every text of the chart where it will be drawn, so that no two overlap and none leaves the
+// chart. The rule: texts are placed in order of importance — the caption line, the price
+// labels, the volume unit and labels, the "H:"/"L:" markers, the "B"/"S" marks, the year
+// labels, the month/day labels, the band panel's scale — each at its own place or, failing
+// that, at its alternative place (markers and marks pulled inside the price pane, the volume
+// unit beside the volume pane); a text that fits at neither is left out. The caption is cut
+// with an ellipsis to the chart's width.
+std::vector<ChartText> PlanChartTexts(const ChartScene& scene, const CChartResources& resources);
+void DrawChartTexts(QPainter& painter, std::span<const ChartText> texts,
+                    const CChartResources& resources);
+
 // Copies every pixel of `top` that is not `key` onto `base`; both of one size, RGB32.
 void ComposeLayers(QImage& base, const QImage& top, QRgb key);
 
@@ -83,6 +107,7 @@ QImage RenderChart(const ChartScene& scene, const CChartResources& resources, QS
 struct ChartCanvas {
     QImage composed; // the result: the candle layer laid over the window layer
     QImage candles;
+    std::vector<ChartText> texts; // the texts as drawn last
 };
 // RenderChart into `canvas.composed`.
 void RenderChartInto(ChartCanvas& canvas, const ChartScene& scene, const CChartResources& resources,

@@ -102,19 +102,21 @@ void CGraph::SetGraphicManager(CGraphicManager* cache) {
 
 bool CGraph::PerformerHoldsStock() const {
     return model_ && performer_ != nullptr && model_->Stock() != nullptr &&
-           performer_->Security() == model_->Stock() && performer_->PeriodKind() == 0 &&
-           performer_->FirstPosition() >= 0;
+           performer_->Security() == model_->Stock() &&
+           performer_->PeriodKind() == model_->SeriesKind() && performer_->FirstPosition() >= 0;
 }
 
-bool CGraph::AnalyseStock(bool force) {
+bool CGraph::AnalyseStock(bool force, std::uint8_t seriesKind) {
     if (windows_ == nullptr || performer_ == nullptr || matrix_ == nullptr || !model_ ||
         model_->Stock() == nullptr)
         return false;
-    if (!force && PerformerHoldsStock())
+    if (!force && performer_->Security() == model_->Stock() &&
+        performer_->PeriodKind() == seriesKind && performer_->FirstPosition() >= 0)
         return true;
-    // Windows are tracked on daily prices whatever period the chart shows. The performer may
-    // hold another period's extraction of this stock, so the analysis always extracts afresh.
-    return windows_->AnalyseListingByKey(*matrix_, model_->Stock()->Key(), 0, *performer_, true);
+    // Weekly and monthly charts show the windows and signals of their own period. The
+    // performer may hold another period's extraction of this stock, so it extracts afresh.
+    return windows_->AnalyseListingByKey(*matrix_, model_->Stock()->Key(), seriesKind, *performer_,
+                                         true);
 }
 
 bool CGraph::ShowSecurity(SecurityKey key, int periodKind, std::uint16_t visibleDays,
@@ -128,7 +130,7 @@ bool CGraph::ShowSecurity(SecurityKey key, int periodKind, std::uint16_t visible
         ClearSecurity();
         return false;
     }
-    AnalyseStock(false);
+    AnalyseStock(false, static_cast<std::uint8_t>(periodKind));
     FollowWidgetSize();
     const bool shown =
         model_->SetDisplay(static_cast<std::uint8_t>(periodKind), visibleDays, position);
@@ -141,6 +143,8 @@ bool CGraph::SetDisplay(std::uint8_t seriesKind, std::uint16_t visibleDays,
     if (!model_)
         return false;
     FollowWidgetSize();
+    if (model_->Stock() != nullptr && seriesKind <= kSeriesMonthly)
+        AnalyseStock(false, seriesKind);
     const bool shown = model_->SetDisplay(seriesKind, visibleDays, position);
     Redraw();
     return shown;
@@ -255,7 +259,7 @@ void CGraph::Refresh() {
         ClearSecurity();
         return;
     }
-    AnalyseStock(true);
+    AnalyseStock(true, kind);
     model_->SetDisplay(kind, 0, position);
     Redraw();
 }
@@ -345,7 +349,7 @@ QImage CGraph::CurrentFrame() const {
             performer_->RecordsOf(regions_[static_cast<std::size_t>(window)].identifier);
         BlendTip(frame,
                  RenderWindowTip(scene, *resources_, records, performer_->FirstPosition(),
-                                 matrix_->DailyCalendar(), windowTipPoint_),
+                                 matrix_->PeriodCalendar(model_->SeriesKind()), windowTipPoint_),
                  settings_.tipOpacity);
     }
     DrawDragIndicator(frame, scene, *resources_);
@@ -412,6 +416,39 @@ void CGraph::PostHidePopup() {
         sink_->Post(kMsgHideSearchPopup, 1, 0);
 }
 
+void CGraph::ShowCrosshair(bool shown) {
+    crosshair_ = shown;
+    update();
+}
+
+CursorStatusText CGraph::CrosshairText() const {
+    if (!crosshair_ || !model_ || crosshairPoint_.x() < 0)
+        return {};
+    return model_->CrosshairText(crosshairPoint_.x(), crosshairPoint_.y());
+}
+
+void CGraph::DrawCrosshair(QPainter& painter) const {
+    if (!crosshair_ || !model_ || !model_->Layout().shown || crosshairPoint_.x() < 0)
+        return;
+    const ChartPanes& panes = model_->Coordinates().Panes();
+    const QPoint at = crosshairPoint_;
+    if (!panes.pricePane.Contains(at.x(), at.y()) && !panes.volumePane.Contains(at.x(), at.y()))
+        return;
+    // The cursor indicator colour of the scheme, dotted so that candles stay readable.
+    QPen pen(ToQColor(settings_.Colour(kColourCursor)));
+    pen.setStyle(Qt::DashLine);
+    painter.setPen(pen);
+    painter.drawLine(panes.plot.left, at.y(), panes.plot.right, at.y());
+    painter.drawLine(at.x(), panes.pricePane.top, at.x(), panes.volumePane.bottom);
+}
+
+void CGraph::leaveEvent(QEvent* event) {
+    crosshairPoint_ = QPoint(-1, -1);
+    if (crosshair_)
+        update();
+    QWidget::leaveEvent(event);
+}
+
 void CGraph::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     // Most frames have nothing over the chart: those are painted from the canvas itself, as a
@@ -423,6 +460,7 @@ void CGraph::paintEvent(QPaintEvent*) {
         painter.drawImage(0, 0, CurrentFrame());
     else
         painter.drawImage(0, 0, canvas_.composed);
+    DrawCrosshair(painter);
 }
 
 void CGraph::resizeEvent(QResizeEvent*) {
@@ -482,6 +520,10 @@ void CGraph::mouseMoveEvent(QMouseEvent* event) {
     if (!model_)
         return;
     const QPoint point = event->position().toPoint();
+    if (crosshair_) {
+        crosshairPoint_ = point;
+        update();
+    }
     const bool dragChanged = model_->MouseMove(point.x(), point.y());
     if (model_->Drag() == DragState::Dragging) {
         setCursor(Qt::ClosedHandCursor);
@@ -506,6 +548,19 @@ void CGraph::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void CGraph::wheelEvent(QWheelEvent* event) {
+    // Ctrl+wheel zooms around the cursor; the plain wheel steps through the stocks.
+    if ((event->modifiers() & Qt::ControlModifier) != 0 && model_) {
+        const int notches = event->angleDelta().y() / kWheelNotch;
+        bool changed = false;
+        for (int i = 0; i < std::abs(notches); ++i)
+            changed |= model_->ZoomAt(static_cast<int>(event->position().x()), notches > 0);
+        if (changed) {
+            Redraw();
+            emit VisibleDaysChanged(model_->VisibleDays());
+        }
+        event->accept();
+        return;
+    }
     wheelAccumulated_ += event->angleDelta().y();
     while (std::abs(wheelAccumulated_) >= kWheelNotch) {
         // Turned towards the user: the next security.

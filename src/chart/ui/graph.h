@@ -83,7 +83,15 @@ public:
     // Puts the shown stock's quotes on the clipboard as comma-separated text.
     bool CopyQuotesAsText();
 
+    // A crosshair that follows the mouse over the price and volume panes.
+    void ShowCrosshair(bool shown);
+    bool CrosshairShown() const { return crosshair_; }
+    // The crosshair's status texts at the last mouse point; empty when off or elsewhere.
+    CursorStatusText CrosshairText() const;
+
     const CChartModel* Model() const { return model_.get(); }
+    // The texts of the chart as last drawn, with their rectangles.
+    const std::vector<ChartText>& Texts() const { return canvas_.texts; }
     const std::vector<ChartWindowRegion>& WindowRegions() const { return regions_; }
     std::uint16_t Position() const;
     std::uint16_t MaximumPosition() const;
@@ -106,6 +114,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void leaveEvent(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
@@ -114,7 +123,8 @@ private:
     void FollowWidgetSize();
     ChartScene Scene() const;
     bool PerformerHoldsStock() const;
-    bool AnalyseStock(bool force);
+    bool AnalyseStock(bool force, std::uint8_t seriesKind);
+    void DrawCrosshair(QPainter& painter) const;
     std::optional<SecurityKey> NeighbourSecurity(int direction) const;
     void StepSecurity(int direction);
     void UpdateCursorShape(QPoint point);
@@ -139,6 +149,8 @@ private:
     ChartCanvas canvas_; // canvas_.composed: the chart as last drawn, without tips
     QSize laidOutSize_;  // the size the model was last laid out for
     QPoint windowTipPoint_;
+    bool crosshair_ = false;
+    QPoint crosshairPoint_{-1, -1}; // the mouse over the chart, or (-1, -1)
 };
 
 } // namespace vorn

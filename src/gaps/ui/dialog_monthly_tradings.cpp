@@ -2,9 +2,12 @@
 
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QVBoxLayout>
 
 namespace vorn {
@@ -46,14 +49,27 @@ void CDialogMonthlyTradings::ShowTitle(const SecurityRecord* security) {
                        QString::fromStdString(TradingWindowTitle(security)));
 }
 
+QString WithCsvExtension(const QString& file) {
+    // A name without an extension gets the one the filter offers.
+    const QFileInfo info(file);
+    return info.suffix().isEmpty() ? file + QStringLiteral(".csv") : file;
+}
+
 void CDialogMonthlyTradings::Save() {
-    const QString file = QFileDialog::getSaveFileName(this, QStringLiteral("保存"), QString(),
-                                                      QStringLiteral("CSV Files(*.csv)"));
+    QString file = QFileDialog::getSaveFileName(this, QStringLiteral("保存"), QString(),
+                                                QStringLiteral("CSV Files(*.csv)"));
     if (file.isEmpty())
         return;
-    if (!ExportTo(std::filesystem::path(QFile::encodeName(file).toStdString())))
+    file = WithCsvExtension(file);
+    if (!ExportTo(std::filesystem::path(QFile::encodeName(file).toStdString()))) {
         QMessageBox::warning(this, windowTitle(),
                              QStringLiteral("ファイルに保存できませんでした。"));
+        return;
+    }
+    // The main window's status bar confirms it.
+    const QWidget* top = parentWidget() != nullptr ? parentWidget()->window() : nullptr;
+    if (const auto* main = qobject_cast<const QMainWindow*>(top))
+        main->statusBar()->showMessage(QStringLiteral("保存しました: ") + file, 4000);
 }
 
 bool CDialogMonthlyTradings::ExportTo(const std::filesystem::path& path) const {

@@ -10,13 +10,17 @@
 #include "gaps/ui/tool_window.h"
 
 class QPushButton;
+class QString;
 
 namespace vorn {
 
+// The file name a save dialog returned, with ".csv" added when it has no extension.
+QString WithCsvExtension(const QString& file);
+
 class CDialogMonthlyTradings : public CToolWindow {
 public:
-    // `owner` receives 1027 with wParam 2 when the window is closed. Enter and Escape do not
-    // close it.
+    // `owner` receives 1027 with wParam 2 when the window is closed. Enter does not close
+    // it; Escape does.
     explicit CDialogMonthlyTradings(IMessageSink* owner, QWidget* parent = nullptr);
 
     void Fill(const SecurityRecord* security, std::span<const MonthlySegment> segments,

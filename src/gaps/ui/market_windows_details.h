@@ -41,7 +41,14 @@ public:
     // The column whose heading is flashing its number of days, -1 for none.
     int FlashingColumn() const { return flashingColumn_; }
 
-    QSize sizeHint() const override { return {900, 150}; }
+    // The chart's colour scheme: dark texts on white, or light texts on black.
+    void SetWhiteScheme(bool white);
+    // Where each text of the quote area is drawn (for layout checks).
+    std::vector<QRect> QuoteTextRects() const;
+    QRect TableRect() const;
+
+    QSize sizeHint() const override { return {900, contentHeight_}; }
+    QSize minimumSizeHint() const override { return {320, contentHeight_}; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -51,6 +58,14 @@ protected:
 private:
     void Layout();
     void EndFlash();
+
+    // One text of the quote area at its place.
+    struct QuoteText {
+        QRect rect;
+        QString text;
+        int role = 0; // 0 value, 1 label, 2 change (signed colour)
+        bool emphasised = false;
+    };
 
     const CMarketMatrix& matrix_;
     const CWindowsPerformer& performer_;
@@ -70,6 +85,11 @@ private:
     std::vector<QRect> marketBoxes_;
     int tableLeft_ = 0;
     std::array<int, 7> tableEdges_{}; // label, side, four value columns, right edge
+    std::vector<QuoteText> quoteTexts_;
+    QRect periodRect_;
+    int contentHeight_ = 150;
+    bool white_ = false;
+    int valueColumnWidth_ = 84;
     int flashingColumn_ = -1;
     unsigned flashingDays_ = 0;
     QTimer flash_;

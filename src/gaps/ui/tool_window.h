@@ -3,6 +3,7 @@
 // closing one only hides it and tells the view (message 1027 with the window's identifier)
 // so that the view can clear the window's panel bit.
 #include <QDialog>
+#include <QRect>
 #include <cstdint>
 
 #include "foundation/message_sink.h"
@@ -15,7 +16,8 @@ class CToolWindow : public QDialog {
     Q_OBJECT
 public:
     // `owner` (may be null) receives 1027 with `identifier` whenever the window is closed.
-    // With `keepOpenOnKeys`, Enter and Escape do nothing rather than close the window.
+    // With `keepOpenOnKeys`, Enter does nothing rather than close the window; Escape closes
+    // every tool window.
     CToolWindow(std::uintptr_t identifier, IMessageSink* owner, bool keepOpenOnKeys,
                 QWidget* parent = nullptr);
 
@@ -25,15 +27,20 @@ public:
     // of it, unless the window keeps open on keys.
     void reject() override;
     void accept() override { reject(); }
+    void setVisible(bool visible) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     std::uintptr_t identifier_;
     IMessageSink* owner_;
     bool keepOpenOnKeys_;
+    bool placed_ = false; // cascaded on the first show
+    QRect saved_;         // where the window was when last hidden
 };
 
 } // namespace vorn

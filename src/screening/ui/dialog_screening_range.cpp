@@ -21,7 +21,9 @@ QString BoundString(bool set, double value) {
     return set ? QString::asprintf("%g", value) : QString();
 }
 
-void Refuse(QLineEdit* edit) {
+void Refuse(QLineEdit* edit, QLabel* message, const QString& reason) {
+    message->setText(reason);
+    message->show();
     edit->setFocus();
     edit->selectAll();
 }
@@ -32,7 +34,8 @@ CDialogScreeningRange::CDialogScreeningRange(int group, ScreeningRange& range, Q
     : QDialog(parent), group_(group), range_(range),
       valueMode_(new QRadioButton(QStringLiteral("値"), this)),
       rankMode_(new QRadioButton(QStringLiteral("順位"), this)), from_(new QLineEdit(this)),
-      to_(new QLineEdit(this)), fromUnit_(new QLabel(this)), toUnit_(new QLabel(this)) {
+      to_(new QLineEdit(this)), fromUnit_(new QLabel(this)), toUnit_(new QLabel(this)),
+      message_(new QLabel(this)) {
     setWindowTitle(QString::fromUtf8(RangeGroupName(group)));
     auto* layout = new QVBoxLayout(this);
     auto* modes = new QHBoxLayout;
@@ -46,6 +49,10 @@ CDialogScreeningRange::CDialogScreeningRange(int group, ScreeningRange& range, Q
     bounds->addWidget(to_, 1, 0);
     bounds->addWidget(toUnit_, 1, 1);
     layout->addLayout(bounds);
+    message_->setStyleSheet(QStringLiteral("color: #c00000"));
+    message_->setWordWrap(true);
+    message_->hide();
+    layout->addWidget(message_);
     auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     box->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("キャンセル"));
     connect(box, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -89,7 +96,9 @@ bool CDialogScreeningRange::ReadBound(QLineEdit* edit, bool rank, bool& set, dou
     value = text.toDouble(&ok);
     if (!ok || !std::isfinite(value) ||
         (rank && (value < 1.0 || value > kLastRank || value != std::floor(value)))) {
-        Refuse(edit);
+        Refuse(edit, message_,
+               rank ? QStringLiteral("1から65535までの整数を入力して下さい")
+                    : QStringLiteral("数値を入力して下さい"));
         return false;
     }
     return true;
@@ -104,9 +113,12 @@ void CDialogScreeningRange::accept() {
     // Ranks run from the first to the last, values from the lower to the upper bound: the
     // filter would pass nothing the other way round.
     if (fromSet && toSet && to < from) {
-        Refuse(from_);
+        Refuse(from_, message_,
+               rank ? QStringLiteral("始めの順位は終わりの順位以下にして下さい")
+                    : QStringLiteral("下限は上限以下にして下さい"));
         return;
     }
+    message_->hide();
     ScreeningRange result = range_;
     result.flags &= static_cast<std::uint8_t>(~(kRangeRankMode | kRangeLowerSet | kRangeUpperSet));
     if (rank) {
@@ -125,6 +137,9 @@ void CDialogScreeningRange::accept() {
         if (toSet)
             result.flags |= kRangeUpperSet;
     }
+    // A bound was given to be used: the condition is switched on with it.
+    if (fromSet || toSet)
+        result.flags |= kRangeOn;
     range_ = result;
     QDialog::accept();
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The dialog of one range group: value or rank mode and the two optional bounds. In rank mode
 // the first field holds the first rank (stored as the upper bound) and the second the last rank
-// (stored as the lower bound). Whether the group is on is the tool bar's toggle, not this.
+// (stored as the lower bound). OK with a bound switches the group on; its tool bar toggle
+// switches it off again.
 #include <QDialog>
 
 #include "screening/screening_settings.h"
@@ -21,13 +22,16 @@ public:
     QLineEdit* FromEdit() const { return from_; }
     QLineEdit* ToEdit() const { return to_; }
     QRadioButton* RankButton() const { return rankMode_; }
+    // Why the last OK was refused; empty when it was not.
+    QLabel* MessageLabel() const { return message_; }
 
 public slots:
     void accept() override;
 
 private:
     void ShowUnits();
-    // False (and the focus on the field) when the text is neither empty nor a number.
+    // False (the focus on the field and the reason beside it) when the text is neither empty
+    // nor a number.
     bool ReadBound(QLineEdit* edit, bool rank, bool& set, double& value);
 
     int group_;
@@ -38,6 +42,7 @@ private:
     QLineEdit* to_;
     QLabel* fromUnit_;
     QLabel* toUnit_;
+    QLabel* message_;
 };
 
 } // namespace vorn

@@ -37,7 +37,9 @@ void CGridSecurities::Reload() {
         order_[row] = row;
     SortOrder();
     SetRowCount(static_cast<int>(order_.size()));
-    RelayoutColumns();
+    FitColumnsToTexts([this](int row, int column) {
+        return QString::fromStdString(list_.CellText(static_cast<std::size_t>(row), column));
+    });
 }
 
 std::uint16_t CGridSecurities::CellClass(std::size_t listRow, int column) const {

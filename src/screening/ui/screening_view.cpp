@@ -1,4 +1,6 @@
 #include "screening/ui/screening_view.h"
+#include "foundation/text_encoding.h"
+#include "screening/signal_report.h"
 
 #include <QApplication>
 #include <QGridLayout>
@@ -338,8 +340,14 @@ void CScreeningView::OpenReportDialog() {
         codes.insert(CodeOfKey(key));
     CDialogReport dialog(matrix_, analysis_, std::vector<std::uint16_t>(codes.begin(), codes.end()),
                          reportCount_, this);
-    if (dialog.exec() == QDialog::Accepted)
-        reportCount_ = static_cast<unsigned>(dialog.TopCount()->value());
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    reportCount_ = static_cast<unsigned>(dialog.TopCount()->value());
+    emit reportMade(QString::fromStdString(Cp932ToUtf8(dialog.Report())));
+}
+
+QString CScreeningView::DefaultReport() const {
+    return QString::fromStdString(Cp932ToUtf8(CopySignalReport(matrix_, analysis_, reportCount_)));
 }
 
 void CScreeningView::OpenSecuritySelector() {

@@ -60,6 +60,8 @@ public:
     // then the rank indexes, then the list. A failed preparation is tried again the next time
     // the view is shown. Also runs by itself when the view is shown.
     bool EnsurePrepared();
+    // The signal report of the largest securities as the report dialog's default makes it.
+    QString DefaultReport() const;
     bool Prepared() const { return prepared_; }
 
     // Re-reads the settings after they were replaced from outside (history, settings file):
@@ -106,6 +108,8 @@ signals:
     // The conditions or the lists changed; the owner records the screening.
     void settingsChanged();
     void currentSecurityChanged(std::uint32_t key);
+    // The report dialog made a report (UTF-8 text), for the report contents.
+    void reportMade(const QString& text);
 
 protected:
     void customEvent(QEvent* event) override;

@@ -66,6 +66,21 @@ TEST_F(ChartCommandTest, DrawsTheChartInBothSchemesAtTheAskedSize) {
         for (int x = 0; x < black.width(); x += 5)
             drawn += black.pixelColor(x, y) != QColor(Qt::black);
     EXPECT_GT(drawn, 500) << "candles, scales and captions";
+
+    // Weekly and monthly views draw fewer, wider candles than the daily one.
+    std::tie(status, output) =
+        RunCtl("chart " + market_ + " 1002 1 --period weekly --png " + Path("weekly.png"));
+    ASSERT_EQ(status, 0) << output;
+    std::tie(status, output) =
+        RunCtl("chart " + market_ + " 1002 1 --period monthly --png " + Path("monthly.png"));
+    ASSERT_EQ(status, 0) << output;
+    QImage weekly, monthly;
+    ASSERT_TRUE(weekly.load(QString::fromStdString(Path("weekly.png")), "PNG"));
+    ASSERT_TRUE(monthly.load(QString::fromStdString(Path("monthly.png")), "PNG"));
+    EXPECT_NE(weekly.convertToFormat(QImage::Format_RGB32),
+              black.convertToFormat(QImage::Format_RGB32));
+    EXPECT_NE(monthly.convertToFormat(QImage::Format_RGB32),
+              weekly.convertToFormat(QImage::Format_RGB32));
 }
 
 TEST_F(ChartCommandTest, RefusesBadArgumentsAndUnknownSecurities) {
@@ -81,6 +96,8 @@ TEST_F(ChartCommandTest, RefusesBadArgumentsAndUnknownSecurities) {
         {"chart " + market_ + " 1002 1 --png " + Path("x.png") + " --size 10x10", 2},
         {"chart " + market_ + " 1002 1 --png " + Path("x.png") + " --size 800", 2},
         {"chart " + market_ + " 1002 1 --png " + Path("x.png") + " --colour red", 2},
+        {"chart " + market_ + " 1002 1 --png " + Path("x.png") + " --period yearly", 2},
+        {"chart " + market_ + " 1002 1 --png " + Path("x.png") + " --period", 2},
         {"chart " + market_ + " 9998 1 --png " + Path("x.png"), 1},          // unknown
         {"chart " + Path("none.kbx") + " 1002 1 --png " + Path("x.png"), 1}, // no file
         {"chart " + market_ + " 1002 1 --png " + Path("missing/x.png"), 1},  // cannot write
