@@ -6,6 +6,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev
   libcurl4-openssl-dev libmspack-dev libgcab-dev libicu-dev libcpp-httplib-dev
+  nlohmann-json3-dev zlib1g-dev
   fonts-ipafont-gothic fonts-ipafont-mincho
   qt6-translations-l10n
   # The desktop smoke test: a virtual X server, a window manager, key and mouse events and

@@ -34,6 +34,7 @@
 #include "contents/favorites.h"
 #include "foundation/log_channels.h"
 #include "foundation/profile.h"
+#include "shell/dialog_first_start.h"
 #include "foundation/text_encoding.h"
 #include "gaps/ui/market_windows_details.h"
 #include "matrix/market_naming.h"
@@ -449,6 +450,14 @@ void CMainFrame::BuildMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
     AddCommand(file, kIdMatrixProperty, QStringLiteral("マーケットマトリクスのプロパティ(&P)..."));
     AddCommand(file, kIdMatrixRecovery, QStringLiteral("マーケットマトリクスのリカバリー..."));
+    // The J-Quants key and plan have a small dialog of their own.
+    QAction* jquantsKey = file->addAction(QStringLiteral("J-Quants API キーとプラン(&J)..."));
+    connect(jquantsKey, &QAction::triggered, this, [this] {
+        QString message;
+        if (!EditJQuantsKey(app_.Profile(), app_.DataDirectory(), this, message) &&
+            !message.isEmpty())
+            QMessageBox::warning(this, QStringLiteral("ヴォルン"), message);
+    });
     file->addSeparator();
     AddCommand(file, kIdExit, QStringLiteral("アプリケーションの終了(&X)"));
 

@@ -15,6 +15,7 @@
 #include "foundation/text_encoding.h"
 #include "matrix/stock_code.h"
 #include "screening/ui/screening_view.h"
+#include "shell/dialog_first_start.h"
 #include "shell/dialog_startup_progress.h"
 #include "shell/main_frame.h"
 #include "ui_base/posted_message.h"
@@ -232,6 +233,16 @@ bool CVornApp::InitInstance(const AppOptions& options) {
     if (options.localMode)
         config_.flags |= kAppLocalMode;
     setting_ = profile_->GetInteger(kProfileSection, kProfileSetting, 0);
+    // A run told to stay local takes the file as it is: no first-start choice, no fetching.
+    if (!options.localMode) {
+        QString sourceMessage;
+        if (!PrepareMarketSource(*profile_, dataDirectory_, config_, nullptr, sourceMessage)) {
+            ShowMessage(sourceMessage, true);
+            return false;
+        }
+        if (!sourceMessage.isEmpty())
+            ShowMessage(sourceMessage, false);
+    }
 
     bool failed = false;
     {

@@ -1,0 +1,190 @@
+// vornctl jquants: builds a content file from the exchange's daily-data API, or appends the
+// trading days after an existing file's last day.
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "acquisition/jquants_build.h"
+#include "command.h"
+
+namespace vornctl {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Duration(double seconds) {
+    const auto total = static_cast<long>(seconds + 0.5);
+    char text[48];
+    if (total >= 3600)
+        std::snprintf(text, sizeof text, "%ld h %02ld min", total / 3600, total % 3600 / 60);
+    else if (total >= 60)
+        std::snprintf(text, sizeof text, "%ld min %02ld s", total / 60, total % 60);
+    else
+        std::snprintf(text, sizeof text, "%ld s", total);
+    return text;
+}
+
+// One line whenever the step, the day or a wait changes.
+class CProgressLines {
+public:
+    void Show(const vorn::JQuantsProgress& progress) {
+        const std::string key =
+            progress.step + "|" + std::to_string(progress.day) + "|" + progress.waiting;
+        if (key == last_)
+            return;
+        last_ = key;
+        std::string line = "vornctl: jquants: " + progress.step;
+        if (progress.day != vorn::kNoDate)
+            line += " " + vorn::FormatApiDate(progress.day);
+        line += ": " + std::to_string(progress.requestsDone) + " requests done, " +
+                std::to_string(progress.requestsLeft) + " left, about " +
+                Duration(progress.secondsLeft) + " left";
+        if (!progress.waiting.empty())
+            line += " (waiting: " + progress.waiting + ")";
+        std::fprintf(stderr, "%s\n", line.c_str());
+    }
+
+private:
+    std::string last_;
+};
+
+bool ReadPositive(const CArgs& args, const char* name, unsigned long limit, unsigned long& value,
+                  std::string& error) {
+    const auto text = args.Option(name);
+    if (!text)
+        return true;
+    if (!ParseNumber(*text, limit, value) || value == 0) {
+        error = std::string("jquants: --") + name + " takes a whole number from 1 to " +
+                std::to_string(limit);
+        return false;
+    }
+    return true;
+}
+
+int RunJQuants(int argc, char** argv) {
+    const CArgs args(argc, argv);
+    if (!args.Error().empty())
+        return UsageError("jquants: " + args.Error());
+    if (const std::string unknown =
+            args.UnknownOption({"out", "append", "from", "to", "plan", "include", "base-url",
+                                "data-dir", "rate", "limit-wait", "retries"});
+        !unknown.empty())
+        return UsageError("jquants: unknown option " + unknown);
+    const auto out = args.Option("out");
+    const auto append = args.Option("append");
+    if (out.has_value() == append.has_value() || (out && out->empty()) ||
+        (append && append->empty()))
+        return UsageError("jquants: give either --out FILE or --append FILE");
+    if (!args.Positionals().empty())
+        return UsageError("jquants: unexpected argument " + args.Positionals().front());
+
+    vorn::JQuantsBuildOptions options;
+    const std::string planName = args.Option("plan").value_or("free");
+    const auto plan = vorn::FindJQuantsPlan(planName);
+    if (!plan)
+        return UsageError("jquants: --plan is one of free, light, standard, premium");
+    options.plan = *plan;
+    options.client.requestsPerMinute = plan->requestsPerMinute;
+    for (const char* name : {"from", "to"}) {
+        if (const auto text = args.Option(name)) {
+            const unsigned short date = ParseDateArg(*text);
+            if (date == 0)
+                return UsageError(std::string("jquants: --") + name + " " + *text +
+                                  " is not a date (YYYY/MM/DD)");
+            (std::string(name) == "from" ? options.from : options.to) = date;
+        }
+    }
+    if (append && options.from != vorn::kNoDate)
+        return UsageError("jquants: --from goes with --out; --append starts after the file's "
+                          "last day");
+    if (const auto include = args.Option("include")) {
+        std::string unknown;
+        if (!vorn::ParseIncludeList(*include, options.convert, unknown))
+            return UsageError("jquants: --include does not know \"" + unknown +
+                              "\" (stock, etf, reit, preferred-equity, foreign-stock, "
+                              "foreign-reit, foreign-etf, foreign-dr, pro-market, other-market)");
+    }
+    if (const auto url = args.Option("base-url")) {
+        if (url->rfind("http://", 0) != 0 && url->rfind("https://", 0) != 0)
+            return UsageError("jquants: --base-url must start with http:// or https://");
+        options.client.baseUrl = *url;
+        while (!options.client.baseUrl.empty() && options.client.baseUrl.back() == '/')
+            options.client.baseUrl.pop_back();
+    }
+    std::string error;
+    unsigned long rate = 0, wait = 0, retries = 0;
+    if (!ReadPositive(args, "rate", 100000, rate, error) ||
+        !ReadPositive(args, "limit-wait", 3600, wait, error))
+        return UsageError(error);
+    if (rate != 0) {
+        options.client.requestsPerMinute = static_cast<double>(rate);
+        options.client.statementsPerMinute = static_cast<double>(rate);
+        options.client.retryDelay = std::chrono::milliseconds(60000 / rate);
+    }
+    if (wait != 0)
+        options.client.limitWait = std::chrono::seconds(wait);
+    if (const auto text = args.Option("retries")) {
+        if (!ParseNumber(*text, 10, retries))
+            return UsageError("jquants: --retries takes a whole number from 0 to 10");
+        options.client.retries = static_cast<unsigned>(retries);
+    }
+
+    const fs::path file = out ? *out : *append;
+    const fs::path dataDirectory =
+        args.Option("data-dir")
+            .value_or(file.has_parent_path() ? file.parent_path().string() : std::string("."));
+    if (!vorn::LoadJQuantsKey(dataDirectory, options.client.apiKey, error)) {
+        std::fprintf(stderr, "vornctl: jquants: %s\n", error.c_str());
+        return 1;
+    }
+    CProgressLines lines;
+    options.progress = [&lines](const vorn::JQuantsProgress& progress) { lines.Show(progress); };
+    options.note = [](const std::string& line) {
+        std::fprintf(stderr, "vornctl: jquants: skipped %s\n", line.c_str());
+    };
+
+    vorn::JQuantsBuildReport report;
+    const vorn::JQuantsBuildResult result = out ? vorn::BuildJQuantsFile(options, file, report)
+                                                : vorn::AppendJQuantsFile(options, file, report);
+    const std::string error2 = vorn::WithoutKey(report.error, options.client.apiKey);
+    if (result == vorn::JQuantsBuildResult::NothingNew && append) {
+        std::printf("%s: %s; the file is unchanged\n", file.c_str(), error2.c_str());
+        return 0;
+    }
+    if (result != vorn::JQuantsBuildResult::Ok) {
+        std::fprintf(stderr, "vornctl: jquants: %s\n", error2.c_str());
+        std::fprintf(stderr,
+                     "vornctl: jquants: %s was not written; %zu requests made, the "
+                     "answers so far are kept in %s\n",
+                     file.c_str(), report.requests, vorn::JQuantsCacheFolder(file).c_str());
+        return 1;
+    }
+    const vorn::JQuantsConvertReport& c = report.convert;
+    std::printf("%s: %s %u days from %s to %s; %zu securities of %zu companies, %zu rows\n",
+                file.c_str(), out ? "built" : "appended", static_cast<unsigned>(c.days),
+                vorn::FormatApiDate(c.firstDay).c_str(), vorn::FormatApiDate(c.lastDay).c_str(),
+                c.securities, c.companies, c.rows);
+    std::printf("requests: %zu made, %zu pages from the cache\n", report.requests,
+                report.cachedPages);
+    std::printf("left out: %zu preferred and other share classes, %zu in other segments, %zu "
+                "other product categories, %zu without listing data, %zu never traded\n",
+                c.otherClasses, c.otherSegments, c.otherCategories, c.withoutMaster, c.noTrades);
+    if (c.unheldCodes != 0)
+        std::printf("left out: %zu securities whose lettered codes the file cannot hold yet\n",
+                    c.unheldCodes);
+    if (c.standInIndex)
+        std::printf("index 1002 is the equal-weighted stand-in \"%s\", not TOPIX\n",
+                    std::string(vorn::kStandInIndexName).c_str());
+    return 0;
+}
+
+const CommandRegistrar kJQuantsCommand(
+    "jquants",
+    "jquants (--out FILE [--from DATE] | --append FILE) [--to DATE] "
+    "[--plan free|light|standard|premium] [--include etf,reit,...] [--base-url URL] "
+    "[--data-dir DIR] [--rate N] [--limit-wait SECONDS] [--retries N]",
+    &RunJQuants);
+
+} // namespace
+} // namespace vornctl
