@@ -193,6 +193,15 @@ std::uint16_t MapDaily(const SeriesSet& series, SecurityKey keyBase, const CCale
                                                       counts, scratch);
 }
 
+std::uint16_t MapPeriod(const SeriesSet& series, PeriodKind kind, SecurityKey keyBase,
+                        const CCalendar& calendar, CWindowEventMap& events,
+                        CWindowCountsMap& counts, MappingScratch& scratch) {
+    if (series.priceEncoding >= std::size(kMapSeriesByEncoding))
+        return 0;
+    return kMapSeriesByEncoding[series.priceEncoding](series.View(kind), keyBase, calendar, events,
+                                                      counts, scratch);
+}
+
 struct PreferenceCandidate {
     std::uint16_t code;
     std::uint8_t market;
@@ -212,6 +221,38 @@ std::uint16_t CMarketWindows::MapListingWindows(const SeriesSet& series, Securit
                                                 CWindowCountsMap& counts) {
     MappingScratch scratch;
     return MapDaily(series, keyBase, calendar, events, counts, scratch);
+}
+
+bool CMarketWindows::MapPeriodWindows(const CMarketMatrix& matrix, int periodKind, CEvent* cancel) {
+    if (periodKind < 0 || periodKind > 2)
+        return false;
+    CWindowEventMap& events = eventMaps_[periodKind];
+    CWindowCountsMap& counts = countsMaps_[periodKind];
+    events.Clear();
+    counts.Clear();
+    const CCalendar& calendar = matrix.PeriodCalendar(periodKind);
+    if (calendar.Empty())
+        return false;
+    const auto& securities = matrix.Securities();
+    // The daily series come through the same extraction as in the whole-market mapping, the
+    // others through the one the analysis of a security uses, so that the events match both.
+    const PackedDate firstDay = *calendar.First();
+    const PackedDate lastDay = *calendar.Last();
+    SeriesSet series;
+    MappingScratch scratch;
+    std::uint32_t count = 0;
+    for (const auto& [key, security] : securities) {
+        if ((++count & 31) == 0 && IsSignalled(cancel))
+            return false;
+        const bool extracted =
+            periodKind == 0
+                ? matrix.GetSeries(series, &security, firstDay, lastDay)
+                : matrix.GetPeriodSeries(periodKind, series, &security, firstDay, lastDay);
+        if (extracted)
+            MapPeriod(series, static_cast<PeriodKind>(periodKind), key, calendar, events, counts,
+                      scratch);
+    }
+    return true;
 }
 
 bool CMarketWindows::MapMarketWindows(CMarketMatrix& matrix, CEvent* cancel, IMessageSink* sink) {

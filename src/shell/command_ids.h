@@ -47,6 +47,7 @@ enum CommandId : std::uint32_t {
     kIdCopy = 32941,
     kIdZoomStep1 = 32950, // 32950..32955: zoom steps 1, 5, 10, 15, 30, 45
     kIdScreeningReset = 32957,
+    kIdLawBacktest = 32960,
     kIdAbout = 57664,
     kIdExit = 57665,
     kIdBarContents = 59392,
