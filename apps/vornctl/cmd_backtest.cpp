@@ -11,7 +11,7 @@
 #include "contents/settings_files.h"
 #include "gaps/law_backtest.h"
 #include "screening/securities_list.h"
-#include "technical/indicator_screening.h"
+#include "screening/indicator_screening.h"
 #include "technical/technical_manager.h"
 
 namespace vornctl {

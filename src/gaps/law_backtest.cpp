@@ -14,7 +14,7 @@
 #include "gaps/trading_lists.h"
 #include "gaps/windows_performer.h"
 #include "matrix/name_tables.h"
-#include "technical/technical_result.h"
+#include "foundation/file_replacement.h"
 
 namespace vorn {
 namespace {

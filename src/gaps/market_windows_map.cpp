@@ -179,27 +179,19 @@ std::uint16_t MapSeries(const SeriesView& view, SecurityKey keyBase, const CCale
     return static_cast<std::uint16_t>(span + 1);
 }
 
-using MapSeriesFn = std::uint16_t (*)(const SeriesView&, SecurityKey, const CCalendar&,
-                                      CWindowEventMap&, CWindowCountsMap&, MappingScratch&);
-// Indexed by price encoding.
-constexpr MapSeriesFn kMapSeriesByEncoding[] = {&MapSeries<std::uint8_t>, &MapSeries<std::uint16_t>,
-                                                &MapSeries<std::uint32_t>};
-
-std::uint16_t MapDaily(const SeriesSet& series, SecurityKey keyBase, const CCalendar& calendar,
-                       CWindowEventMap& events, CWindowCountsMap& counts, MappingScratch& scratch) {
-    if (series.priceEncoding >= std::size(kMapSeriesByEncoding))
-        return 0;
-    return kMapSeriesByEncoding[series.priceEncoding](series.daily, keyBase, calendar, events,
-                                                      counts, scratch);
-}
-
 std::uint16_t MapPeriod(const SeriesSet& series, PeriodKind kind, SecurityKey keyBase,
                         const CCalendar& calendar, CWindowEventMap& events,
                         CWindowCountsMap& counts, MappingScratch& scratch) {
-    if (series.priceEncoding >= std::size(kMapSeriesByEncoding))
+    if (!IsPriceType(series.priceEncoding))
         return 0;
-    return kMapSeriesByEncoding[series.priceEncoding](series.View(kind), keyBase, calendar, events,
-                                                      counts, scratch);
+    return VisitPriceWidth(series.priceEncoding, [&]<class Price>(PriceWidth<Price>) {
+        return MapSeries<Price>(series.View(kind), keyBase, calendar, events, counts, scratch);
+    });
+}
+
+std::uint16_t MapDaily(const SeriesSet& series, SecurityKey keyBase, const CCalendar& calendar,
+                       CWindowEventMap& events, CWindowCountsMap& counts, MappingScratch& scratch) {
+    return MapPeriod(series, PeriodKind::Daily, keyBase, calendar, events, counts, scratch);
 }
 
 struct PreferenceCandidate {

@@ -11,6 +11,7 @@
 #include <optional>
 #include <set>
 
+#include "chart/ui/law_backtest_chart.h"
 #include "gaps/ui/tool_window.h"
 
 class QComboBox;
@@ -25,23 +26,6 @@ class CMessagePoster;
 
 // wParam of message 1027 when the window is closed.
 constexpr std::uintptr_t kLawBacktestClosed = 8;
-
-// The bars of the average return per law and year, drawn with the chart's colours and fonts.
-class CLawBacktestChart : public QWidget {
-public:
-    explicit CLawBacktestChart(QWidget* parent = nullptr);
-    void SetYears(std::vector<YearLawAverages> years);
-    void SetWhiteScheme(bool white);
-    bool WhiteScheme() const { return white_; }
-    const std::vector<YearLawAverages>& Years() const { return years_; }
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    std::vector<YearLawAverages> years_;
-    bool white_ = false;
-};
 
 // The trades of one law and side; double-clicking a trade opens its chart.
 class CDialogBacktestTrades : public QDialog {

@@ -4,7 +4,7 @@
 #include "gaps/law_backtest.h"
 #include "matrix/sample_market.h"
 
-#include "gaps/ui/dialog_law_backtest.h"
+#include "shell/dialog_law_backtest.h"
 
 #include <QApplication>
 #include <QClipboard>
