@@ -46,6 +46,10 @@ public:
     // the cancel event may be null.
     bool MapMarketWindows(CMarketMatrix& matrix, CEvent* cancel, IMessageSink* sink);
     // Maps one security's daily series; the number of calendar days covered, or 0.
+    // Maps every security's series of one period kind into that kind's event and counts
+    // maps, leaving the other kinds and the preferred markets alone; false when the calendar
+    // is empty, the kind unknown or the cancel event (may be null) was signalled.
+    bool MapPeriodWindows(const CMarketMatrix& matrix, int periodKind, CEvent* cancel);
     static std::uint16_t MapListingWindows(const SeriesSet& series, SecurityKey keyBase,
                                            const CCalendar& calendar, CWindowEventMap& events,
                                            CWindowCountsMap& counts);

@@ -179,13 +179,19 @@ std::uint16_t MapSeries(const SeriesView& view, SecurityKey keyBase, const CCale
     return static_cast<std::uint16_t>(span + 1);
 }
 
-std::uint16_t MapDaily(const SeriesSet& series, SecurityKey keyBase, const CCalendar& calendar,
-                       CWindowEventMap& events, CWindowCountsMap& counts, MappingScratch& scratch) {
+std::uint16_t MapPeriod(const SeriesSet& series, PeriodKind kind, SecurityKey keyBase,
+                        const CCalendar& calendar, CWindowEventMap& events,
+                        CWindowCountsMap& counts, MappingScratch& scratch) {
     if (!IsPriceType(series.priceEncoding))
         return 0;
     return VisitPriceWidth(series.priceEncoding, [&]<class Price>(PriceWidth<Price>) {
-        return MapSeries<Price>(series.daily, keyBase, calendar, events, counts, scratch);
+        return MapSeries<Price>(series.View(kind), keyBase, calendar, events, counts, scratch);
     });
+}
+
+std::uint16_t MapDaily(const SeriesSet& series, SecurityKey keyBase, const CCalendar& calendar,
+                       CWindowEventMap& events, CWindowCountsMap& counts, MappingScratch& scratch) {
+    return MapPeriod(series, PeriodKind::Daily, keyBase, calendar, events, counts, scratch);
 }
 
 struct PreferenceCandidate {
@@ -207,6 +213,38 @@ std::uint16_t CMarketWindows::MapListingWindows(const SeriesSet& series, Securit
                                                 CWindowCountsMap& counts) {
     MappingScratch scratch;
     return MapDaily(series, keyBase, calendar, events, counts, scratch);
+}
+
+bool CMarketWindows::MapPeriodWindows(const CMarketMatrix& matrix, int periodKind, CEvent* cancel) {
+    if (periodKind < 0 || periodKind > 2)
+        return false;
+    CWindowEventMap& events = eventMaps_[periodKind];
+    CWindowCountsMap& counts = countsMaps_[periodKind];
+    events.Clear();
+    counts.Clear();
+    const CCalendar& calendar = matrix.PeriodCalendar(periodKind);
+    if (calendar.Empty())
+        return false;
+    const auto& securities = matrix.Securities();
+    // The daily series come through the same extraction as in the whole-market mapping, the
+    // others through the one the analysis of a security uses, so that the events match both.
+    const PackedDate firstDay = *calendar.First();
+    const PackedDate lastDay = *calendar.Last();
+    SeriesSet series;
+    MappingScratch scratch;
+    std::uint32_t count = 0;
+    for (const auto& [key, security] : securities) {
+        if ((++count & 31) == 0 && IsSignalled(cancel))
+            return false;
+        const bool extracted =
+            periodKind == 0
+                ? matrix.GetSeries(series, &security, firstDay, lastDay)
+                : matrix.GetPeriodSeries(periodKind, series, &security, firstDay, lastDay);
+        if (extracted)
+            MapPeriod(series, static_cast<PeriodKind>(periodKind), key, calendar, events, counts,
+                      scratch);
+    }
+    return true;
 }
 
 bool CMarketWindows::MapMarketWindows(CMarketMatrix& matrix, CEvent* cancel, IMessageSink* sink) {

@@ -36,6 +36,7 @@
 #include "foundation/profile.h"
 #include "shell/dialog_first_start.h"
 #include "foundation/text_encoding.h"
+#include "shell/dialog_law_backtest.h"
 #include "gaps/ui/market_windows_details.h"
 #include "matrix/market_naming.h"
 #include "matrix/stock_code.h"
@@ -92,7 +93,8 @@ constexpr std::uint32_t kChartBar[] = {kIdChartFirst,
                                        kIdCrosshair};
 constexpr std::uint32_t kContentsBar[] = {kIdContentsChart, kIdContentsScreening, 0, kIdHistoryBack,
                                           kIdHistoryForward};
-constexpr std::uint32_t kScreeningBar[] = {kIdScreeningRestore, kIdScreeningSave};
+constexpr std::uint32_t kScreeningBar[] = {kIdScreeningRestore, kIdScreeningSave, 0,
+                                           kIdLawBacktest};
 
 std::optional<ChartScroll> ScrollOf(std::uint32_t id) {
     switch (id) {
@@ -518,6 +520,8 @@ void CMainFrame::BuildMenus() {
     QMenu* colours = chart->addMenu(QStringLiteral("配色"));
     AddCommand(colours, kIdColourBlack, QStringLiteral("黒"));
     AddCommand(colours, kIdColourWhite, QStringLiteral("白"));
+    chart->addSeparator();
+    AddCommand(chart, kIdLawBacktest, QStringLiteral("法則の検証..."));
 
     QMenu* screening = menuBar()->addMenu(QStringLiteral("スクリーニング(&S)"));
     AddCommand(screening, kIdScreeningRestore, QStringLiteral("設定の再現"));
@@ -687,6 +691,8 @@ bool CMainFrame::IsEnabled(std::uint32_t id) const {
         return view_->ScreeningVisible() && view_->Screening().HasSavedScreenings();
     case kIdMatrixProperty:
         return true;
+    case kIdLawBacktest:
+        return !app_.Matrix().Securities().empty();
     case kIdMatrixRecovery:
         return !app_.Matrix().Securities().empty() && !app_.Loader().Index().packages.empty() &&
                !app_.Writer().IsRunning();
@@ -842,6 +848,9 @@ bool CMainFrame::RunCommand(std::uint32_t id) {
             break;
         case kIdLawPerformance:
             view_->TogglePanel(kPanelLawPerformance);
+            break;
+        case kIdLawBacktest:
+            ShowLawBacktest();
             break;
         case kIdAddFavorite:
             ShowStatusMessage(app_.AddFavorite() ? QStringLiteral("お気に入りに追加しました")
@@ -1091,6 +1100,29 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
         static_cast<QWidget*>(watched)->window() == this && !panes_[0]->text().isEmpty())
         CPostedMessage::Post(this, kMsgCursorNone, 0, 0);
     return QMainWindow::eventFilter(watched, event);
+}
+
+void CMainFrame::ShowLawBacktest() {
+    if (lawBacktest_ == nullptr) {
+        lawBacktest_ = new CDialogLawBacktest(app_.Matrix(), nullptr, this);
+        lawBacktest_->SetOpenChart([this](const SecurityRecord* security, PackedDate day) {
+            app_.SelectStockAt(security, kTradeChartDays,
+                               ChartPositionOf(app_.Matrix(), *security, day, kTradeChartDays));
+        });
+    }
+    // The screening list as it stands now, once the screening has been prepared.
+    std::optional<std::set<SecurityKey>> listed;
+    if (view_->Screening().Prepared()) {
+        const CSecuritiesList& list = view_->Screening().List();
+        listed.emplace();
+        for (std::size_t row = 0; row < list.RowCount(); ++row)
+            listed->insert(list.RowKey(row));
+    }
+    if (!lawBacktest_->Running())
+        lawBacktest_->SetScreeningList(std::move(listed));
+    lawBacktest_->SetWhiteScheme(app_.WhiteChart());
+    lawBacktest_->show();
+    lawBacktest_->raise();
 }
 
 } // namespace vorn

@@ -25,6 +25,7 @@ class CVornView;
 class CMessagePoster;
 class CGridIntelligenceAgent;
 class CDialogSecurities;
+class CDialogLawBacktest;
 
 class CMainFrame final : public QMainWindow {
     Q_OBJECT
@@ -89,6 +90,7 @@ private:
     void ClearStatus();
     void ActivateAnnouncement(std::uint32_t id);
     void StopFeed();
+    void ShowLawBacktest();
 
     CVornApp& app_;
     CVornView* view_ = nullptr;
@@ -101,6 +103,7 @@ private:
     QLabel* panes_[2] = {};
     CGridIntelligenceAgent* announcements_ = nullptr;
     CDialogSecurities* popup_ = nullptr;
+    CDialogLawBacktest* lawBacktest_ = nullptr; // made on first use
 };
 
 } // namespace vorn

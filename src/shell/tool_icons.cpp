@@ -154,6 +154,14 @@ QIcon CommandIcon(std::uint32_t command) {
         painter.drawLine(QPointF(4, 16), QPointF(28, 16));
         painter.drawEllipse(QPointF(16, 16), 5, 5);
         break;
+    case kIdLawBacktest:
+        // Bars above and below a base line.
+        painter.drawLine(QPointF(4, 18), QPointF(28, 18));
+        painter.drawRect(QRectF(7.5, 8.5, 4, 9));
+        painter.drawRect(QRectF(14.5, 12.5, 4, 5));
+        painter.setBrush(QColor(0xA0, 0x30, 0x20));
+        painter.drawRect(QRectF(21.5, 18.5, 4, 7));
+        break;
     default:
         painter.setBrush(Qt::NoBrush);
         painter.drawRect(QRectF(4.5, 4.5, 23, 23));

@@ -45,6 +45,7 @@ enum CommandId : std::uint32_t {
     kIdCopy = 32941,
     kIdZoomStep1 = 32950, // 32950..32955: zoom steps 1, 5, 10, 15, 30, 45
     kIdScreeningReset = 32957,
+    kIdLawBacktest = 32960,
     // Chart views beyond the daily one, the whole history and the crosshair.
     kIdSeriesDaily = 32970,
     kIdSeriesWeekly = 32971,

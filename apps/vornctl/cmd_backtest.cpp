@@ -1,0 +1,171 @@
+// vornctl backtest FILE [--period daily|weekly|monthly] [--from D] [--to D] [--markets LIST]
+// [--sectors LIST] [--settings Vorn.ssd [--saved NAME]] [--by year|market|sector] [--csv PATH]:
+// how each trading law did over the market (or the securities a screening selects).
+#include <cstdio>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "analysed_market.h"
+#include "command.h"
+#include "contents/settings_files.h"
+#include "gaps/law_backtest.h"
+#include "screening/securities_list.h"
+#include "screening/indicator_screening.h"
+#include "technical/technical_manager.h"
+
+namespace vornctl {
+namespace {
+
+constexpr char kUsage[] =
+    "backtest FILE [--period daily|weekly|monthly] [--from D] [--to D] [--markets LIST] "
+    "[--sectors LIST] [--settings Vorn.ssd [--saved NAME]] [--by year|market|sector] "
+    "[--csv PATH]";
+
+// A comma-separated list of codes from 1 to `limit`.
+bool ParseCodeList(const std::string& text, unsigned long limit, std::vector<std::uint8_t>& out) {
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', start);
+        const std::string item = text.substr(start, comma - start);
+        unsigned long value = 0;
+        if (!ParseNumber(item, limit, value) || value == 0)
+            return false;
+        out.push_back(static_cast<std::uint8_t>(value));
+        if (comma == std::string::npos)
+            return true;
+        start = comma + 1;
+    }
+}
+
+// The settings the program would screen with after starting with `path` as "Vorn.ssd".
+bool LoadScreening(const std::string& path, const std::optional<std::string>& saved,
+                   vorn::ScreeningSettings& settings) {
+    vorn::CSavedScreenings records;
+    vorn::ScreeningSettings current;
+    const vorn::SettingsFileResult result =
+        vorn::LoadScreeningFile(path, current, records, vorn::DamagedCopy::Skip);
+    if (result != vorn::SettingsFileResult::Ok &&
+        result != vorn::SettingsFileResult::DamagedRecords) {
+        std::fprintf(stderr, "vornctl: cannot read the screening settings %s (result %u)\n",
+                     path.c_str(), static_cast<unsigned>(result));
+        return false;
+    }
+    if (saved && !records.ApplyScreening(vorn::Utf8ToCp932(*saved), current)) {
+        std::fprintf(stderr, "vornctl: %s holds no saved screening '%s'\n", path.c_str(),
+                     saved->c_str());
+        return false;
+    }
+    vorn::ApplyStartupParameterDefaults(current);
+    settings = std::move(current);
+    return true;
+}
+
+// The securities the screening selects on the daily analysis of the whole market.
+void ScreenedSecurities(AnalysedMarket& market, const vorn::ScreeningSettings& settings,
+                        std::set<vorn::SecurityKey>& keys) {
+    vorn::CTechnicalManager manager;
+    manager.RegisterTechnicals(&market.matrix);
+    vorn::CIndicatorScreening indicators(manager);
+    indicators.PrepareInclinationParameters(settings.inclinationParameters);
+    indicators.RecomputeInclinationScreening(settings.inclinationParameters);
+    indicators.RecomputeTurnoverScreening(settings.turnoverParameters);
+    vorn::CSecuritiesList list(market.matrix, market.results);
+    list.SetIndicatorValues(indicators.Inclinations(), indicators.TurnoverRatios());
+    list.Prepare();
+    list.RebuildSecurities(settings);
+    for (std::size_t row = 0; row < list.RowCount(); ++row)
+        keys.insert(list.RowKey(row));
+}
+
+bool ParseDateOption(const CArgs& args, const char* name, unsigned short& date) {
+    const auto text = args.Option(name);
+    if (!text)
+        return true;
+    date = ParseDateArg(*text);
+    return date != 0;
+}
+
+int RunBacktest(int argc, char** argv) {
+    CArgs args(argc, argv);
+    if (!args.Error().empty())
+        return UsageError(args.Error());
+    if (const std::string unknown = args.UnknownOption(
+            {"period", "from", "to", "markets", "sectors", "settings", "saved", "by", "csv"});
+        !unknown.empty())
+        return UsageError("unknown option " + unknown);
+    if (args.Positionals().size() != 1)
+        return UsageError(std::string("usage: ") + kUsage);
+
+    vorn::BacktestOptions options;
+    if (const auto period = args.Option("period")) {
+        const auto kind = vorn::ParsePeriodWord(*period);
+        if (!kind)
+            return UsageError("bad period '" + *period + "' (daily, weekly or monthly)");
+        options.periodKind = *kind;
+    }
+    if (!ParseDateOption(args, "from", options.from))
+        return UsageError("bad date '" + *args.Option("from") + "' (YYYY/MM/DD)");
+    if (!ParseDateOption(args, "to", options.to))
+        return UsageError("bad date '" + *args.Option("to") + "' (YYYY/MM/DD)");
+    if (options.from > options.to)
+        return UsageError("--from is after --to");
+    if (const auto markets = args.Option("markets");
+        markets && !ParseCodeList(*markets, 15, options.markets))
+        return UsageError("bad market list '" + *markets + "' (codes 1 to 15, comma-separated)");
+    if (const auto sectors = args.Option("sectors");
+        sectors && !ParseCodeList(*sectors, 34, options.sectors))
+        return UsageError("bad sector list '" + *sectors + "' (codes 1 to 34, comma-separated)");
+    vorn::BacktestGrouping grouping = vorn::BacktestGrouping::All;
+    if (const auto by = args.Option("by")) {
+        const auto parsed = vorn::ParseBacktestGrouping(*by);
+        if (!parsed || *parsed == vorn::BacktestGrouping::All)
+            return UsageError("bad grouping '" + *by + "' (year, market or sector)");
+        grouping = *parsed;
+    }
+    const auto settingsPath = args.Option("settings");
+    const auto savedName = args.Option("saved");
+    if (savedName && !settingsPath)
+        return UsageError("--saved needs --settings PATH");
+
+    const std::string& file = args.Positionals()[0];
+    auto market = std::make_unique<AnalysedMarket>();
+    if (settingsPath) {
+        vorn::ScreeningSettings settings;
+        if (!LoadScreening(*settingsPath, savedName, settings) ||
+            !LoadAnalysedMarket(file, *market))
+            return 1;
+        ScreenedSecurities(*market, settings, options.selection.emplace());
+    } else {
+        const std::uint8_t restored = vorn::RestoreMatrix(market->matrix, file, nullptr, nullptr);
+        if (restored != vorn::kMatrixOk) {
+            std::fprintf(stderr, "vornctl: cannot restore %s (result %u)\n", file.c_str(),
+                         unsigned{restored});
+            return 1;
+        }
+    }
+    vorn::CLawBacktest backtest;
+    if (!backtest.Run(market->matrix, options)) {
+        std::fprintf(stderr, "vornctl: the law test failed\n");
+        return 1;
+    }
+    const std::vector<vorn::BacktestRow> rows = backtest.Summarise(grouping);
+    if (const auto csv = args.Option("csv")) {
+        if (!vorn::ExportBacktestCsv(*csv, rows)) {
+            std::fprintf(stderr, "vornctl: cannot write %s\n", csv->c_str());
+            return 1;
+        }
+    }
+    std::fputs(vorn::BacktestTable(rows).c_str(), stdout);
+    std::printf("%zu trades\n", backtest.Trades().size());
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "vornctl: cannot write the table\n");
+        return 1;
+    }
+    return 0;
+}
+
+const CommandRegistrar kRegistrar("backtest", kUsage, RunBacktest);
+
+} // namespace
+} // namespace vornctl
