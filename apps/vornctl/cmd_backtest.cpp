@@ -87,15 +87,11 @@ bool ParseDateOption(const CArgs& args, const char* name, unsigned short& date) 
 }
 
 int RunBacktest(int argc, char** argv) {
-    CArgs args(argc, argv);
+    const CArgs args(argc, argv);
     if (!args.Error().empty())
         return UsageError(args.Error());
-    if (const std::string unknown = args.UnknownOption(
-            {"period", "from", "to", "markets", "sectors", "settings", "saved", "by", "csv"});
-        !unknown.empty())
-        return UsageError("unknown option " + unknown);
     if (args.Positionals().size() != 1)
-        return UsageError(std::string("usage: ") + kUsage);
+        return UsageError("expected one FILE");
 
     vorn::BacktestOptions options;
     if (const auto period = args.Option("period")) {
@@ -105,9 +101,9 @@ int RunBacktest(int argc, char** argv) {
         options.periodKind = *kind;
     }
     if (!ParseDateOption(args, "from", options.from))
-        return UsageError("bad date '" + *args.Option("from") + "' (YYYY/MM/DD)");
+        return DateError("from", *args.Option("from"));
     if (!ParseDateOption(args, "to", options.to))
-        return UsageError("bad date '" + *args.Option("to") + "' (YYYY/MM/DD)");
+        return DateError("to", *args.Option("to"));
     if (options.from > options.to)
         return UsageError("--from is after --to");
     if (const auto markets = args.Option("markets");
@@ -137,12 +133,8 @@ int RunBacktest(int argc, char** argv) {
             return 1;
         ScreenedSecurities(*market, settings, options.selection.emplace());
     } else {
-        const std::uint8_t restored = vorn::RestoreMatrix(market->matrix, file, nullptr, nullptr);
-        if (restored != vorn::kMatrixOk) {
-            std::fprintf(stderr, "vornctl: cannot restore %s (result %u)\n", file.c_str(),
-                         unsigned{restored});
+        if (!RestoreOrReport(market->matrix, file))
             return 1;
-        }
     }
     vorn::CLawBacktest backtest;
     if (!backtest.Run(market->matrix, options)) {
@@ -150,7 +142,7 @@ int RunBacktest(int argc, char** argv) {
         return 1;
     }
     const std::vector<vorn::BacktestRow> rows = backtest.Summarise(grouping);
-    if (const auto csv = args.Option("csv")) {
+    if (const auto csv = args.Option("out")) {
         if (!vorn::ExportBacktestCsv(*csv, rows)) {
             std::fprintf(stderr, "vornctl: cannot write %s\n", csv->c_str());
             return 1;
@@ -165,7 +157,22 @@ int RunBacktest(int argc, char** argv) {
     return 0;
 }
 
-const CommandRegistrar kRegistrar("backtest", kUsage, RunBacktest);
+const CommandRegistrar kRegistrar(
+    {"backtest", kUsage,
+     "tests the eight trading laws over the market (or the securities a screening selects): "
+     "the closed trades of every law and side, with their figures",
+     {{"period", "KIND", "daily, weekly or monthly candles (default daily)"},
+      {"from", "DATE", "only trades entered on or after DATE (default: the first day)"},
+      {"to", "DATE", "only trades exited on or before DATE (default: the last day)"},
+      {"markets", "LIST", "only these market codes, comma-separated, 1..15 (default: all)"},
+      {"sectors", "LIST", "only these sector codes, comma-separated, 1..34 (default: all)"},
+      {"settings", "PATH", "only the securities the screening settings file PATH selects"},
+      {"saved", "NAME", "with --settings: use its saved screening NAME"},
+      {"by", "GROUP", "break the figures down by year, market or sector (default: none)"},
+      {"out", "PATH", "also write the figures as a UTF-8 CSV file (default: none)", "csv"}},
+     "vornctl backtest data/Market.kbx --period weekly --by year --csv laws.csv",
+     "FILE is a market content file."},
+    RunBacktest);
 
 } // namespace
 } // namespace vornctl

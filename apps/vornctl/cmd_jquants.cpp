@@ -55,7 +55,7 @@ bool ReadPositive(const CArgs& args, const char* name, unsigned long limit, unsi
     if (!text)
         return true;
     if (!ParseNumber(*text, limit, value) || value == 0) {
-        error = std::string("jquants: --") + name + " takes a whole number from 1 to " +
+        error = std::string("--") + name + " takes a whole number from 1 to " +
                 std::to_string(limit);
         return false;
     }
@@ -65,25 +65,20 @@ bool ReadPositive(const CArgs& args, const char* name, unsigned long limit, unsi
 int RunJQuants(int argc, char** argv) {
     const CArgs args(argc, argv);
     if (!args.Error().empty())
-        return UsageError("jquants: " + args.Error());
-    if (const std::string unknown =
-            args.UnknownOption({"out", "append", "from", "to", "plan", "include", "base-url",
-                                "data-dir", "rate", "limit-wait", "retries"});
-        !unknown.empty())
-        return UsageError("jquants: unknown option " + unknown);
+        return UsageError(args.Error());
     const auto out = args.Option("out");
     const auto append = args.Option("append");
     if (out.has_value() == append.has_value() || (out && out->empty()) ||
         (append && append->empty()))
-        return UsageError("jquants: give either --out FILE or --append FILE");
+        return UsageError("give either --out FILE or --append FILE");
     if (!args.Positionals().empty())
-        return UsageError("jquants: unexpected argument " + args.Positionals().front());
+        return UsageError("unexpected argument " + args.Positionals().front());
 
     vorn::JQuantsBuildOptions options;
     const std::string planName = args.Option("plan").value_or("free");
     const auto plan = vorn::FindJQuantsPlan(planName);
     if (!plan)
-        return UsageError("jquants: --plan is one of free, light, standard, premium");
+        return UsageError("--plan is one of free, light, standard, premium");
     options.plan = *plan;
     options.client.requestsPerMinute = plan->requestsPerMinute;
     for (const char* name : {"from", "to"}) {
@@ -96,18 +91,18 @@ int RunJQuants(int argc, char** argv) {
         }
     }
     if (append && options.from != vorn::kNoDate)
-        return UsageError("jquants: --from goes with --out; --append starts after the file's "
+        return UsageError("--from goes with --out; --append starts after the file's "
                           "last day");
     if (const auto include = args.Option("include")) {
         std::string unknown;
         if (!vorn::ParseIncludeList(*include, options.convert, unknown))
-            return UsageError("jquants: --include does not know \"" + unknown +
+            return UsageError("--include does not know \"" + unknown +
                               "\" (stock, etf, reit, preferred-equity, foreign-stock, "
                               "foreign-reit, foreign-etf, foreign-dr, pro-market, other-market)");
     }
     if (const auto url = args.Option("base-url")) {
         if (url->rfind("http://", 0) != 0 && url->rfind("https://", 0) != 0)
-            return UsageError("jquants: --base-url must start with http:// or https://");
+            return UsageError("--base-url must start with http:// or https://");
         options.client.baseUrl = *url;
         while (!options.client.baseUrl.empty() && options.client.baseUrl.back() == '/')
             options.client.baseUrl.pop_back();
@@ -126,7 +121,7 @@ int RunJQuants(int argc, char** argv) {
         options.client.limitWait = std::chrono::seconds(wait);
     if (const auto text = args.Option("retries")) {
         if (!ParseNumber(*text, 10, retries))
-            return UsageError("jquants: --retries takes a whole number from 0 to 10");
+            return UsageError("--retries takes a whole number from 0 to 10");
         options.client.retries = static_cast<unsigned>(retries);
     }
 
@@ -180,10 +175,29 @@ int RunJQuants(int argc, char** argv) {
 }
 
 const CommandRegistrar kJQuantsCommand(
-    "jquants",
-    "jquants (--out FILE [--from DATE] | --append FILE) [--to DATE] "
-    "[--plan free|light|standard|premium] [--include etf,reit,...] [--base-url URL] "
-    "[--data-dir DIR] [--rate N] [--limit-wait SECONDS] [--retries N]",
+    {"jquants",
+     "jquants (--out FILE [--from DATE] | --append FILE) [--to DATE] "
+     "[--plan free|light|standard|premium] [--include etf,reit,...] [--base-url URL] "
+     "[--data-dir DIR] [--rate N] [--limit-wait SECONDS] [--retries N]",
+     "builds a content file from the exchange's J-Quants API, or appends the days after its "
+     "last day; the API key comes from JQUANTS_API_KEY or the key file jquants.key",
+     {{"out", "FILE", "build a new content file FILE"},
+      {"append", "FILE", "append the days after the last day of FILE"},
+      {"from", "DATE", "with --out: the first day (default: as far back as the plan allows)"},
+      {"to", "DATE", "the last day (default: the newest day the plan gives)"},
+      {"plan", "PLAN", "free, light, standard or premium: history, delay and request pace "
+                       "(default free)"},
+      {"include", "LIST", "other product categories and segments to take, comma-separated "
+                          "(etf, reit, preferred-equity, foreign-stock, foreign-reit, "
+                          "foreign-etf, foreign-dr, pro-market, other-market; default none)"},
+      {"base-url", "URL", "the service's address (default https://api.jquants.com/v2)"},
+      {"data-dir", "DIR", "where the key file jquants.key is (default: the file's folder)"},
+      {"rate", "N", "requests per minute, 1..100000 (default: the plan's limit)"},
+      {"limit-wait", "SECONDS", "wait after a refusal for too many requests, 1..3600 "
+                                "(default 60)"},
+      {"retries", "N", "tries again after a server or network failure (default 3)"}},
+     "JQUANTS_API_KEY=... vornctl jquants --out data/Market.kbx --plan free",
+     nullptr},
     &RunJQuants);
 
 } // namespace

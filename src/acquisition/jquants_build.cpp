@@ -267,9 +267,9 @@ JQuantsBuildResult BuildJQuantsFile(const JQuantsBuildOptions& options, const fs
         report.error = report.convert.error;
         return JQuantsBuildResult::ConvertFailed;
     }
-    const std::uint8_t written = GenerateMatrix(matrix, out, nullptr, nullptr);
+    const MatrixResult written = GenerateMatrix(matrix, out, nullptr, nullptr);
     if (written != kMatrixOk) {
-        report.error = out.string() + ": writing failed with result " + std::to_string(written);
+        report.error = out.string() + ": " + std::string(Describe(written));
         return JQuantsBuildResult::WriteFailed;
     }
     return JQuantsBuildResult::Ok;
@@ -324,18 +324,19 @@ JQuantsBuildResult AppendJQuantsFile(const JQuantsBuildOptions& options, const f
                                      JQuantsBuildReport& report) {
     report = JQuantsBuildReport{};
     CMarketMatrix matrix;
-    const std::uint8_t restored = RestoreMatrix(matrix, file, nullptr, nullptr);
+    const MatrixResult restored = RestoreMatrix(matrix, file, nullptr, nullptr);
     if (restored != kMatrixOk || matrix.DailyCalendar().Empty()) {
-        report.error =
-            file.string() + ": cannot restore the matrix (result " + std::to_string(restored) + ")";
+        report.error = file.string() + ": " +
+                       (restored != kMatrixOk ? std::string(Describe(restored))
+                                              : std::string("the file holds no trading day"));
         return JQuantsBuildResult::RestoreFailed;
     }
     if (const JQuantsBuildResult result = AppendJQuantsMatrix(options, matrix, file, report);
         result != JQuantsBuildResult::Ok)
         return result;
-    const std::uint8_t written = GenerateMatrix(matrix, file, nullptr, nullptr);
+    const MatrixResult written = GenerateMatrix(matrix, file, nullptr, nullptr);
     if (written != kMatrixOk) {
-        report.error = file.string() + ": writing failed with result " + std::to_string(written);
+        report.error = file.string() + ": " + std::string(Describe(written));
         return JQuantsBuildResult::WriteFailed;
     }
     return JQuantsBuildResult::Ok;

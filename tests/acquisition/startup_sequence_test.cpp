@@ -334,7 +334,7 @@ TEST_F(StartupSequenceTest, ErrorPageForAPackageLeavesTheLocalFileUntouched) {
         EXPECT_EQ(run.result, kAcquisitionKnownPackageFailed);
         EXPECT_EQ(run.chooser.calls, 0);
         // The restore failure was shown with its code before the recovery.
-        EXPECT_EQ(run.sink.Values(kProgressFailure), (Values{kMatrixBadHeader}));
+        EXPECT_EQ(run.sink.Values(kProgressFailure), (Values{ResultCode(kMatrixBadHeader)}));
     }
     EXPECT_EQ(ReadWholeFile(MatrixPath()), damaged);
 
@@ -361,11 +361,11 @@ TEST_F(StartupSequenceTest, CancelStopsTheRestoreWithoutReplacingTheFile) {
     CStartupRun run(data_, temporary_, server.Host(), 1);
     // Pressed while the index is on its way: downloads run on, the restore stops.
     EXPECT_FALSE(run.Run([](CStartupSequence& sequence) { sequence.Cancel(); }));
-    EXPECT_EQ(run.result, kMatrixCancelled);
+    EXPECT_EQ(run.result, ResultCode(kMatrixCancelled));
     const StartupProgressView view = run.View();
     EXPECT_EQ(view.status, kTextStartupRestoreFailed);
     EXPECT_TRUE(view.stepState & kStepFailed);
-    EXPECT_EQ(run.sink.Values(kProgressFailure), (Values{kMatrixCancelled}));
+    EXPECT_EQ(run.sink.Values(kProgressFailure), (Values{ResultCode(kMatrixCancelled)}));
     EXPECT_EQ(server.Requests().size(), 1u); // the index only
     EXPECT_EQ(ReadWholeFile(MatrixPath()), before);
 }

@@ -185,7 +185,7 @@ Layout LayoutOf(const Bytes& file) {
 }
 
 // The result a file cut to `length` bytes must give, whatever the thread timing.
-std::uint8_t ExpectedForTruncation(const Layout& l, std::size_t length, std::size_t full) {
+MatrixResult ExpectedForTruncation(const Layout& l, std::size_t length, std::size_t full) {
     if (length < kMatrixHeaderSize)
         return kMatrixBadHeader;
     if (length < l.calendarEnd)
@@ -244,7 +244,7 @@ protected:
         return ReadBytes(Path(name));
     }
 
-    std::uint8_t RestoreBytes(const Bytes& bytes, CMarketMatrix& into,
+    MatrixResult RestoreBytes(const Bytes& bytes, CMarketMatrix& into,
                               IMessageSink* sink = nullptr) {
         WriteBytes(Path("damaged.kbx"), bytes);
         return RestoreMatrix(into, Path("damaged.kbx"), nullptr, sink);
@@ -379,14 +379,14 @@ TEST_F(MatrixFileTest, TruncatedFilesGiveTheResultOfTheirLastWholeSection) {
         for (int i = 0; i < 60; ++i)
             lengths.push_back(offset(random));
         for (std::size_t length : lengths) {
-            const std::uint8_t expected = ExpectedForTruncation(l, length, file.size());
+            const MatrixResult expected = ExpectedForTruncation(l, length, file.size());
             CMarketMatrix matrix;
             test::CRecordingSink sink;
             EXPECT_EQ(RestoreBytes(Bytes(file.begin(), file.begin() + static_cast<long>(length)),
                                    matrix, &sink),
                       expected)
                 << "cut at " << length;
-            EXPECT_EQ(sink.Values(kProgressFailure), std::vector<std::intptr_t>{expected});
+            EXPECT_EQ(sink.Values(kProgressFailure), std::vector<std::intptr_t>{ResultCode(expected)});
         }
     }
 }
@@ -398,7 +398,7 @@ TEST_F(MatrixFileTest, DamagedHeadersAndBlocksAreRejected) {
         const char* what;
         std::size_t offset, width;
         std::uint64_t value;
-        std::uint8_t expected;
+        MatrixResult expected;
     };
     const Case cases[] = {
         {"magic 1", 0, 2, 0x6C58, kMatrixBadHeader},
@@ -424,7 +424,7 @@ TEST_F(MatrixFileTest, DamagedHeadersAndBlocksAreRejected) {
         CMarketMatrix matrix;
         test::CRecordingSink sink;
         EXPECT_EQ(RestoreBytes(file, matrix, &sink), c.expected) << c.what;
-        EXPECT_EQ(sink.Values(kProgressFailure), std::vector<std::intptr_t>{c.expected}) << c.what;
+        EXPECT_EQ(sink.Values(kProgressFailure), std::vector<std::intptr_t>{ResultCode(c.expected)}) << c.what;
     }
     CMarketMatrix matrix;
     EXPECT_EQ(RestoreMatrix(matrix, Path("absent.kbx"), nullptr, nullptr), kMatrixCannotOpen);
@@ -496,7 +496,7 @@ TEST_F(MatrixFileTest, CancellingRestoreStopsWithTheCancelCode) {
         EXPECT_EQ(RestoreMatrix(matrix, Path("Market.kbx"), &cancel, &sink), kMatrixCancelled)
             << trigger;
         EXPECT_EQ(sink.record.Values(kProgressFailure),
-                  std::vector<std::intptr_t>{kMatrixCancelled});
+                  std::vector<std::intptr_t>{ResultCode(kMatrixCancelled)});
         const auto percents = sink.record.Values(kProgressPercent);
         EXPECT_TRUE(std::find(percents.begin(), percents.end(), 100) == percents.end());
     }
@@ -523,7 +523,7 @@ TEST_F(MatrixFileTest, CancelledOrFailedGenerationKeepsThePreviousFile) {
                   kMatrixCancelled);
         EXPECT_TRUE(calendarWritten.IsSet());
         EXPECT_EQ(sink.record.Values(kProgressFailure),
-                  std::vector<std::intptr_t>{kMatrixCancelled});
+                  std::vector<std::intptr_t>{ResultCode(kMatrixCancelled)});
         EXPECT_EQ(ReadBytes(Path("Market.kbx")), previous);
         EXPECT_FALSE(std::filesystem::exists(Path("Market.kbx.tmp")));
     }
