@@ -475,8 +475,8 @@ TEST_F(PresentDayAppTest, NamePopupListsByWrittenCodeWithPresentDayNames) {
     EXPECT_EQ(grid.CellText(0, 0), QStringLiteral("1301"));
     EXPECT_EQ(grid.CellText(1, 0), QStringLiteral("130A"));
     EXPECT_EQ(grid.CellText(2, 0), QStringLiteral("1332"));
-    EXPECT_EQ(grid.CellText(0, 1), QStringLiteral("東証Ｐ"));
-    EXPECT_EQ(grid.CellText(1, 1), QStringLiteral("東証Ｇ"));
+    EXPECT_EQ(grid.CellText(0, 1), QStringLiteral("東証プライム"));
+    EXPECT_EQ(grid.CellText(1, 1), QStringLiteral("東証グロース"));
     grid.OnDoubleClickCell(1, 0);
     EXPECT_EQ(app.SelectedStock()->Key(), MakeSecurityKey(Lettered(), 3));
 }

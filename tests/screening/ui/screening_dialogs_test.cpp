@@ -98,7 +98,8 @@ TEST_F(DialogTest, RangeDialogInRankModeStoresTheFirstRankAsTheUpperBound) {
         dialog.accept();
         EXPECT_EQ(dialog.result(), QDialog::Accepted);
     }
-    EXPECT_EQ(range, (ScreeningRange{kRangeRankMode | kRangeLowerSet | kRangeUpperSet, 100, 1}));
+    EXPECT_EQ(range,
+              (ScreeningRange{kRangeOn | kRangeRankMode | kRangeLowerSet | kRangeUpperSet, 100, 1}));
 
     ScreeningRange period;
     CDialogScreeningRange dialog(kRangeAnalysisPeriod, period);
