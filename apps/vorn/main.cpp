@@ -1,6 +1,7 @@
 // vorn [--data-dir DIR] [--server HOST[:PORT]] [--local]
 //      [--screenshot PATH [--code CODE[:MARKET]] [--mode chart|screening|report]]
 // The application's headers come before the toolkit's: the toolkit defines "slots" as a macro.
+#include "foundation/writer_lock.h"
 #include "shell/screenshot.h"
 #include "shell/vorn_app.h"
 
@@ -44,6 +45,8 @@ int main(int argc, char** argv) {
         !IsSet("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
 
+    // An interrupted write-back leaves no unfinished file beside the data.
+    vorn::InstallInterruptCleanup("vorn");
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vorn"));
     QApplication::setOrganizationName(QStringLiteral("Vorn"));

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "command.h"
+#include "matrix/content_checksum.h"
 #include "matrix/matrix_file.h"
 
 namespace vornctl {
@@ -37,6 +38,10 @@ int RunInfo(int argc, char** argv) {
         std::printf("restore: OK\n");
         return 0;
     }
+    if (result == vorn::kMatrixChecksumMismatch)
+        std::fprintf(stderr, "vornctl: %s: damaged: its bytes differ from the checksum in %s\n",
+                     args.Positionals()[0].c_str(),
+                     vorn::ChecksumSidecarPath(args.Positionals()[0]).c_str());
     std::printf("restore: failed %u\n", unsigned{result});
     return 1;
 }

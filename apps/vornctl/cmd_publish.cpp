@@ -8,6 +8,7 @@
 #include "acquisition/market_matrix_loader.h"
 #include "acquisition/matrix_publisher.h"
 #include "command.h"
+#include "foundation/writer_lock.h"
 #include "matrix/matrix_file.h"
 
 namespace vornctl {
@@ -60,6 +61,7 @@ const char* DescribePublishResult(vorn::PublishResult result) {
 }
 
 int RunPublish(int argc, char** argv) {
+    vorn::InstallInterruptCleanup("vornctl");
     CArgs args(argc, argv);
     if (!args.Error().empty())
         return UsageError(args.Error());

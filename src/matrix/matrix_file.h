@@ -25,6 +25,8 @@ enum MatrixResult : std::uint8_t {
     kMatrixCalendarFailed = 23,
     kMatrixCompanyFailed = 24,
     kMatrixSecurityFailed = 26,
+    kMatrixChecksumMismatch = 27, // the file differs from the checksum written beside it
+    kMatrixInUse = 28,            // another process is writing the file
     kMatrixCancelled = 254,
     kMatrixReadError = 255,
 };
@@ -36,13 +38,15 @@ constexpr std::uint16_t kCompanyEntrySize = 11;
 constexpr std::uint16_t kSecurityEntrySize = 21;
 constexpr std::uint16_t kSecuritiesPerBlock = 750;
 
-// Restores `path` into `matrix` (cleared first). Progress goes to `sink` when given; `cancel`
-// may be null.
-std::uint8_t RestoreMatrix(CMarketMatrix& matrix, const std::filesystem::path& path,
-                           CEvent* cancel, IMessageSink* sink);
+// Restores `path` into `matrix` (cleared first). The file is only read; when a checksum
+// sidecar ("FILE.xxh") is present, the bytes must match it. Progress goes to `sink` when given;
+// `cancel` may be null.
+std::uint8_t RestoreMatrix(CMarketMatrix& matrix, const std::filesystem::path& path, CEvent* cancel,
+                           IMessageSink* sink);
 
-// Writes `matrix` to `path`. The file at `path` is replaced only once the new one is
-// complete. `calendarWritten` is signalled once the calendar section is out.
+// Writes `matrix` to `path` and its checksum beside it, holding the writer lock of `path`
+// (kMatrixInUse when another process keeps it). The file at `path` is replaced only once the
+// new one is complete. `calendarWritten` is signalled once the calendar section is out.
 std::uint8_t GenerateMatrix(CMarketMatrix& matrix, const std::filesystem::path& path,
                             CEvent* cancel, CEvent* calendarWritten);
 
