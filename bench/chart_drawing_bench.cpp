@@ -18,7 +18,7 @@
 #include "chart/ui/chart_layers.h"
 #include "chart/ui/chart_resources.h"
 #include "chart/ui/chart_settings.h"
-#include "chart/ui/graphic_manager.h"
+#include "ui_base/graphic_manager.h"
 
 #include <QApplication>
 #include <QImage>

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "matrix/sample_market.h"
-#include "technical/indicator_screening.h"
+#include "screening/indicator_screening.h"
 #include "technical/technical_manager.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "matrix/sample_market.h"
 #include "screening/securities_list.h"
 #include "screening/signal_report.h"
-#include "technical/indicator_screening.h"
+#include "screening/indicator_screening.h"
 #include "technical/technical_manager.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include "command.h"
 #include "contents/settings_files.h"
 #include "screening/securities_list.h"
-#include "technical/indicator_screening.h"
+#include "screening/indicator_screening.h"
 #include "technical/technical_manager.h"
 
 namespace vornctl {

@@ -40,10 +40,6 @@ void CopyCandles(const SeriesView& view, std::uint64_t scale, ChartDay* days, st
     }
 }
 
-using CandleCopier = void (*)(const SeriesView&, std::uint64_t, ChartDay*, std::size_t);
-constexpr CandleCopier kCandleCopiers[] = {CopyCandles<std::uint8_t>, CopyCandles<std::uint16_t>,
-                                           CopyCandles<std::uint32_t>};
-
 std::string Printf2(const char* format, unsigned a, unsigned b) {
     char text[32];
     std::snprintf(text, sizeof text, format, a, b);
@@ -276,8 +272,10 @@ bool CChartModel::LayOutPanes() {
 }
 
 void CChartModel::FillDays(const SeriesView& view) {
-    kCandleCopiers[series_.priceEncoding](view, PowerOfTen(series_.priceExponent),
-                                          layout_.days.data(), layout_.days.size());
+    const std::uint64_t scale = PowerOfTen(series_.priceExponent);
+    VisitPriceWidth(series_.priceEncoding, [&]<class Price>(PriceWidth<Price>) {
+        CopyCandles<Price>(view, scale, layout_.days.data(), layout_.days.size());
+    });
 }
 
 void CChartModel::ComputeScales() {

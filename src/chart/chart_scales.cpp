@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "chart/exchange_tick.h"
+#include "matrix/exchange_tick.h"
 
 namespace vorn {
 namespace {

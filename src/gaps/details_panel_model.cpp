@@ -84,9 +84,6 @@ TradeTallies Tally(const SeriesView& view, std::span<const PositionEntry> positi
     return tallies;
 }
 
-using Tallier = TradeTallies (*)(const SeriesView&, std::span<const PositionEntry>, unsigned);
-constexpr Tallier kTalliers[] = {Tally<std::uint8_t>, Tally<std::uint16_t>, Tally<std::uint32_t>};
-
 int SignOf(double value) {
     return value > 0 ? 1 : value < 0 ? -1 : 0;
 }
@@ -119,8 +116,11 @@ TradeTallies ComputeTradeTallies(const CWindowsPerformer& performer, unsigned pe
     const int kind = performer.PeriodKind();
     if (series.priceEncoding > 2 || kind < 0 || kind > 2)
         return TradeTallies{};
-    TradeTallies tallies = kTalliers[series.priceEncoding](
-        series.View(static_cast<PeriodKind>(kind)), performer.Positions(), periodUnit);
+    const SeriesView& view = series.View(static_cast<PeriodKind>(kind));
+    TradeTallies tallies =
+        VisitPriceWidth(series.priceEncoding, [&]<class Price>(PriceWidth<Price>) {
+            return Tally<Price>(view, performer.Positions(), periodUnit);
+        });
     const std::int64_t scale = PowerOfTen(series.priceExponent);
     for (TradeTally& tally : tallies) {
         tally.buyProfit *= scale;
@@ -231,17 +231,9 @@ bool BuildDetailsQuote(const CMarketMatrix& matrix, const SecurityRecord& securi
         if (k == 0 && lastDay == 0)
             continue;
         const std::size_t day = k == 0 ? lastDay - 1 : lastDay;
-        switch (series.priceEncoding) {
-        case 0:
-            closes[k] = view.Candles<std::uint8_t>()[day].close;
-            break;
-        case 1:
-            closes[k] = view.Candles<std::uint16_t>()[day].close;
-            break;
-        default:
-            closes[k] = view.Candles<std::uint32_t>()[day].close;
-            break;
-        }
+        closes[k] = VisitPriceWidth(series.priceEncoding, [&]<class Price>(PriceWidth<Price>) {
+            return std::uint64_t{view.Candles<Price>()[day].close};
+        });
     }
     if (lastDay == 0)
         closes[0] = closes[1]; // no previous day: unchanged

@@ -2,6 +2,7 @@
 
 #include <iterator>
 
+#include "gaps/window_event_map.h"
 #include "matrix/name_tables.h"
 
 namespace vorn {
@@ -62,17 +63,17 @@ const std::array<std::uint16_t, 13> kCandleShapeButtonOrder = {
 
 std::uint8_t LawCodeOf(std::uint8_t lawNumber, std::uint8_t signalFlag) {
     switch (signalFlag) {
-    case 1:
+    case kUpWindowOpened:
         return lawNumber == 1 ? kLaw1Buy : kLaw3Buy;
-    case 2:
+    case kDownWindowOpened:
         return lawNumber == 1 ? kLaw1Sell : kLaw3Sell;
-    case 4:
-    case 16:
-    case 64:
+    case kUpWindowReached:
+    case kUpWindowReduced:
+    case kUpWindowFilled:
         return lawNumber == 2 ? kLaw2Buy : kLaw4Buy;
-    case 8:
-    case 32:
-    case 128:
+    case kDownWindowReached:
+    case kDownWindowReduced:
+    case kDownWindowFilled:
         return lawNumber == 2 ? kLaw2Sell : kLaw4Sell;
     default:
         return kLawNone;

@@ -324,9 +324,6 @@ template <class Price> void CopyCloses(const SeriesView& view, std::vector<std::
     for (std::size_t i = 0; i < view.count; ++i)
         out[i] = candles[i].close;
 }
-using CloseCopier = void (*)(const SeriesView&, std::vector<std::uint32_t>&);
-constexpr CloseCopier kCloseCopiers[] = {CopyCloses<std::uint8_t>, CopyCloses<std::uint16_t>,
-                                         CopyCloses<std::uint32_t>};
 
 struct Deviations {
     std::vector<double> values;
@@ -360,7 +357,8 @@ Deviations BenchmarkDeviationsAt(const CMarketMatrix& matrix, PackedDate at) {
         view.firstDate != calendar[static_cast<std::size_t>(startPosition)])
         return result;
     std::vector<std::uint32_t> closes;
-    kCloseCopiers[series.priceEncoding](view, closes);
+    VisitPriceWidth(series.priceEncoding,
+                    [&]<class Price>(PriceWidth<Price>) { CopyCloses<Price>(view, closes); });
 
     double sum = 0.0;
     for (std::size_t i = 1; i < days; ++i)
@@ -418,8 +416,6 @@ struct AnalysisVariant {
 };
 template <class Price>
 constexpr AnalysisVariant kVariant = {Replay<Price>, ComputeMonthlyFigures<Price>, BetaOf<Price>};
-constexpr AnalysisVariant kVariants[] = {kVariant<std::uint8_t>, kVariant<std::uint16_t>,
-                                         kVariant<std::uint32_t>};
 
 } // namespace
 
@@ -475,7 +471,9 @@ bool CMarketWindows::AnalyseListing(const CMarketMatrix& matrix, int periodKind,
     if (firstPosition < 0 || lastPosition < firstPosition || series.priceEncoding > 2 ||
         view.count != lastPosition - firstPosition + 1 || !view.prices || !view.volumes)
         return false;
-    const AnalysisVariant& variant = kVariants[series.priceEncoding];
+    const AnalysisVariant& variant = VisitPriceWidth(
+        series.priceEncoding,
+        []<class Price>(PriceWidth<Price>) -> const AnalysisVariant& { return kVariant<Price>; });
 
     const SecurityKey key = security->Key();
     ListingAnalysis record{};

@@ -180,18 +180,13 @@ std::uint16_t MapSeries(const SeriesView& view, SecurityKey keyBase, const CCale
     return static_cast<std::uint16_t>(span + 1);
 }
 
-using MapSeriesFn = std::uint16_t (*)(const SeriesView&, SecurityKey, const CCalendar&,
-                                      CWindowEventMap&, CWindowCountsMap&, MappingScratch&);
-// Indexed by price encoding.
-constexpr MapSeriesFn kMapSeriesByEncoding[] = {&MapSeries<std::uint8_t>, &MapSeries<std::uint16_t>,
-                                                &MapSeries<std::uint32_t>};
-
 std::uint16_t MapDaily(const SeriesSet& series, SecurityKey keyBase, const CCalendar& calendar,
                        CWindowEventMap& events, CWindowCountsMap& counts, MappingScratch& scratch) {
-    if (series.priceEncoding >= std::size(kMapSeriesByEncoding))
+    if (!IsPriceType(series.priceEncoding))
         return 0;
-    return kMapSeriesByEncoding[series.priceEncoding](series.daily, keyBase, calendar, events,
-                                                      counts, scratch);
+    return VisitPriceWidth(series.priceEncoding, [&]<class Price>(PriceWidth<Price>) {
+        return MapSeries<Price>(series.daily, keyBase, calendar, events, counts, scratch);
+    });
 }
 
 struct PreferenceCandidate {

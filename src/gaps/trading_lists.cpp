@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <limits>
 
+#include "foundation/file_replacement.h"
 #include "foundation/text_encoding.h"
 #include "gaps/window_event_map.h"
 #include "matrix/name_tables.h"
-#include "technical/technical_result.h"
 
 namespace vorn {
 namespace {

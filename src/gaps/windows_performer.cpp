@@ -6,6 +6,7 @@
 
 #include "foundation/log_channels.h"
 #include "foundation/text_encoding.h"
+#include "gaps/window_event_map.h"
 
 namespace vorn {
 namespace {
@@ -39,21 +40,21 @@ template <class... Args> void WriteFormatted(const char* utf8Format, Args... arg
 
 const char* HistoryStateLine(std::uint8_t state) {
     switch (state) {
-    case 1:
+    case kUpWindowOpened:
         return "\t\t<状態：上方窓発生>\n";
-    case 2:
+    case kDownWindowOpened:
         return "\t\t<状態：下方窓発生>\n";
-    case 4:
+    case kUpWindowReached:
         return "\t\t<状態：上方窓到達>\n";
-    case 8:
+    case kDownWindowReached:
         return "\t\t<状態：下方窓到達>\n";
-    case 16:
+    case kUpWindowReduced:
         return "\t\t<状態：上方窓削減>\n";
-    case 32:
+    case kDownWindowReduced:
         return "\t\t<状態：下方窓削減>\n";
-    case 64:
+    case kUpWindowFilled:
         return "\t\t<状態：上方窓埋め>\n";
-    case 128:
+    case kDownWindowFilled:
         return "\t\t<状態：下方窓埋め>\n";
     default:
         return "\t\t<状態：不明>\n";

@@ -8,7 +8,7 @@
 #include <QStyledItemDelegate>
 #include <vector>
 
-#include "shell/posted_message.h"
+#include "ui_base/posted_message.h"
 
 namespace vorn {
 

@@ -11,7 +11,7 @@
 #include <map>
 #include <optional>
 
-#include "chart/ui/graphic_manager.h"
+#include "ui_base/graphic_manager.h"
 #include "foundation/message_sink.h"
 #include "grids/column_calculator.h"
 

@@ -68,6 +68,24 @@ template <class Price> struct Candle {
 };
 static_assert(sizeof(Candle<std::uint8_t>) == 4 && sizeof(Candle<std::uint32_t>) == 16);
 
+// A stored price width as a type: what VisitPriceWidth hands its visitor.
+template <class Price> struct PriceWidth { using type = Price; };
+
+// Calls `visit(PriceWidth<Price>{})` with the price type of `encoding` (kPricesU8, kPricesU16 or
+// kPricesU32; the caller has checked it with IsPriceType). The choice is made once per call,
+// so the per-width loop inside the visitor has no branch on the width:
+//   VisitPriceWidth(encoding, [&]<class Price>(PriceWidth<Price>) { return Scan<Price>(view); });
+template <class Visitor> decltype(auto) VisitPriceWidth(unsigned encoding, Visitor&& visit) {
+    switch (encoding) {
+    case kPricesU8:
+        return visit(PriceWidth<std::uint8_t>{});
+    case kPricesU16:
+        return visit(PriceWidth<std::uint16_t>{});
+    default:
+        return visit(PriceWidth<std::uint32_t>{});
+    }
+}
+
 // A descriptor of an owned array of fixed-size elements.
 struct TypedArray {
     std::uint16_t elementType = 0;

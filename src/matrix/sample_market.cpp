@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "chart/exchange_tick.h"
+#include "matrix/exchange_tick.h"
 #include "foundation/calendar_math.h"
 #include "foundation/text_encoding.h"
 

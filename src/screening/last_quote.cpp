@@ -18,10 +18,6 @@ template <class Price> LastQuote ReadLast(const TypedArray& prices, std::uint64_
     return quote;
 }
 
-using LastReader = LastQuote (*)(const TypedArray&, std::uint64_t);
-constexpr LastReader kLastReaders[] = {ReadLast<std::uint8_t>, ReadLast<std::uint16_t>,
-                                       ReadLast<std::uint32_t>};
-
 } // namespace
 
 LastQuote ReadLastQuote(const SecurityRecord& security) {
@@ -29,7 +25,10 @@ LastQuote ReadLastQuote(const SecurityRecord& security) {
     if (prices.Empty() || !IsPriceType(prices.elementType) ||
         prices.attribute >= kPowersOfTen.size())
         return {};
-    LastQuote quote = kLastReaders[prices.elementType](prices, kPowersOfTen[prices.attribute]);
+    const std::uint64_t scale = kPowersOfTen[prices.attribute];
+    LastQuote quote = VisitPriceWidth(prices.elementType, [&]<class Price>(PriceWidth<Price>) {
+        return ReadLast<Price>(prices, scale);
+    });
     quote.hundredths = (security.listingFlags & kListingHundredths) != 0;
     return quote;
 }

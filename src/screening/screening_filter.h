@@ -6,7 +6,7 @@
 #include "matrix/market_matrix.h"
 #include "screening/rank_index.h"
 #include "screening/screening_settings.h"
-#include "technical/indicator_screening.h"
+#include "screening/indicator_screening.h"
 
 namespace vorn {
 

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <type_traits>
 
+#include "technical/technical.h"
+
 namespace vorn {
 namespace {
 
@@ -166,18 +168,18 @@ void ResetScreening(ScreeningSettings& s) {
 void ApplyStartupParameterDefaults(ScreeningSettings& s) {
     InclinationParameters& inclination = s.inclinationParameters;
     if (inclination.days == 0)
-        inclination.days = 60;
+        inclination.days = kDefaultInclinationDays;
     // A selector the indicator does not know would pick no price at all.
     if (!IsKnownSelector(inclination.priceSelector))
         inclination.priceSelector = kSelectorClose;
-    if (inclination.bands == 0 || inclination.bands >= 1000)
-        inclination.bands = 80;
-    if (inclination.analysedBands == 0 || inclination.analysedBands >= 1000)
-        inclination.analysedBands = 10;
+    if (inclination.bands == 0 || inclination.bands >= kBandCountLimit)
+        inclination.bands = kDefaultPriceBands;
+    if (inclination.analysedBands == 0 || inclination.analysedBands >= kBandCountLimit)
+        inclination.analysedBands = kDefaultAnalysedBands;
     if (s.turnoverParameters.evaluationDays == 0)
-        s.turnoverParameters.evaluationDays = 3;
+        s.turnoverParameters.evaluationDays = kDefaultTurnoverEvaluationDays;
     if (s.turnoverParameters.baseDays == 0)
-        s.turnoverParameters.baseDays = 15;
+        s.turnoverParameters.baseDays = kDefaultTurnoverBaseDays;
 }
 
 ScreeningSettings MakeDefaultScreeningSettings() {

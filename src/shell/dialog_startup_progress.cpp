@@ -8,7 +8,7 @@
 
 #include "shell/command_ids.h"
 #include "shell/dialog_matrix_downloader.h"
-#include "shell/posted_message.h"
+#include "ui_base/posted_message.h"
 
 namespace vorn {
 namespace {

@@ -40,7 +40,7 @@
 #include "shell/dialog_matrix_downloader.h"
 #include "shell/dialog_securities.h"
 #include "shell/grid_stocks.h"
-#include "shell/posted_message.h"
+#include "ui_base/posted_message.h"
 #include "shell/tool_icons.h"
 #include "shell/vorn_app.h"
 #include "shell/vorn_view.h"

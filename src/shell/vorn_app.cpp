@@ -13,7 +13,7 @@
 #include "screening/ui/screening_view.h"
 #include "shell/dialog_startup_progress.h"
 #include "shell/main_frame.h"
-#include "shell/posted_message.h"
+#include "ui_base/posted_message.h"
 #include "shell/settings_profile.h"
 #include "shell/vorn_view.h"
 

@@ -18,7 +18,7 @@
 #include "screening/screening_settings.h"
 #include "screening/security_key_set.h"
 #include "shell/screenshot.h"
-#include "technical/indicator_screening.h"
+#include "screening/indicator_screening.h"
 #include "technical/technical_manager.h"
 
 #include <QString>

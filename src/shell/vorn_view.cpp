@@ -9,7 +9,7 @@
 #include "gaps/ui/market_windows_details.h"
 #include "gaps/windows_performer.h"
 #include "screening/ui/screening_view.h"
-#include "shell/posted_message.h"
+#include "ui_base/posted_message.h"
 #include "shell/vorn_app.h"
 #include "foundation/agency.h"
 #include "acquisition/http_agent.h"

@@ -23,11 +23,6 @@ void Inclinations(const TechnicalInput& input, const ProfileRequest& request,
     }
 }
 
-using InclinationFn = void (*)(const TechnicalInput&, const ProfileRequest&, std::uint16_t,
-                               CDatedValues&);
-constexpr InclinationFn kInclinations[] = {Inclinations<std::uint8_t>, Inclinations<std::uint16_t>,
-                                           Inclinations<std::uint32_t>};
-
 } // namespace
 
 double InclinationScore(const CBandProfile& profile, double price, std::uint16_t analysedBands) {
@@ -63,10 +58,10 @@ void CInclinationIndex::SetDefaults(TechnicalParameters& parameters) const {
     parameters.clear();
     parameters[kParamAnalysisDate] = kNewestDate;
     parameters[kParamPeriod] = kAllValues;
-    parameters[kParamDays] = 60;
+    parameters[kParamDays] = kDefaultInclinationDays;
     parameters[kParamPriceSelector] = static_cast<double>(PriceSelector::Close);
-    parameters[kParamBands] = 80;
-    parameters[kParamAnalysedBands] = 10;
+    parameters[kParamBands] = kDefaultPriceBands;
+    parameters[kParamAnalysedBands] = kDefaultAnalysedBands;
 }
 
 std::uint16_t CInclinationIndex::Calculate(const TechnicalParameters& parameters,
@@ -80,7 +75,9 @@ std::uint16_t CInclinationIndex::Calculate(const TechnicalParameters& parameters
         return status;
     if (input.priceEncoding > kPricesU32)
         return kTechnicalBadEncoding;
-    kInclinations[input.priceEncoding](input, request, *analysedBands, result.Values());
+    VisitPriceWidth(input.priceEncoding, [&]<class Price>(PriceWidth<Price>) {
+        Inclinations<Price>(input, request, *analysedBands, result.Values());
+    });
     return kTechnicalOk;
 }
 

@@ -33,10 +33,6 @@ void Average(const TechnicalInput& input, const AverageRequest& request, CDatedV
     }
 }
 
-using AverageFn = void (*)(const TechnicalInput&, const AverageRequest&, CDatedValues&);
-constexpr AverageFn kAverages[] = {Average<std::uint8_t>, Average<std::uint16_t>,
-                                   Average<std::uint32_t>};
-
 } // namespace
 
 CSimpleMovingAverage::CSimpleMovingAverage(ParameterRegistry& registry) {
@@ -69,8 +65,10 @@ std::uint16_t CSimpleMovingAverage::Calculate(const TechnicalParameters& paramet
     // The newest day needs a day before its window (N + 1 days up to it).
     if (!newestDay || averaging.days >= *newestDay + 1u)
         return kTechnicalOk;
-    kAverages[input.priceEncoding](input, {*newestDay, averaging.period, averaging.days, *selector},
-                                   result.Values());
+    const AverageRequest request{*newestDay, averaging.period, averaging.days, *selector};
+    VisitPriceWidth(input.priceEncoding, [&]<class Price>(PriceWidth<Price>) {
+        Average<Price>(input, request, result.Values());
+    });
     return kTechnicalOk;
 }
 

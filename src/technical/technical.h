@@ -49,6 +49,17 @@ constexpr int kParamAnalysedBands = 5; // bands weighed on each side of the pric
 constexpr std::uint16_t kNewestDate = 0xFFFF;
 constexpr std::uint16_t kAllValues = 0xFFFF;
 
+// The indicator defaults: what a new indicator and the screening start with, and what
+// replaces a parameter that is zero or unusable.
+constexpr std::uint16_t kDefaultInclinationDays = 60;
+constexpr std::uint16_t kDefaultPriceBands = 80;
+constexpr std::uint16_t kDefaultAnalysedBands = 10;
+constexpr std::uint16_t kDefaultTurnoverDays = 5;           // the indicator's own window
+constexpr std::uint16_t kDefaultTurnoverEvaluationDays = 3; // the screening's short window
+constexpr std::uint16_t kDefaultTurnoverBaseDays = 15;      // the screening's long window
+// Band counts at or above this are refused as unusable.
+constexpr std::uint16_t kBandCountLimit = 1000;
+
 // Parameter key -> value. Every value is read truncated toward zero.
 using TechnicalParameters = std::map<int, double>;
 

@@ -96,8 +96,4 @@ protected:
     std::string_view CsvHeader() const override;
 };
 
-// Writes `bytes` to a new file beside `path` and moves it over `path` once complete; on any
-// failure the new file is removed and `path` is left as it was.
-bool ReplaceFileWith(const std::filesystem::path& path, std::string_view bytes);
-
 } // namespace vorn

@@ -35,10 +35,6 @@ void TurnoverAverage(const TechnicalInput& input, const TurnoverRequest& request
     }
 }
 
-using TurnoverFn = void (*)(const TechnicalInput&, const TurnoverRequest&, CDatedValues&);
-constexpr TurnoverFn kTurnoverAverages[] = {
-    TurnoverAverage<std::uint8_t>, TurnoverAverage<std::uint16_t>, TurnoverAverage<std::uint32_t>};
-
 } // namespace
 
 double DailyTurnover(std::uint64_t close, std::uint64_t volume) {
@@ -59,7 +55,7 @@ void CTurnoverAverage::SetDefaults(TechnicalParameters& parameters) const {
     parameters.clear();
     parameters[kParamAnalysisDate] = kNewestDate;
     parameters[kParamPeriod] = kAllValues;
-    parameters[kParamDays] = 5;
+    parameters[kParamDays] = kDefaultTurnoverDays;
 }
 
 std::uint16_t CTurnoverAverage::Calculate(const TechnicalParameters& parameters,
@@ -74,8 +70,10 @@ std::uint16_t CTurnoverAverage::Calculate(const TechnicalParameters& parameters,
     const auto newestDay = NewestDayNotAfter(input, averaging.analysisDate);
     if (!newestDay || averaging.days >= *newestDay + 1u)
         return kTechnicalOk;
-    kTurnoverAverages[input.priceEncoding](input, {*newestDay, averaging.period, averaging.days},
-                                           result.Values());
+    const TurnoverRequest request{*newestDay, averaging.period, averaging.days};
+    VisitPriceWidth(input.priceEncoding, [&]<class Price>(PriceWidth<Price>) {
+        TurnoverAverage<Price>(input, request, result.Values());
+    });
     return kTechnicalOk;
 }
 

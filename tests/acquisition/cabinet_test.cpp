@@ -12,9 +12,13 @@
 #include <vector>
 
 #include "acquisition/cabinet_writer.h"
+#include "support/test_files.h"
 
 namespace vorn {
 namespace {
+
+using vorn::test::ReadWholeFile;
+using vorn::test::WriteWholeFile;
 
 namespace fs = std::filesystem;
 
@@ -35,16 +39,6 @@ public:
 private:
     fs::path path_;
 };
-
-void WriteBytes(const fs::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // Repetitive enough to compress, varied enough to catch misplaced blocks.
 std::string SampleContent(std::size_t size) {
@@ -137,33 +131,33 @@ protected:
 
 TEST_F(CabinetTest, RoundTripsCompressedAndStoredArchives) {
     const std::string content = SampleContent(200000);
-    WriteBytes(Dir() / "source", content);
+    WriteWholeFile(Dir() / "source", content);
     for (bool compress : {true, false}) {
         SCOPED_TRACE(compress);
         ASSERT_TRUE(WriteCabinet(Cabinet(), "05.kbx", Dir() / "source", compress));
         if (compress)
             EXPECT_LT(fs::file_size(Cabinet()), content.size());
         ASSERT_TRUE(UnpackCabinet("05.kbx", Destination(), Cabinet()));
-        EXPECT_EQ(ReadBytes(Destination()), content);
+        EXPECT_EQ(ReadWholeFile(Destination()), content);
         EXPECT_FALSE(fs::exists(Cabinet()));
         EXPECT_TRUE(OtherFiles(Dir(), {"source", "Market.kbx"}).empty());
     }
 }
 
 TEST_F(CabinetTest, ReplacesAnExistingDestinationEvenWhenItIsTheInnerFile) {
-    WriteBytes(Destination(), "the previous matrix");
-    WriteBytes(Cabinet(), HandMadeCabinet({{"05.kbx", "the new matrix"}}));
+    WriteWholeFile(Destination(), "the previous matrix");
+    WriteWholeFile(Cabinet(), HandMadeCabinet({{"05.kbx", "the new matrix"}}));
     ASSERT_TRUE(UnpackCabinet("05.kbx", Destination(), Cabinet()));
-    EXPECT_EQ(ReadBytes(Destination()), "the new matrix");
+    EXPECT_EQ(ReadWholeFile(Destination()), "the new matrix");
 
-    WriteBytes(Cabinet(), HandMadeCabinet({{"05.kbx", "newer"}}));
+    WriteWholeFile(Cabinet(), HandMadeCabinet({{"05.kbx", "newer"}}));
     ASSERT_TRUE(UnpackCabinet("05.kbx", Dir() / "05.kbx", Cabinet()));
-    EXPECT_EQ(ReadBytes(Dir() / "05.kbx"), "newer");
+    EXPECT_EQ(ReadWholeFile(Dir() / "05.kbx"), "newer");
 
     // A cabinet downloaded under the inner name is replaced by its content, not deleted.
-    WriteBytes(Dir() / "05.kbx", HandMadeCabinet({{"05.kbx", "newest"}}));
+    WriteWholeFile(Dir() / "05.kbx", HandMadeCabinet({{"05.kbx", "newest"}}));
     ASSERT_TRUE(UnpackCabinet("05.kbx", Dir() / "05.kbx", Dir() / "05.kbx"));
-    EXPECT_EQ(ReadBytes(Dir() / "05.kbx"), "newest");
+    EXPECT_EQ(ReadWholeFile(Dir() / "05.kbx"), "newest");
 }
 
 // Every refusal keeps the destination's old content and the downloaded cabinet.
@@ -171,44 +165,44 @@ class CabinetRefusalTest : public CabinetTest {
 protected:
     void SetUp() override {
         CabinetTest::SetUp();
-        WriteBytes(Destination(), "the previous matrix");
+        WriteWholeFile(Destination(), "the previous matrix");
     }
     void ExpectRefused(const std::string& innerName, const fs::path& destination) {
         EXPECT_FALSE(UnpackCabinet(innerName, destination, Cabinet()));
-        EXPECT_EQ(ReadBytes(Destination()), "the previous matrix");
+        EXPECT_EQ(ReadWholeFile(Destination()), "the previous matrix");
         EXPECT_TRUE(fs::exists(Cabinet()));
     }
 };
 
 TEST_F(CabinetRefusalTest, NotACabinet) {
-    WriteBytes(Cabinet(), "<html><body><h1>404 Not Found</h1></body></html>\r\n");
+    WriteWholeFile(Cabinet(), "<html><body><h1>404 Not Found</h1></body></html>\r\n");
     ExpectRefused("05.kbx", Destination());
     fs::remove(Cabinet());
     EXPECT_FALSE(UnpackCabinet("05.kbx", Destination(), Cabinet())) << "missing cabinet";
-    WriteBytes(Cabinet(), "");
+    WriteWholeFile(Cabinet(), "");
     ExpectRefused("05.kbx", Destination());
 }
 
 TEST_F(CabinetRefusalTest, TruncatedArchiveLeavesNoPartialFile) {
     const std::string cab = HandMadeCabinet({{"05.kbx", SampleContent(100000)}});
-    WriteBytes(Cabinet(), cab.substr(0, cab.size() / 2));
+    WriteWholeFile(Cabinet(), cab.substr(0, cab.size() / 2));
     ExpectRefused("05.kbx", Destination());
     EXPECT_TRUE(OtherFiles(Dir(), {"Market.kbx", "_05.kbx"}).empty());
 }
 
 TEST_F(CabinetRefusalTest, StoredNameDiffersFromTheInnerName) {
-    WriteBytes(Dir() / "source", "content of 06");
+    WriteWholeFile(Dir() / "source", "content of 06");
     ASSERT_TRUE(WriteCabinet(Cabinet(), "06.kbx", Dir() / "source"));
     ExpectRefused("05.kbx", Destination());
-    EXPECT_EQ(ReadBytes(Dir() / "06.kbx"), "content of 06");
+    EXPECT_EQ(ReadWholeFile(Dir() / "06.kbx"), "content of 06");
 }
 
 TEST_F(CabinetRefusalTest, OnlyTheInnerFileOfThisArchiveReachesTheDestination) {
-    WriteBytes(Dir() / "05.kbx", "left over from an earlier run");
-    WriteBytes(Cabinet(), HandMadeCabinet({{"06.kbx", "other"}}));
+    WriteWholeFile(Dir() / "05.kbx", "left over from an earlier run");
+    WriteWholeFile(Cabinet(), HandMadeCabinet({{"06.kbx", "other"}}));
     ExpectRefused("05.kbx", Destination());
     // Other stored files never overwrite what is there, the destination included.
-    WriteBytes(Cabinet(), HandMadeCabinet({{"Market.kbx", "not a matrix"}}));
+    WriteWholeFile(Cabinet(), HandMadeCabinet({{"Market.kbx", "not a matrix"}}));
     ExpectRefused("05.kbx", Destination());
 }
 
@@ -219,10 +213,10 @@ TEST_F(CabinetRefusalTest, OutputPathsBeyond259BytesAreSkipped) {
         deep /= std::string(std::min<std::size_t>(60, 255 - deep.string().size() - 1), 'd');
     ASSERT_EQ(deep.string().size(), 255u);
     fs::create_directories(deep);
-    WriteBytes(deep / "Market.kbx", "the previous matrix");
-    WriteBytes(Cabinet(), HandMadeCabinet({{"0123456789", "new"}}));
+    WriteWholeFile(deep / "Market.kbx", "the previous matrix");
+    WriteWholeFile(Cabinet(), HandMadeCabinet({{"0123456789", "new"}}));
     EXPECT_FALSE(UnpackCabinet("0123456789", deep / "Market.kbx", Cabinet()));
-    EXPECT_EQ(ReadBytes(deep / "Market.kbx"), "the previous matrix");
+    EXPECT_EQ(ReadWholeFile(deep / "Market.kbx"), "the previous matrix");
     EXPECT_FALSE(fs::exists(deep / "0123456789"));
 
     // Exactly 259 bytes still fit.
@@ -232,31 +226,31 @@ TEST_F(CabinetRefusalTest, OutputPathsBeyond259BytesAreSkipped) {
     ASSERT_EQ(fits.string().size(), 248u);
     fs::create_directories(fits);
     EXPECT_TRUE(UnpackCabinet("0123456789", fits / "Market.kbx", Cabinet()));
-    EXPECT_EQ(ReadBytes(fits / "Market.kbx"), "new");
+    EXPECT_EQ(ReadWholeFile(fits / "Market.kbx"), "new");
 }
 
 TEST_F(CabinetRefusalTest, HostileStoredNamesAreNotExtracted) {
     const fs::path inside = Dir() / "inside";
     fs::create_directories(inside);
-    WriteBytes(inside / "Market.kbx", "the previous matrix");
+    WriteWholeFile(inside / "Market.kbx", "the previous matrix");
     for (const std::string name : {"../evil.kbx", "..\\evil.kbx", "..", "sub/x.kbx",
                                    "/tmp/evil.kbx", "sub\\x.kbx", "a..b"}) {
         SCOPED_TRACE(name);
-        WriteBytes(Cabinet(), HandMadeCabinet({{name, "payload"}}));
+        WriteWholeFile(Cabinet(), HandMadeCabinet({{name, "payload"}}));
         EXPECT_FALSE(UnpackCabinet(name, inside / "Market.kbx", Cabinet()));
-        EXPECT_EQ(ReadBytes(inside / "Market.kbx"), "the previous matrix");
+        EXPECT_EQ(ReadWholeFile(inside / "Market.kbx"), "the previous matrix");
         EXPECT_TRUE(OtherFiles(inside, {"Market.kbx"}).empty());
     }
     EXPECT_TRUE(OtherFiles(Dir(), {"Market.kbx", "_05.kbx", "inside"}).empty());
 
     // A hostile entry beside the real one is skipped and the real one still arrives; the
     // archive library's own writer turns '/' into '\'.
-    WriteBytes(Dir() / "source", "the new matrix");
+    WriteWholeFile(Dir() / "source", "the new matrix");
     ASSERT_TRUE(WriteCabinet(Cabinet(), "../evil.kbx", Dir() / "source"));
     EXPECT_FALSE(UnpackCabinet("05.kbx", inside / "Market.kbx", Cabinet()));
-    WriteBytes(Cabinet(), HandMadeCabinet({{"../evil.kbx", "payload"}, {"05.kbx", "new"}}));
+    WriteWholeFile(Cabinet(), HandMadeCabinet({{"../evil.kbx", "payload"}, {"05.kbx", "new"}}));
     EXPECT_TRUE(UnpackCabinet("05.kbx", inside / "Market.kbx", Cabinet()));
-    EXPECT_EQ(ReadBytes(inside / "Market.kbx"), "new");
+    EXPECT_EQ(ReadWholeFile(inside / "Market.kbx"), "new");
     EXPECT_TRUE(OtherFiles(Dir(), {"Market.kbx", "source", "inside"}).empty());
 }
 

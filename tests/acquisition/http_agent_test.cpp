@@ -6,9 +6,12 @@
 #include <random>
 
 #include "support/http_test_server.h"
+#include "support/test_files.h"
 
 namespace vorn {
 namespace {
+
+using vorn::test::ReadWholeFile;
 
 using test::CHttpTestServer;
 using test::HttpTestResponse;
@@ -22,11 +25,6 @@ std::string Pattern(std::size_t size) {
 
 std::string BufferText(const GrowableBuffer& buffer) {
     return std::string(reinterpret_cast<const char*>(buffer.data.get()), buffer.length);
-}
-
-std::string ReadWhole(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 class HttpAgentTest : public ::testing::Test {
@@ -141,7 +139,7 @@ TEST_F(HttpAgentTest, FetchToFileWritesTheBodyAndCanHandOverTheOpenFile) {
 
     const auto path = directory_ / "item.yid";
     ASSERT_TRUE(agent_.FetchToFile(path, "item.yid", nullptr));
-    EXPECT_EQ(ReadWhole(path), body);
+    EXPECT_EQ(ReadWholeFile(path), body);
 
     FileHandle handle(std::fopen(path.c_str(), "rb"));
     ASSERT_TRUE(agent_.FetchToFile(path, "item.yid", &handle));
@@ -171,7 +169,7 @@ TEST_F(HttpAgentTest, BrokenTransfersLeaveNoPartialFile) {
     // A file that was already there survives a broken download.
     std::ofstream(path, std::ios::binary) << "previous";
     EXPECT_FALSE(agent_.FetchToFile(path, "dropped", nullptr));
-    EXPECT_EQ(ReadWhole(path), "previous");
+    EXPECT_EQ(ReadWholeFile(path), "previous");
 
     GrowableBuffer buffer;
     EXPECT_FALSE(agent_.FetchToBuffer(buffer, "dropped"));

@@ -11,9 +11,13 @@
 #include "support/http_test_server.h"
 #include "support/market_builder.h"
 #include "support/recording_sink.h"
+#include "support/test_files.h"
 
 namespace vorn {
 namespace {
+
+using vorn::test::ReadWholeFile;
+using vorn::test::WriteWholeFile;
 
 namespace fs = std::filesystem;
 using test::CHttpTestServer;
@@ -33,15 +37,6 @@ MatrixIndex SampleIndex() {
     index.updates = {{MakePackedDate(2009, 3, 2), MakePackedDate(2009, 2, 27)},
                      {MakePackedDate(2009, 3, 5), MakePackedDate(2009, 3, 2)}};
     return index;
-}
-
-std::string ReadWhole(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteWhole(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
 }
 
 std::string AsText(const std::vector<std::uint8_t>& bytes) {
@@ -172,13 +167,13 @@ protected:
                         const fs::path& content) {
         const fs::path cabinet = root_ / ("_" + innerName);
         ASSERT_TRUE(WriteCabinet(cabinet, innerName, content));
-        server_.Serve("/vorn/MarketMatrix/" + directory + "/_" + innerName, ReadWhole(cabinet));
+        server_.Serve("/vorn/MarketMatrix/" + directory + "/_" + innerName, ReadWholeFile(cabinet));
         fs::remove(cabinet);
     }
     void PublishBytes(const std::string& directory, const std::string& innerName,
                       const std::string& bytes) {
         const fs::path content = root_ / ("content_" + innerName);
-        WriteWhole(content, bytes);
+        WriteWholeFile(content, bytes);
         PublishPackage(directory, innerName, content);
         fs::remove(content);
     }
@@ -231,7 +226,7 @@ TEST_F(MatrixLoaderTest, TransferFileReportsWhyItFailedAndLeavesNoFile) {
 
     const fs::path target = temporary_ / "file";
     EXPECT_EQ(loader_.TransferFile("file", server_.Host(), target), kTransferDone);
-    EXPECT_EQ(ReadWhole(target), "body");
+    EXPECT_EQ(ReadWholeFile(target), "body");
     fs::remove(target);
 
     EXPECT_EQ(loader_.TransferFile("file", "", target), kTransferNoConnection);
@@ -250,13 +245,13 @@ TEST_F(MatrixLoaderTest, DownloadPackageTakesTheNextLargerPackageAndReplacesTheD
     const std::string content(70000, 'm');
     PublishBytes(index.directory, "05.kbx", content);
     const fs::path destination = local_ / "Market.kbx";
-    WriteWhole(destination, "old matrix");
+    WriteWholeFile(destination, "old matrix");
 
     test::CRecordingSink sink;
     EXPECT_EQ(
         loader_.DownloadPackage(server_.Host(), destination, 4, &sink, kMsgProgress, 0, 1, 50),
         kFiveYearsFirst);
-    EXPECT_EQ(ReadWhole(destination), content);
+    EXPECT_EQ(ReadWholeFile(destination), content);
     EXPECT_TRUE(TemporaryIsEmpty());
     EXPECT_EQ(RequestedPaths(), std::vector<std::string>{"/vorn/MarketMatrix/v1020304/_05.kbx"});
 
@@ -276,13 +271,13 @@ TEST_F(MatrixLoaderTest, DownloadPackageTakesTheNextLargerPackageAndReplacesTheD
 TEST_F(MatrixLoaderTest, AFailedPackageDownloadLeavesTheLocalMatrixAlone) {
     ASSERT_TRUE(loader_.ParseIndex(EncodeMatrixIndex(SampleIndex())));
     const fs::path destination = local_ / "Market.kbx";
-    WriteWhole(destination, "old matrix");
+    WriteWholeFile(destination, "old matrix");
 
     // The server answers 404 for the three-year package: the error page is no cabinet.
     EXPECT_EQ(
         loader_.DownloadPackage(server_.Host(), destination, 3, nullptr, kMsgProgress, 0, 1, 50),
         kNoDate);
-    EXPECT_EQ(ReadWhole(destination), "old matrix");
+    EXPECT_EQ(ReadWholeFile(destination), "old matrix");
     EXPECT_TRUE(TemporaryIsEmpty());
 }
 
@@ -332,7 +327,7 @@ TEST_F(MatrixLoaderTest, DownloadUpdatePicksTheUpdateThatFitsTheLastDayHeld) {
     test::CRecordingSink sink;
     ASSERT_TRUE(loader_.DownloadUpdate(result, MakePackedDate(2009, 3, 7), server_.Host(), &sink));
     EXPECT_EQ(result, temporary_ / "Update.kbx");
-    EXPECT_EQ(ReadWhole(result), "update content");
+    EXPECT_EQ(ReadWholeFile(result), "update content");
     const auto texts = sink.Values(kProgressText);
     ASSERT_EQ(texts.size(), 2u);
     EXPECT_EQ(TextAt(texts[0]), "更新用のマーケットマトリクスをダウンロードします…");

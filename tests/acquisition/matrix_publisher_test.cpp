@@ -15,9 +15,12 @@
 #include "acquisition/static_http_server.h"
 #include "matrix/matrix_file.h"
 #include "support/market_builder.h"
+#include "support/test_files.h"
 
 namespace vorn {
 namespace {
+
+using vorn::test::ReadWholeFile;
 
 namespace fs = std::filesystem;
 using test::CMarketBuilder;
@@ -44,11 +47,6 @@ std::unique_ptr<CMarketMatrix> Market() {
         .Security(8001, 1, kCalendar[0], Rows(200, 700))
         .Adjustment(7203, 1, kCalendar[300], 0.5)
         .Build();
-}
-
-std::string ReadWhole(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 class PublisherTest : public ::testing::Test {
@@ -85,7 +83,7 @@ TEST_F(PublisherTest, TreeHoldsTheIndexPackagesAndUpdatesTheLoaderAsksFor) {
     ASSERT_EQ(PublishMatrix(*Market(), root_ / "tree", options, &published), kPublishOk);
 
     CMarketMatrixLoader loader;
-    const std::string indexBytes = ReadWhole(root_ / "tree/vorn/MarketMatrix/MarketMatrix.idx");
+    const std::string indexBytes = ReadWholeFile(root_ / "tree/vorn/MarketMatrix/MarketMatrix.idx");
     ASSERT_TRUE(loader.ParseIndex(
         std::span(reinterpret_cast<const std::uint8_t*>(indexBytes.data()), indexBytes.size())));
     const MatrixIndex& index = loader.Index();
@@ -220,7 +218,7 @@ TEST_F(PublisherTest, ServerDeliversTheTreeAndNothingOutsideIt) {
     CMarketMatrixLoader loader;
     ASSERT_EQ(loader.TransferFile("vorn/file name.bin", server.Host(), root_ / "got.bin"),
               kTransferDone);
-    EXPECT_EQ(ReadWhole(root_ / "got.bin"), body);
+    EXPECT_EQ(ReadWholeFile(root_ / "got.bin"), body);
 
     const std::uint16_t port = server.Port();
     EXPECT_EQ(StatusLine(Exchange(port, "GET /vorn/file%20name.bin HTTP/1.0\r\n\r\n")),

@@ -13,12 +13,17 @@
 #include "foundation/profile_file.h"
 #include "gaps/market_windows.h"
 #include "matrix/matrix_file.h"
+#include "support/answer_chooser.h"
 #include "support/http_test_server.h"
 #include "support/market_builder.h"
 #include "support/recording_sink.h"
+#include "support/test_files.h"
 
 namespace vorn {
 namespace {
+
+using vorn::test::ReadWholeFile;
+using vorn::test::WriteWholeFile;
 
 namespace fs = std::filesystem;
 using test::CHttpTestServer;
@@ -57,29 +62,7 @@ std::unique_ptr<CMarketMatrix> Market(int days) {
     return builder.Build();
 }
 
-std::string ReadWhole(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteWhole(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-class CAnswerChooser final : public IPackageChooser {
-public:
-    explicit CAnswerChooser(unsigned answer) : answer_(answer) {}
-    unsigned ChoosePackage(const MatrixIndex& index) override {
-        ++calls;
-        offered = index.packages.size();
-        return answer_;
-    }
-    int calls = 0;
-    std::size_t offered = 0;
-
-private:
-    unsigned answer_;
-};
+using vorn::test::CAnswerChooser;
 
 // One start-up of the application against the profile and matrix file of a data folder.
 struct CStartupRun {
@@ -175,7 +158,7 @@ protected:
         for (const auto& entry : fs::recursive_directory_iterator(tree_))
             if (entry.is_regular_file())
                 server.Serve("/" + entry.path().lexically_relative(tree_).generic_string(),
-                             ReadWhole(entry.path()));
+                             ReadWholeFile(entry.path()));
     }
     fs::path MatrixPath() const { return data_ / kDefaultMatrixFileName; }
     bool TemporaryIsEmpty() const { return fs::is_empty(temporary_); }
@@ -251,7 +234,7 @@ TEST_F(StartupSequenceTest, LaterRunMergesTheUpdateMapsItAndWritesTheFileBack) {
         ASSERT_TRUE(first.Run()) << first.View().status;
         EXPECT_EQ(first.matrix.DailyCalendar().Count(), kOldDays);
     }
-    const std::string before = ReadWhole(MatrixPath());
+    const std::string before = ReadWholeFile(MatrixPath());
 
     Publish(kAllDays);
     CStartupRun later(data_, temporary_, server.Host());
@@ -264,7 +247,7 @@ TEST_F(StartupSequenceTest, LaterRunMergesTheUpdateMapsItAndWritesTheFileBack) {
     EXPECT_EQ(later.windows.CountsMap().Size(), 4u);
     EXPECT_TRUE(TemporaryIsEmpty());
     // Nothing is written back before the exit step asks for it.
-    EXPECT_EQ(ReadWhole(MatrixPath()), before);
+    EXPECT_EQ(ReadWholeFile(MatrixPath()), before);
 
     CMatrixWriter writer;
     ASSERT_TRUE(writer.Start(later.matrix, MatrixPath()));
@@ -342,8 +325,8 @@ TEST_F(StartupSequenceTest, ErrorPageForAPackageLeavesTheLocalFileUntouched) {
     ASSERT_TRUE(server.Start());
 
     // A damaged local file and a known first day: the package is fetched without asking.
-    const std::string damaged = ReadWhole(fs::path(VORN_SOURCE_DIR) / "CMakeLists.txt");
-    WriteWhole(MatrixPath(), damaged);
+    const std::string damaged = ReadWholeFile(fs::path(VORN_SOURCE_DIR) / "CMakeLists.txt");
+    WriteWholeFile(MatrixPath(), damaged);
     {
         CStartupRun run(data_, temporary_, server.Host(), 1);
         run.profile.SetInteger(kProfileSection, kProfileFirst, kCalendar[0]);
@@ -353,13 +336,13 @@ TEST_F(StartupSequenceTest, ErrorPageForAPackageLeavesTheLocalFileUntouched) {
         // The restore failure was shown with its code before the recovery.
         EXPECT_EQ(run.sink.Values(kProgressFailure), (Values{kMatrixBadHeader}));
     }
-    EXPECT_EQ(ReadWhole(MatrixPath()), damaged);
+    EXPECT_EQ(ReadWholeFile(MatrixPath()), damaged);
 
     CStartupRun chosen(data_, temporary_, server.Host(), 1);
     chosen.profile.SetInteger(kProfileSection, kProfileFirst, 0);
     EXPECT_FALSE(chosen.Run());
     EXPECT_EQ(chosen.result, kAcquisitionPackageFailed);
-    EXPECT_EQ(ReadWhole(MatrixPath()), damaged);
+    EXPECT_EQ(ReadWholeFile(MatrixPath()), damaged);
     EXPECT_TRUE(TemporaryIsEmpty());
 }
 
@@ -369,11 +352,11 @@ TEST_F(StartupSequenceTest, CancelStopsTheRestoreWithoutReplacingTheFile) {
     ASSERT_TRUE(server.IsListening());
     ServeTree(server);
     HttpTestResponse slowIndex;
-    slowIndex.body = ReadWhole(tree_ / "vorn/MarketMatrix/MarketMatrix.idx");
+    slowIndex.body = ReadWholeFile(tree_ / "vorn/MarketMatrix/MarketMatrix.idx");
     slowIndex.delay = std::chrono::milliseconds(300);
     server.Serve("/vorn/MarketMatrix/MarketMatrix.idx", slowIndex);
     ASSERT_EQ(GenerateMatrix(*Market(kOldDays), MatrixPath(), nullptr, nullptr), kMatrixOk);
-    const std::string before = ReadWhole(MatrixPath());
+    const std::string before = ReadWholeFile(MatrixPath());
 
     CStartupRun run(data_, temporary_, server.Host(), 1);
     // Pressed while the index is on its way: downloads run on, the restore stops.
@@ -384,7 +367,7 @@ TEST_F(StartupSequenceTest, CancelStopsTheRestoreWithoutReplacingTheFile) {
     EXPECT_TRUE(view.stepState & kStepFailed);
     EXPECT_EQ(run.sink.Values(kProgressFailure), (Values{kMatrixCancelled}));
     EXPECT_EQ(server.Requests().size(), 1u); // the index only
-    EXPECT_EQ(ReadWhole(MatrixPath()), before);
+    EXPECT_EQ(ReadWholeFile(MatrixPath()), before);
 }
 
 TEST_F(StartupSequenceTest, StalledDownloadEndsInATimeOut) {
@@ -393,7 +376,7 @@ TEST_F(StartupSequenceTest, StalledDownloadEndsInATimeOut) {
     ASSERT_TRUE(server.IsListening());
     ServeTree(server);
     HttpTestResponse stall;
-    stall.body = ReadWhole(PackageFile(1));
+    stall.body = ReadWholeFile(PackageFile(1));
     stall.ending = HttpTestResponse::Ending::StallMidway;
     stall.cutAfter = 64;
     server.Serve("/" + PackageFile(1).lexically_relative(tree_).generic_string(), stall);

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "chart/exchange_tick.h"
+#include "matrix/exchange_tick.h"
 
 namespace vorn {
 namespace {

@@ -1,4 +1,5 @@
 #include "foundation/profile_file.h"
+#include "support/test_files.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
@@ -8,12 +9,9 @@
 namespace vorn {
 namespace {
 
-namespace fs = std::filesystem;
+using vorn::test::ReadWholeFile;
 
-std::string ReadWhole(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+namespace fs = std::filesystem;
 
 void WriteWhole(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
@@ -53,7 +51,7 @@ TEST_F(ProfileFileTest, ValuesSurviveARestartAndOthersAreKept) {
     EXPECT_EQ(reread.GetString("Window", "Matrix"), "/data/マーケット/Market.kbx");
     EXPECT_EQ(reread.GetString("New", "Server"), "127.0.0.1:8080");
     EXPECT_EQ(reread.GetInteger("Other", "Setting", 0), 7u);
-    const std::string text = ReadWhole(path_);
+    const std::string text = ReadWholeFile(path_);
     EXPECT_EQ(text.rfind("; kept as written\n", 0), 0u);
     EXPECT_EQ(text.find("Version=0x10"), std::string::npos);
     EXPECT_FALSE(fs::exists(dir_ / "Vorn.ini.tmp"));
@@ -71,12 +69,12 @@ TEST_F(ProfileFileTest, UntrustedContentYieldsFallbacksNotGuesses) {
     EXPECT_EQ(profile.GetString("Window", "Binary"), "");
 
     // Values that would change the file's shape are refused and change nothing.
-    const std::string before = ReadWhole(path_);
+    const std::string before = ReadWholeFile(path_);
     EXPECT_FALSE(profile.SetString("Window", "Matrix", "a\nVersion=1"));
     EXPECT_FALSE(profile.SetString("Window", "Ma=trix", "a"));
     EXPECT_FALSE(profile.SetString("Win]dow", "Matrix", "a"));
     EXPECT_FALSE(profile.SetString("Window", "", "a"));
-    EXPECT_EQ(ReadWhole(path_), before);
+    EXPECT_EQ(ReadWholeFile(path_), before);
 }
 
 TEST_F(ProfileFileTest, OversizedFileIsSetAsideNotLost) {
@@ -86,7 +84,7 @@ TEST_F(ProfileFileTest, OversizedFileIsSetAsideNotLost) {
     EXPECT_EQ(profile.LoadResult(), ProfileLoadResult::TooLarge);
     EXPECT_EQ(profile.GetString("Window", "Matrix"), "");
     ASSERT_TRUE(profile.SetInteger("Window", "Setting", 1));
-    EXPECT_EQ(ReadWhole(dir_ / "Vorn.ini.damaged"), huge);
+    EXPECT_EQ(ReadWholeFile(dir_ / "Vorn.ini.damaged"), huge);
     EXPECT_EQ(CProfileFile(path_).GetInteger("Window", "Setting", 0), 1u);
 }
 
@@ -98,7 +96,7 @@ TEST_F(ProfileFileTest, FailedWriteKeepsTheOldFile) {
     fs::create_directory(dir_ / "Vorn.ini.tmp" / "occupied");
     EXPECT_FALSE(profile.SetInteger("Window", "Setting", 2));
     EXPECT_EQ(profile.GetInteger("Window", "Setting", 0), 1u);
-    EXPECT_EQ(ReadWhole(path_), "[Window]\nSetting=1\n");
+    EXPECT_EQ(ReadWholeFile(path_), "[Window]\nSetting=1\n");
 }
 
 } // namespace

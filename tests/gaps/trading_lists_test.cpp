@@ -10,9 +10,12 @@
 
 #include "foundation/text_encoding.h"
 #include "gaps/analysed_market.h"
+#include "support/test_files.h"
 
 namespace vorn {
 namespace {
+
+using vorn::test::ReadWholeFile;
 
 using test::CAnalysedMarket;
 using test::CMarketBuilder;
@@ -30,11 +33,6 @@ std::string RowText(const CTradeList& list, std::size_t row) {
     for (int column = 0; column < 8; ++column)
         text += (column ? " | " : "") + CellText(list, row, column);
     return text;
-}
-
-std::string ReadBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 std::size_t EntriesIn(const std::filesystem::path& directory) {
@@ -214,7 +212,7 @@ TEST(MonthlyExport, WritesCp932LinesThroughACompleteFile) {
     const std::filesystem::path path = directory / "monthly.csv";
     std::ofstream(path) << "previous contents";
     ASSERT_TRUE(ExportMonthlyTrades(path, rows));
-    EXPECT_EQ(ReadBytes(path), expected);
+    EXPECT_EQ(ReadWholeFile(path), expected);
     EXPECT_EQ(EntriesIn(directory), 1u); // no temporary file left behind
 
     // A target that cannot be replaced stays as it was, with nothing left beside it.
@@ -222,7 +220,7 @@ TEST(MonthlyExport, WritesCp932LinesThroughACompleteFile) {
     std::filesystem::create_directory(occupied);
     std::ofstream(occupied / "keep") << "x";
     EXPECT_FALSE(ExportMonthlyTrades(occupied, rows));
-    EXPECT_EQ(ReadBytes(occupied / "keep"), "x");
+    EXPECT_EQ(ReadWholeFile(occupied / "keep"), "x");
     EXPECT_EQ(EntriesIn(directory), 2u);
     EXPECT_FALSE(ExportMonthlyTrades(directory / "missing" / "monthly.csv", rows));
     std::filesystem::remove_all(directory);

@@ -13,9 +13,12 @@
 #include "foundation/log_channels.h"
 #include "foundation/text_encoding.h"
 #include "gaps/analysed_market.h"
+#include "support/test_files.h"
 
 namespace vorn {
 namespace {
+
+using vorn::test::ReadWholeFile;
 
 using test::CAnalysedMarket;
 using test::CMarketBuilder;
@@ -191,8 +194,7 @@ TEST(WindowReplay, EventsThatDoNotFitTheSeriesStopTheReplay) {
 
 // The log file's text with the time stamps taken out.
 std::string ReadLogText(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string text = ReadWholeFile(path);
     static const std::regex stamp(R"(\[\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}\.\d{3}\] )");
     return std::regex_replace(text, stamp, "");
 }

@@ -19,9 +19,12 @@
 #include "matrix/csv_reader.h"
 #include "matrix/matrix_file.h"
 #include "support/market_builder.h"
+#include "support/test_files.h"
 
 namespace vorn {
 namespace {
+
+using vorn::test::ReadWholeFile;
 
 namespace fs = std::filesystem;
 
@@ -44,12 +47,7 @@ private:
 
 void WriteFile(const fs::path& path, const std::string& bytes) {
     fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    vorn::test::WriteWholeFile(path, bytes);
 }
 
 // One extracted day, prices as stored (times the series' scale).
@@ -375,7 +373,7 @@ TEST(QuoteImportBadRows, EachKindStopsTheImportOrIsSkippedAndCounted) {
         QuoteImportReport report;
         EXPECT_EQ(ImportQuotesToFile(options, out, report), kImportBadRow);
         EXPECT_NE(report.error.find("1301.csv:3: " + reason), std::string::npos) << report.error;
-        EXPECT_EQ(ReadFile(out), "what was there before");
+        EXPECT_EQ(ReadWholeFile(out), "what was there before");
 
         options.skipBadRows = true;
         ASSERT_EQ(ImportQuotesToFile(options, out, report), kImportOk) << report.error;
@@ -553,22 +551,22 @@ TEST(QuoteImportAppend, NothingNewOrABadRowLeavesTheFileAsItWas) {
     const fs::path file = f.dir / "Market.kbx";
     QuoteImportReport report;
     ASSERT_EQ(ImportQuotesToFile(f.options, file, report), kImportOk) << report.error;
-    const std::string before = ReadFile(file);
+    const std::string before = ReadWholeFile(file);
 
     EXPECT_EQ(AppendQuotesToFile(f.options, file, report), kImportNothingNew);
     EXPECT_NE(report.error.find("no row is dated after 2024/01/09"), std::string::npos);
-    EXPECT_EQ(ReadFile(file), before);
+    EXPECT_EQ(ReadWholeFile(file), before);
 
     WriteFile(f.dir / "q/1301.csv", "date,open,high,low,close,volume\n"
                                     "2024-01-05,100,101,99,100,5\n"
                                     "2024-01-10,100,99,101,100,5\n");
     EXPECT_EQ(AppendQuotesToFile(f.options, file, report), kImportBadRow);
     EXPECT_NE(report.error.find("1301.csv:3: high '99' is below low '101'"), std::string::npos);
-    EXPECT_EQ(ReadFile(file), before);
+    EXPECT_EQ(ReadWholeFile(file), before);
 
     WriteFile(file, "not a matrix");
     EXPECT_EQ(AppendQuotesToFile(f.options, file, report), kImportRestoreFailed);
-    EXPECT_EQ(ReadFile(file), "not a matrix");
+    EXPECT_EQ(ReadWholeFile(file), "not a matrix");
 }
 
 // Every security's series, flags and dates are those of one import of everything.

@@ -18,9 +18,12 @@
 #include "foundation/calendar_math.h"
 #include "foundation/text_encoding.h"
 #include "matrix/matrix_file.h"
+#include "support/test_files.h"
 
 namespace vorn {
 namespace {
+
+using vorn::test::ReadWholeFile;
 
 SampleMarketOptions SmallOptions() {
     SampleMarketOptions options;
@@ -526,11 +529,6 @@ int RunVornctl(const std::string& arguments) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::string ReadAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 TEST(VornctlSample, RejectsBadArgumentsWithoutWritingAFile) {
     CScratchDirectory scratch;
     const std::string out = (scratch.Path() / "bad.kbx").string();
@@ -565,9 +563,9 @@ TEST(VornctlSample, WritesTheMarketOrReportsTheWritersResult) {
                          " --years 1 --securities 40 --seed 0x7 --end 2026-06-05"),
               expected);
     if (expected == kMatrixOk) {
-        const std::string bytes = ReadAll(viaCommand);
+        const std::string bytes = ReadWholeFile(viaCommand);
         EXPECT_GT(bytes.size(), kMatrixHeaderSize);
-        EXPECT_EQ(bytes, ReadAll(direct));
+        EXPECT_EQ(bytes, ReadWholeFile(direct));
         CMarketMatrix restored;
         ASSERT_EQ(RestoreMatrix(restored, viaCommand, nullptr, nullptr), kMatrixOk);
         EXPECT_TRUE(SameMarket(matrix, restored));

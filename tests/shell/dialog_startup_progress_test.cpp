@@ -5,7 +5,7 @@
 #include "shell/dialog_matrix_downloader.h"
 #include "shell/dialog_startup_progress.h"
 #include "shell/grid_matrixes.h"
-#include "shell/posted_message.h"
+#include "ui_base/posted_message.h"
 #include "shell/settings_profile.h"
 #include "support/offscreen_application.h"
 

@@ -7,6 +7,7 @@
 #include "contents/settings_files.h"
 #include "foundation/text_encoding.h"
 #include "matrix/matrix_file.h"
+#include "support/answer_chooser.h"
 #include "support/market_builder.h"
 
 #include "gaps/ui/dialog_law_performance.h"
@@ -20,7 +21,7 @@
 #include "shell/grid_matrixes.h"
 #include "shell/grid_stocks.h"
 #include "shell/main_frame.h"
-#include "shell/posted_message.h"
+#include "ui_base/posted_message.h"
 #include "shell/settings_profile.h"
 #include "shell/vorn_app.h"
 #include "shell/vorn_view.h"
@@ -143,20 +144,7 @@ TEST_F(VornAppTest, MissingMatrixInLocalModeEndsTheApplication) {
     EXPECT_FALSE(fs::exists(directory_ / kFavoritesFileName));
 }
 
-class CAnswerChooser final : public IPackageChooser {
-public:
-    explicit CAnswerChooser(unsigned answer) : answer_(answer) {}
-    unsigned ChoosePackage(const MatrixIndex& index) override {
-        ++calls;
-        offered = index.packages.size();
-        return answer_;
-    }
-    int calls = 0;
-    std::size_t offered = 0;
-
-private:
-    unsigned answer_;
-};
+using vorn::test::CAnswerChooser;
 
 TEST_F(VornAppTest, FirstRunOnlineAsksForThePackageAndStartsWithIt) {
     const fs::path tree = directory_ / "server";

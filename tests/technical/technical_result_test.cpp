@@ -13,10 +13,13 @@
 #include <unistd.h>
 
 #include "foundation/text_encoding.h"
+#include "support/test_files.h"
 #include "technical/technical_result.h"
 
 namespace vorn {
 namespace {
+
+using vorn::test::WriteWholeFile;
 
 namespace fs = std::filesystem;
 
@@ -46,10 +49,6 @@ std::string ReadAll(const fs::path& path) {
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
-}
-
-void WriteAll(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
 }
 
 TEST(DatedValues, KeepsOneValuePerDateNewestFirst) {
@@ -129,7 +128,7 @@ TEST(TechnicalExport, FailureLeavesTheTargetAsItWas) {
     // The disk filling up halfway: the previous export survives whole.
     const fs::path previous = directory.Path() / "previous.csv";
     const std::string before = "earlier export\n";
-    WriteAll(previous, before);
+    WriteWholeFile(previous, before);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <system_error>
 
-#include "chart/ui/graphic_manager.h"
-#include "shell/posted_message.h"
+#include "ui_base/graphic_manager.h"
+#include "ui_base/posted_message.h"
 
 namespace vorn {
 namespace {

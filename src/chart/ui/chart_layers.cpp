@@ -52,20 +52,12 @@ std::uint64_t SeriesClose(const SeriesSet& series, std::uint8_t kind, int index)
     const SeriesView& view = series.View(static_cast<PeriodKind>(kind));
     if (index < 0 || index >= view.count || !view.prices)
         return 0;
-    std::uint64_t close = 0;
-    switch (series.priceEncoding) {
-    case 0:
-        close = CloseAt<std::uint8_t>(view, index);
-        break;
-    case 1:
-        close = CloseAt<std::uint16_t>(view, index);
-        break;
-    case 2:
-        close = CloseAt<std::uint32_t>(view, index);
-        break;
-    default:
+    if (!IsPriceType(series.priceEncoding))
         return 0;
-    }
+    const std::uint64_t close =
+        VisitPriceWidth(series.priceEncoding, [&]<class Price>(PriceWidth<Price>) {
+            return std::uint64_t{CloseAt<Price>(view, index)};
+        });
     return close * PowerOfTen(series.priceExponent);
 }
 

@@ -8,7 +8,7 @@
 #include <array>
 
 #include "chart/ui/chart_settings.h"
-#include "chart/ui/graphic_manager.h"
+#include "ui_base/graphic_manager.h"
 
 namespace vorn {
 

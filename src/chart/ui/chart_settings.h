@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "chart/ui/graphic_manager.h"
+#include "ui_base/graphic_manager.h"
 
 namespace vorn {
 

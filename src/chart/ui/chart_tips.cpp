@@ -7,6 +7,7 @@
 #include <string>
 
 #include "foundation/number_format.h"
+#include "gaps/window_event_map.h"
 
 namespace vorn {
 namespace {
@@ -156,9 +157,9 @@ ChartTip RenderWindowTip(const ChartScene& scene, const CChartResources& resourc
     // The bounds in force on the clicked day.
     const int seriesDay = layout.firstShown + std::max(viewDay, 0) - seriesFirstPosition;
     for (std::size_t i = 2; i < records.size() && records[i].day <= seriesDay; ++i) {
-        if (below && records[i].state == 16)
+        if (below && records[i].state == kUpWindowReduced)
             upper = records[i].price;
-        else if (!below && records[i].state == 32)
+        else if (!below && records[i].state == kDownWindowReduced)
             lower = records[i].price;
     }
     const int openedAt = seriesFirstPosition + records[0].day;

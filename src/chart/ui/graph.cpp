@@ -24,17 +24,17 @@ constexpr int kWheelNotch = 120;
 
 std::optional<ChartScroll> ScrollOf(int command) {
     switch (command) {
-    case kCmdScrollFirst:
+    case kIdChartFirst:
         return ChartScroll::First;
-    case kCmdScrollLast:
+    case kIdChartLast:
         return ChartScroll::Last;
-    case kCmdScrollNext:
+    case kIdChartNext:
         return ChartScroll::Next;
-    case kCmdScrollPrevious:
+    case kIdChartPrevious:
         return ChartScroll::Previous;
-    case kCmdNextDay:
+    case kIdNextDay:
         return ChartScroll::NextDay;
-    case kCmdPreviousDay:
+    case kIdPreviousDay:
         return ChartScroll::PreviousDay;
     default:
         return std::nullopt;
@@ -43,13 +43,13 @@ std::optional<ChartScroll> ScrollOf(int command) {
 
 std::optional<std::uint8_t> ForecastOf(int command) {
     switch (command) {
-    case kCmdForecast10:
+    case kIdTradeForecast10:
         return 10;
-    case kCmdForecast20:
+    case kIdTradeForecast20:
         return 20;
-    case kCmdForecast30:
+    case kIdTradeForecast30:
         return 30;
-    case kCmdForecastOff:
+    case kIdTradeForecastClear:
         return 0;
     default:
         return std::nullopt;
@@ -202,16 +202,16 @@ bool CGraph::CanExecute(int command) const {
     if (const auto scroll = ScrollOf(command))
         return model_->CanScroll(*scroll);
     switch (command) {
-    case kCmdZoomIn:
+    case kIdZoomIn:
         return model_->CanZoomIn();
-    case kCmdZoomOut:
+    case kIdZoomOut:
         return model_->CanZoomOut();
-    case kCmdForecast10:
-    case kCmdForecast20:
-    case kCmdForecast30:
-    case kCmdForecastOff:
-    case kCmdCopyChart:
-    case kCmdCopyText:
+    case kIdTradeForecast10:
+    case kIdTradeForecast20:
+    case kIdTradeForecast30:
+    case kIdTradeForecastClear:
+    case kIdCopyChart:
+    case kIdCopy:
         return true;
     default:
         return false;
@@ -224,16 +224,16 @@ bool CGraph::ExecuteCommand(int command) {
     bool changed = false;
     if (const auto scroll = ScrollOf(command)) {
         changed = model_->Scroll(*scroll);
-    } else if (command == kCmdZoomIn || command == kCmdZoomOut) {
-        changed = command == kCmdZoomIn ? model_->ZoomIn(zoomStep_) : model_->ZoomOut(zoomStep_);
+    } else if (command == kIdZoomIn || command == kIdZoomOut) {
+        changed = command == kIdZoomIn ? model_->ZoomIn(zoomStep_) : model_->ZoomOut(zoomStep_);
         if (changed)
             emit VisibleDaysChanged(model_->VisibleDays());
     } else if (const auto forecast = ForecastOf(command)) {
         return SetForecastSpace(*forecast);
-    } else if (command == kCmdCopyChart) {
+    } else if (command == kIdCopyChart) {
         CopyChart();
         return true;
-    } else if (command == kCmdCopyText) {
+    } else if (command == kIdCopy) {
         return CopyQuotesAsText();
     }
     if (changed)
@@ -519,36 +519,36 @@ void CGraph::keyPressEvent(QKeyEvent* event) {
     int command = 0;
     switch (event->key()) {
     case Qt::Key_End:
-        command = kCmdScrollFirst;
+        command = kIdChartFirst;
         break;
     case Qt::Key_Home:
-        command = kCmdScrollLast;
+        command = kIdChartLast;
         break;
     case Qt::Key_Up:
-        command = kCmdScrollNext;
+        command = kIdChartNext;
         break;
     case Qt::Key_Down:
-        command = kCmdScrollPrevious;
+        command = kIdChartPrevious;
         break;
     case Qt::Key_Left:
-        command = kCmdPreviousDay;
+        command = kIdPreviousDay;
         break;
     case Qt::Key_Right:
-        command = kCmdNextDay;
+        command = kIdNextDay;
         break;
     case Qt::Key_PageDown:
-        command = kCmdZoomIn;
+        command = kIdZoomIn;
         break;
     case Qt::Key_PageUp:
-        command = kCmdZoomOut;
+        command = kIdZoomOut;
         break;
     case Qt::Key_Z:
         if (event->modifiers() & Qt::ControlModifier)
-            command = kCmdCopyChart;
+            command = kIdCopyChart;
         break;
     case Qt::Key_C:
         if (event->modifiers() & Qt::ControlModifier)
-            command = kCmdCopyText;
+            command = kIdCopy;
         break;
     case Qt::Key_Space:
         StepSecurity(event->modifiers() & Qt::ShiftModifier ? -1 : 1);
@@ -573,28 +573,28 @@ void CGraph::contextMenuEvent(QContextMenuEvent* event) {
         action->setData(command);
         action->setEnabled(enabled);
     };
-    add(menu, QStringLiteral("先頭"), kCmdScrollFirst, CanExecute(kCmdScrollFirst));
-    add(menu, QStringLiteral("終端"), kCmdScrollLast, CanExecute(kCmdScrollLast));
-    add(menu, QStringLiteral("前"), kCmdScrollPrevious, CanExecute(kCmdScrollPrevious));
-    add(menu, QStringLiteral("次"), kCmdScrollNext, CanExecute(kCmdScrollNext));
-    add(menu, QStringLiteral("前日"), kCmdPreviousDay, CanExecute(kCmdPreviousDay));
-    add(menu, QStringLiteral("翌日"), kCmdNextDay, CanExecute(kCmdNextDay));
+    add(menu, QStringLiteral("先頭"), kIdChartFirst, CanExecute(kIdChartFirst));
+    add(menu, QStringLiteral("終端"), kIdChartLast, CanExecute(kIdChartLast));
+    add(menu, QStringLiteral("前"), kIdChartPrevious, CanExecute(kIdChartPrevious));
+    add(menu, QStringLiteral("次"), kIdChartNext, CanExecute(kIdChartNext));
+    add(menu, QStringLiteral("前日"), kIdPreviousDay, CanExecute(kIdPreviousDay));
+    add(menu, QStringLiteral("翌日"), kIdNextDay, CanExecute(kIdNextDay));
     menu.addSeparator();
-    add(menu, QStringLiteral("拡大"), kCmdZoomIn, CanExecute(kCmdZoomIn));
-    add(menu, QStringLiteral("縮小"), kCmdZoomOut, CanExecute(kCmdZoomOut));
+    add(menu, QStringLiteral("拡大"), kIdZoomIn, CanExecute(kIdZoomIn));
+    add(menu, QStringLiteral("縮小"), kIdZoomOut, CanExecute(kIdZoomOut));
     menu.addSeparator();
     QMenu* forecast = menu.addMenu(QStringLiteral("予測スペース"));
-    const bool canForecast = CanExecute(kCmdForecast10);
-    add(*forecast, QStringLiteral("10日"), kCmdForecast10, canForecast);
-    add(*forecast, QStringLiteral("20日"), kCmdForecast20, canForecast);
-    add(*forecast, QStringLiteral("30日"), kCmdForecast30, canForecast);
-    add(menu, QStringLiteral("予測スペース解除"), kCmdForecastOff, canForecast);
+    const bool canForecast = CanExecute(kIdTradeForecast10);
+    add(*forecast, QStringLiteral("10日"), kIdTradeForecast10, canForecast);
+    add(*forecast, QStringLiteral("20日"), kIdTradeForecast20, canForecast);
+    add(*forecast, QStringLiteral("30日"), kIdTradeForecast30, canForecast);
+    add(menu, QStringLiteral("予測スペース解除"), kIdTradeForecastClear, canForecast);
     menu.addSeparator();
     const bool shown = model_ && model_->Layout().shown;
-    add(menu, QStringLiteral("ヴォルンをコピー"), kCmdCopyChart, shown);
-    add(menu, QStringLiteral("ヴォルン・分析結果をコピー"), kCmdCopyChartAndResults, shown);
+    add(menu, QStringLiteral("ヴォルンをコピー"), kIdCopyChart, shown);
+    add(menu, QStringLiteral("ヴォルン・分析結果をコピー"), kIdCopyChartAnalysis, shown);
     menu.addSeparator();
-    add(menu, QStringLiteral("お気に入りへ追加"), kCmdAddFavourite, shown);
+    add(menu, QStringLiteral("お気に入りへ追加"), kIdAddFavorite, shown);
 
     const QAction* chosen = menu.exec(event->globalPos());
     if (chosen == nullptr)

@@ -19,30 +19,13 @@
 #include "chart/ui/chart_layers.h"
 #include "chart/ui/chart_resources.h"
 #include "chart/ui/chart_settings.h"
+#include "ui_base/command_id.h"
 
 namespace vorn {
 
 class CMarketWindows;
 class CWindowsPerformer;
 struct ChartTip;
-
-// Command identifiers of the view that the chart runs or offers in its context menu.
-constexpr int kCmdScrollFirst = 32800;    // 先頭
-constexpr int kCmdScrollLast = 32801;     // 終端
-constexpr int kCmdScrollNext = 32802;     // 次
-constexpr int kCmdScrollPrevious = 32803; // 前
-constexpr int kCmdPreviousDay = 32909;    // 前日
-constexpr int kCmdNextDay = 32910;        // 翌日
-constexpr int kCmdZoomIn = 32814;         // 拡大
-constexpr int kCmdZoomOut = 32815;        // 縮小
-constexpr int kCmdForecast10 = 32782;
-constexpr int kCmdForecast20 = 32783;
-constexpr int kCmdForecast30 = 32785;
-constexpr int kCmdForecastOff = 32777;
-constexpr int kCmdCopyChart = 32830;
-constexpr int kCmdCopyChartAndResults = 32832;
-constexpr int kCmdAddFavourite = 32934;
-constexpr int kCmdCopyText = 32941; // the shown stock's quotes as text
 
 class CGraph : public QWidget {
     Q_OBJECT

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "chart/ui/graphic_manager.h"
+#include "ui_base/graphic_manager.h"
 
 namespace vorn {
 namespace {

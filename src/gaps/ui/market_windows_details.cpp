@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "chart/ui/graphic_manager.h"
+#include "ui_base/graphic_manager.h"
 #include "matrix/name_tables.h"
 
 namespace vorn {

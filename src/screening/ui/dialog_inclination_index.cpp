@@ -10,6 +10,7 @@
 
 #include "screening/ui/condition_texts.h"
 #include "screening/ui/dialog_fields.h"
+#include "technical/technical.h"
 
 namespace vorn {
 namespace {
@@ -78,12 +79,14 @@ CDialogInclinationIndex::CDialogInclinationIndex(InclinationParameters& paramete
         price_->addItem(QString::fromUtf8(PriceSelectorLabel(selector)), selector);
     const int stored = price_->findData(parameters.priceSelector);
     price_->setCurrentIndex(stored >= 0 ? stored : price_->findData(kSelectorClose));
-    days_->setText(QString::number(parameters.days == 0 ? 60 : parameters.days));
-    bands_->setText(
-        QString::number(parameters.bands == 0 || parameters.bands >= 1000 ? 80 : parameters.bands));
+    days_->setText(
+        QString::number(parameters.days == 0 ? kDefaultInclinationDays : parameters.days));
+    bands_->setText(QString::number(parameters.bands == 0 || parameters.bands >= kBandCountLimit
+                                        ? kDefaultPriceBands
+                                        : parameters.bands));
     analysedBands_->setText(
-        QString::number(parameters.analysedBands == 0 || parameters.analysedBands >= 1000
-                            ? 10
+        QString::number(parameters.analysedBands == 0 || parameters.analysedBands >= kBandCountLimit
+                            ? kDefaultAnalysedBands
                             : parameters.analysedBands));
     current_->setChecked((condition.flags & kInclinationCurrentOn) != 0);
     previous_->setChecked((condition.flags & kInclinationPreviousOn) != 0);

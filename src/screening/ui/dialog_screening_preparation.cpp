@@ -7,7 +7,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "shell/posted_message.h"
+#include "ui_base/posted_message.h"
 
 namespace vorn {
 namespace {

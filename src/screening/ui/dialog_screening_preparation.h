@@ -9,7 +9,7 @@
 #include "gaps/listing_analysis.h"
 #include "gaps/market_windows.h"
 #include "screening/screening_settings.h"
-#include "technical/indicator_screening.h"
+#include "screening/indicator_screening.h"
 
 #include <QDialog>
 

@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 
 #include "screening/ui/grid_listings.h"
-#include "shell/posted_message.h"
+#include "ui_base/posted_message.h"
 
 namespace vorn {
 

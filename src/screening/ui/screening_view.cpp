@@ -24,7 +24,7 @@
 #include "screening/ui/dialog_windows_and_shadows.h"
 #include "screening/ui/grid_securities.h"
 #include "screening/ui/toggle_button.h"
-#include "shell/posted_message.h"
+#include "ui_base/posted_message.h"
 
 namespace vorn {
 namespace {

@@ -15,7 +15,7 @@
 #include "gaps/listing_analysis.h"
 #include "gaps/market_windows.h"
 #include "screening/securities_list.h"
-#include "technical/indicator_screening.h"
+#include "screening/indicator_screening.h"
 
 #include <QWidget>
 

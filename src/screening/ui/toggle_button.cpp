@@ -1,6 +1,6 @@
 #include "screening/ui/toggle_button.h"
 
-#include "shell/posted_message.h"
+#include "ui_base/posted_message.h"
 
 namespace vorn {
 

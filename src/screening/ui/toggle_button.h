@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <cstdint>
 
-#include "chart/ui/graphic_manager.h"
+#include "ui_base/graphic_manager.h"
 
 namespace vorn {
 

@@ -15,23 +15,18 @@
 #include "support/http_test_server.h"
 #include "support/market_builder.h"
 #include "support/offscreen_application.h"
+#include "support/test_files.h"
 
 namespace vorn {
 namespace {
+
+using vorn::test::ReadWholeFile;
+using vorn::test::WriteWholeFile;
 
 namespace fs = std::filesystem;
 using test::CHttpTestServer;
 
 constexpr PackedDate kFiveYearsFirst = MakePackedDate(2004, 1, 5);
-
-std::string ReadWhole(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteWhole(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 template <class Condition> bool PumpUntil(Condition condition) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -59,7 +54,7 @@ protected:
         index.packages = {{5, kFiveYearsFirst}};
         ASSERT_TRUE(loader_.ParseIndex(EncodeMatrixIndex(index)));
         matrix_ = root_ / "Market.kbx";
-        WriteWhole(matrix_, "old matrix");
+        WriteWholeFile(matrix_, "old matrix");
     }
     void TearDown() override {
         std::error_code ignored;
@@ -67,9 +62,9 @@ protected:
     }
 
     void PublishPackage(const std::string& content) {
-        WriteWhole(root_ / "05.kbx", content);
+        WriteWholeFile(root_ / "05.kbx", content);
         ASSERT_TRUE(WriteCabinet(root_ / "_05.kbx", "05.kbx", root_ / "05.kbx"));
-        server_.Serve("/vorn/MarketMatrix/v1/_05.kbx", ReadWhole(root_ / "_05.kbx"));
+        server_.Serve("/vorn/MarketMatrix/v1/_05.kbx", ReadWholeFile(root_ / "_05.kbx"));
     }
 
     CHttpTestServer server_;
@@ -104,7 +99,7 @@ TEST_F(MatrixRecoveryTest, ReplacesTheMatrixRecordsTheFirstDayAndAsksForARestart
     ASSERT_TRUE(PumpUntil([&] { return dialog.RestartRequested(); }));
     EXPECT_EQ(dialog.StatusText(), QStringLiteral("完了"));
     EXPECT_EQ(dialog.DetailText(), QStringLiteral("アプリケーションを再起動して下さい"));
-    EXPECT_EQ(ReadWhole(matrix_), "new matrix");
+    EXPECT_EQ(ReadWholeFile(matrix_), "new matrix");
     EXPECT_EQ(profile.GetInteger(kProfileSection, kProfileFirst, 0), kFiveYearsFirst);
     ASSERT_TRUE(PumpUntil([&] { return !dialog.isVisible(); }));
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
@@ -121,7 +116,7 @@ TEST_F(MatrixRecoveryTest, AFailedDownloadShowsItsCodeAndKeepsTheMatrix) {
     ASSERT_TRUE(PumpUntil([&] { return !dialog.isVisible(); }));
     EXPECT_FALSE(dialog.RestartRequested());
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
-    EXPECT_EQ(ReadWhole(matrix_), "old matrix");
+    EXPECT_EQ(ReadWholeFile(matrix_), "old matrix");
     EXPECT_EQ(profile.GetInteger(kProfileSection, kProfileFirst, 0), 0u);
 }
 

@@ -67,7 +67,7 @@ TEST_F(GraphTest, ShowsASecurityInBothSchemesAndKeepsThePosition) {
     ASSERT_TRUE(graph.ShowSecurity(MakeSecurityKey(kLongCode, 1), 0, 40));
     EXPECT_EQ(graph.Security(), MakeSecurityKey(kLongCode, 1));
     EXPECT_EQ(graph.Position(), graph.MaximumPosition());
-    ASSERT_TRUE(graph.ExecuteCommand(kCmdPreviousDay));
+    ASSERT_TRUE(graph.ExecuteCommand(kIdPreviousDay));
     const std::uint16_t position = graph.Position();
     QImage image = graph.RenderToImage(graph.size());
     EXPECT_EQ(image.size(), graph.size());
@@ -105,7 +105,7 @@ TEST_F(GraphTest, TinySizesAndSecuritiesWithoutDataPaintBlack) {
     EXPECT_EQ(graph.CurrentFrame().pixelColor(400, 250), QColor(Qt::black));
     graph.ShowSecurity(MakeSecurityKey(kEmptyCode, 1), 0);
     EXPECT_FALSE(graph.CurrentFrame().isNull());
-    EXPECT_FALSE(graph.ExecuteCommand(kCmdScrollFirst));
+    EXPECT_FALSE(graph.ExecuteCommand(kIdChartFirst));
     Key(Qt::Key_End);
     Mouse(QEvent::MouseButtonPress, QPoint(400, 200));
     Mouse(QEvent::MouseButtonRelease, QPoint(400, 200));
@@ -176,7 +176,7 @@ TEST_F(GraphTest, DraggingAndKeysScroll) {
     EXPECT_EQ(graph.Position(), 1);
     Key(Qt::Key_Home);
     EXPECT_EQ(graph.Position(), maximum);
-    EXPECT_FALSE(graph.CanExecute(kCmdScrollLast));
+    EXPECT_FALSE(graph.CanExecute(kIdChartLast));
     const auto hides = sink.Messages();
     EXPECT_TRUE(std::any_of(hides.begin(), hides.end(), [](const test::PostedMessage& m) {
         return m.message == kMsgHideSearchPopup;
@@ -199,13 +199,13 @@ TEST_F(GraphTest, ForecastSpaceReplacesItself) {
     ASSERT_TRUE(graph.ShowSecurity(MakeSecurityKey(kLongCode, 1), 0, 40));
     const std::uint16_t days = market.Matrix().DailyCalendar().Count();
     const std::uint16_t slotCount = graph.Model()->SlotCount();
-    ASSERT_TRUE(graph.ExecuteCommand(kCmdForecast20));
-    ASSERT_TRUE(graph.ExecuteCommand(kCmdForecast20));
+    ASSERT_TRUE(graph.ExecuteCommand(kIdTradeForecast20));
+    ASSERT_TRUE(graph.ExecuteCommand(kIdTradeForecast20));
     EXPECT_EQ(graph.ForecastSpace(), 20);
     EXPECT_EQ(market.Matrix().DailyCalendar().Count(), days + 20);
     EXPECT_EQ(graph.Model()->SlotCount(), slotCount + 20);
     EXPECT_FALSE(graph.SetForecastSpace(15));
-    ASSERT_TRUE(graph.ExecuteCommand(kCmdForecastOff));
+    ASSERT_TRUE(graph.ExecuteCommand(kIdTradeForecastClear));
     EXPECT_EQ(market.Matrix().DailyCalendar().Count(), days);
 }
 

@@ -21,9 +21,12 @@
 #include "foundation/text_encoding.h"
 #include "support/offscreen_application.h"
 #include "support/recording_sink.h"
+#include "support/test_files.h"
 
 namespace vorn {
 namespace {
+
+using vorn::test::ReadWholeFile;
 
 namespace fs = std::filesystem;
 using test::CAnalysedMarket;
@@ -37,11 +40,6 @@ CMarketBuilder TwoWindowMarket() {
     return CMarketBuilder()
         .Company(kCode, 1, Utf8ToCp932("極洋"))
         .Security(kCode, 1, kFirstDay, test::TwoWindowRows());
-}
-
-std::string ReadWhole(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 void SendKey(QWidget& widget, int key) {
@@ -126,7 +124,7 @@ TEST_F(ToolWindowTest, MonthlyListFillsExportsAndStaysOpenOnKeys) {
         fs::temp_directory_path() / ("vorn_monthly_" + std::to_string(random()));
     fs::create_directories(directory);
     ASSERT_TRUE(window.ExportTo(directory / "monthly.csv"));
-    EXPECT_EQ(ReadWhole(directory / "monthly.csv"), MonthlyTradesCsv(expected.Rows()));
+    EXPECT_EQ(ReadWholeFile(directory / "monthly.csv"), MonthlyTradesCsv(expected.Rows()));
     EXPECT_FALSE(window.ExportTo(directory / "missing" / "monthly.csv"));
     fs::remove_all(directory);
 

@@ -6,7 +6,7 @@
 #include "screening/ui/dialog_screening_preparation.h"
 #include "screening/ui/grid_securities.h"
 #include "screening/ui/toggle_button.h"
-#include "shell/posted_message.h"
+#include "ui_base/posted_message.h"
 #include "support/offscreen_application.h"
 #include "technical/technical_manager.h"
 

@@ -12,7 +12,7 @@
 
 #include "matrix/matrix_file.h"
 #include "technical/indicator_market.h"
-#include "technical/indicator_screening.h"
+#include "screening/indicator_screening.h"
 
 namespace vorn {
 namespace {

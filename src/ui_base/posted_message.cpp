@@ -1,4 +1,4 @@
-#include "shell/posted_message.h"
+#include "ui_base/posted_message.h"
 
 #include <QCoreApplication>
 #include <QPointer>

@@ -1,4 +1,4 @@
-#include "technical/indicator_screening.h"
+#include "screening/indicator_screening.h"
 
 #include <algorithm>
 

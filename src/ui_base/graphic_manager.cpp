@@ -1,4 +1,4 @@
-#include "chart/ui/graphic_manager.h"
+#include "ui_base/graphic_manager.h"
 
 #include <QPaintDevice>
 #include <QStringList>
