@@ -352,20 +352,8 @@ void ScaleCandles(const std::uint8_t* source, std::size_t count, std::uint64_t f
                  static_cast<To>(from[i].low * factor), static_cast<To>(from[i].close * factor)};
 }
 
-// Copies `count` candles and appends `extra` no-trade candles at the last close.
-template <class Price>
-void ExtendCandles(const std::uint8_t* source, std::size_t count, std::size_t extra,
-                   std::uint8_t* target) {
-    const auto* from = reinterpret_cast<const Candle<Price>*>(source);
-    auto* to = reinterpret_cast<Candle<Price>*>(target);
-    std::copy(from, from + count, to);
-    const Price close = from[count - 1].close;
-    std::fill(to + count, to + count + extra, Candle<Price>{close, close, close, close});
-}
-
 using LargestFn = std::uint64_t (*)(const std::uint8_t*, std::size_t);
 using ScaleFn = void (*)(const std::uint8_t*, std::size_t, std::uint64_t, std::uint8_t*);
-using ExtendFn = void (*)(const std::uint8_t*, std::size_t, std::size_t, std::uint8_t*);
 constexpr std::array<LargestFn, 3> kLargestPrices = {
     &LargestPrice<std::uint8_t>, &LargestPrice<std::uint16_t>, &LargestPrice<std::uint32_t>};
 constexpr auto kScalers = []<std::size_t... I>(std::index_sequence<I...>) {
@@ -373,8 +361,6 @@ constexpr auto kScalers = []<std::size_t... I>(std::index_sequence<I...>) {
                                                 std::tuple_element_t<I % 3, PriceWidths>>...};
 }
 (std::make_index_sequence<9>{});
-constexpr std::array<ExtendFn, 3> kExtenders = {
-    &ExtendCandles<std::uint8_t>, &ExtendCandles<std::uint16_t>, &ExtendCandles<std::uint32_t>};
 
 std::uint64_t PowerOfTen(unsigned exponent) {
     std::uint64_t power = 1;
@@ -1058,12 +1044,10 @@ bool CQuoteImport::KeepAppendableRows(const QuoteFile& file, const CMarketMatrix
                                }),
                 rows_.end());
     report_.ignoredRows += before - rows_.size();
-    if (rows_.empty() || !newer(rows_.back())) {
-        if (!rows_.empty())
-            Note(SecurityName(file.key) + ": not added, it has no row after " +
-                 FormatDate(lastDay));
+    // One whose rows all lie on days the matrix has is added all the same: another append
+    // may have brought those days first.
+    if (rows_.empty())
         return false;
-    }
     force = false;
     seed.reset();
     return true;
@@ -1394,9 +1378,17 @@ std::uint8_t CQuoteImport::Append(CMarketMatrix& matrix) {
     }
 
     // A security that had no row in an earlier append resumes on the day after its own last
-    // day; the update merge only continues securities that reached the last day.
+    // day; the update merge only continues securities that reached the last day, and only
+    // adds those that reach a new day.
     for (const SecurityQuotes& quotes : quotes_) {
-        if (!quotes.continues || quotes.resumesAfter == lastDay)
+        if (!quotes.continues) {
+            const auto fresh = update.Securities().find(quotes.key);
+            if (fresh != update.Securities().end() && fresh->second.lastDate <= lastDay &&
+                MoveSecurity(matrix, update, fresh) != kMergeOk)
+                return Fail(kImportMergeFailed, quotes.file, 0, "it could not be added");
+            continue;
+        }
+        if (quotes.resumesAfter == lastDay)
             continue;
         SecurityRecord* held = matrix.FindSecurity(quotes.key);
         SecurityRecord* fresh = update.FindSecurity(quotes.key);

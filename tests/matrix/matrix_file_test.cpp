@@ -643,7 +643,7 @@ TEST_F(MatrixFileTest, EveryGenerationWritesAChecksumThatRestoreVerifies) {
     // A sidecar that is not one, and one of another length.
     WriteBytes(file, good);
     EXPECT_EQ(RestoreMatrix(matrix, file, nullptr, nullptr), kMatrixOk);
-    for (const std::string bad :
+    for (const std::string& bad :
          {std::string("XXH3 zz\n"), std::string(500, 'X'), line.substr(0, 22) + "12\n"}) {
         WriteBytes(sidecar, Bytes(bad.begin(), bad.end()));
         EXPECT_EQ(RestoreMatrix(matrix, file, nullptr, nullptr), kMatrixChecksumMismatch) << bad;

@@ -627,12 +627,13 @@ TEST(QuoteImportAppend, OutputThatIsAnInputIsRefused) {
     for (const fs::path& input : {f.dir / "list.csv", f.dir / "adj.csv", f.dir / "q/7203.csv",
                                   f.dir / "q/./1301.csv", f.dir / "q/9999.csv"}) {
         const bool existed = fs::exists(input);
-        const std::string before = existed ? ReadFile(input) : std::string();
+        const std::string before = existed ? ReadWholeFile(input) : std::string();
         EXPECT_EQ(ImportQuotesToFile(f.options, input, report), kImportOutputIsInput) << input;
         EXPECT_NE(report.error.find("is also an input"), std::string::npos) << report.error;
         EXPECT_EQ(fs::exists(input), existed);
-        if (existed)
-            EXPECT_EQ(ReadFile(input), before);
+        if (existed) {
+            EXPECT_EQ(ReadWholeFile(input), before);
+        }
         EXPECT_EQ(AppendQuotesToFile(f.options, input, report), kImportOutputIsInput) << input;
     }
     // A quotes file named on its own is an input too.
@@ -732,8 +733,8 @@ TEST(QuoteImportCommand, TwoAppendsAtOnceLoseNoRows) {
                              (dir / "b.out").string() + ") & wait";
     ASSERT_EQ(std::system(both.c_str()), 0);
     // Both ran in turn: each append found the other's rows and kept them.
-    const std::string a = ReadFile(dir / "a.out");
-    const std::string b = ReadFile(dir / "b.out");
+    const std::string a = ReadWholeFile(dir / "a.out");
+    const std::string b = ReadWholeFile(dir / "b.out");
     EXPECT_EQ(a.substr(a.size() - 2), "0\n") << a;
     EXPECT_EQ(b.substr(b.size() - 2), "0\n") << b;
     CMarketMatrix appended;
@@ -749,7 +750,7 @@ TEST(QuoteImportCommand, AnAppendMeetingAnotherWriterSaysTheFileIsInUse) {
     const fs::path file = f.dir / "Market.kbx";
     QuoteImportReport report;
     ASSERT_EQ(ImportQuotesToFile(f.options, file, report), kImportOk) << report.error;
-    const std::string before = ReadFile(file);
+    const std::string before = ReadWholeFile(file);
     int ready[2];
     ASSERT_EQ(::pipe(ready), 0);
     const pid_t holder = ::fork();
@@ -776,7 +777,7 @@ TEST(QuoteImportCommand, AnAppendMeetingAnotherWriterSaysTheFileIsInUse) {
     EXPECT_NE(run.status, 0) << run.output;
     EXPECT_NE(run.output.find(file.string() + ": in use by another program"), std::string::npos)
         << run.output;
-    EXPECT_EQ(ReadFile(file), before);
+    EXPECT_EQ(ReadWholeFile(file), before);
 }
 
 TEST(QuoteImportCommand, AnInterruptedImportLeavesNothingBehind) {
@@ -784,8 +785,8 @@ TEST(QuoteImportCommand, AnInterruptedImportLeavesNothingBehind) {
     const fs::path file = f.dir / "Market.kbx";
     QuoteImportReport report;
     ASSERT_EQ(ImportQuotesToFile(f.options, file, report), kImportOk) << report.error;
-    const std::string before = ReadFile(file);
-    const std::string sidecarBefore = ReadFile(f.dir / "Market.kbx.xxh");
+    const std::string before = ReadWholeFile(file);
+    const std::string sidecarBefore = ReadWholeFile(f.dir / "Market.kbx.xxh");
 
     // Quotes large enough that writing them takes a while: 150 securities of 4,000 days.
     std::string list;
@@ -839,7 +840,7 @@ TEST(QuoteImportCommand, AnInterruptedImportLeavesNothingBehind) {
     ASSERT_TRUE(caught) << "the import was never seen writing";
     EXPECT_FALSE(fs::exists(temporary));
     EXPECT_FALSE(fs::exists(f.dir / "Market.kbx.xxh.tmp"));
-    EXPECT_EQ(ReadFile(file), before);
+    EXPECT_EQ(ReadWholeFile(file), before);
     CMarketMatrix m;
     EXPECT_EQ(RestoreMatrix(m, file, nullptr, nullptr), kMatrixOk);
 }
