@@ -5,7 +5,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev
-  libcurl4-openssl-dev libmspack-dev libgcab-dev libicu-dev libxxhash-dev
+  libcurl4-openssl-dev libmspack-dev libgcab-dev libicu-dev libxxhash-dev libcpp-httplib-dev
   fonts-ipafont-gothic fonts-ipafont-mincho
 )
 missing=()

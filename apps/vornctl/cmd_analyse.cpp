@@ -9,6 +9,7 @@
 #include "gaps/market_windows.h"
 #include "gaps/windows_performer.h"
 #include "matrix/matrix_file.h"
+#include "matrix/stock_code.h"
 
 namespace vornctl {
 namespace {
@@ -59,21 +60,22 @@ void PrintRecord(const ListingAnalysis& r) {
 }
 
 int AnalyseOne(CMarketMatrix& matrix, const std::string& codeText, const std::string& marketText) {
-    unsigned long code = 0, market = 0;
-    if (!ParseUnsigned(codeText, 9999, code) || !ParseUnsigned(marketText, 15, market) ||
-        market == 0)
-        return UsageError("CODE must be 0..9999 and MARKET 1..15");
+    const std::optional<std::uint16_t> code = ParseStockCode(codeText);
+    unsigned long market = 0;
+    if (!code || !ParseUnsigned(marketText, 15, market) || market == 0)
+        return UsageError(
+            "CODE must be a stock code (7203, 130A) and MARKET 1..15; " +
+            (code ? "bad market '" + marketText + "'" : DescribeBadStockCode(codeText)));
     CMarketWindows windows;
     windows.MapMarketWindows(matrix, nullptr, nullptr);
     CWindowsPerformer performer;
-    const SecurityKey key =
-        MakeSecurityKey(static_cast<std::uint16_t>(code), static_cast<std::uint8_t>(market));
+    const SecurityKey key = MakeSecurityKey(*code, static_cast<std::uint8_t>(market));
     const ListingAnalysis* record = nullptr;
     if (windows.AnalyseListingByKey(matrix, key, 0, performer, true))
         record = performer.FindResult(key);
     if (record == nullptr) {
-        std::fprintf(stderr, "vornctl: security %04lu on market %lu could not be analysed\n", code,
-                     market);
+        std::fprintf(stderr, "vornctl: security %s on market %lu could not be analysed\n",
+                     FormatStockCode(*code).c_str(), market);
         return 1;
     }
     PrintRecord(*record);
@@ -98,11 +100,12 @@ int AnalyseAll(CMarketMatrix& matrix) {
     }
     windows.JoinWorker();
     for (const auto& [key, r] : results.records) {
-        std::printf("%04u,%u,%u,%u,%u,%u,%u,%u,%u,%.10g,%.10g,%.10g,%u,%.10g,%u,%u,%u,%u",
-                    CodeOfKey(key), MarketOfKey(key), r.signal, r.signalLaw, r.position, r.daysHeld,
-                    r.lastEventSignal, r.lastEventLaw, r.daysSinceEvent, r.annualReturn,
-                    r.annualRisk, r.beta, r.candleShape, r.volumeChange, r.latestWindows[0],
-                    r.latestWindows[1], r.latestWindows[2], r.latestWindows[3]);
+        std::printf("%s,%u,%u,%u,%u,%u,%u,%u,%u,%.10g,%.10g,%.10g,%u,%.10g,%u,%u,%u,%u",
+                    FormatStockCode(CodeOfKey(key)).c_str(), MarketOfKey(key), r.signal,
+                    r.signalLaw, r.position, r.daysHeld, r.lastEventSignal, r.lastEventLaw,
+                    r.daysSinceEvent, r.annualReturn, r.annualRisk, r.beta, r.candleShape,
+                    r.volumeChange, r.latestWindows[0], r.latestWindows[1], r.latestWindows[2],
+                    r.latestWindows[3]);
         for (const LawStats& s : r.lawStats)
             std::printf(",%u,%u,%u,%.10g", s.wins, s.losses, s.evens, s.sumOfReturns);
         std::printf("\n");

@@ -10,6 +10,7 @@
 #include "gaps/market_windows.h"
 #include "gaps/windows_performer.h"
 #include "matrix/matrix_file.h"
+#include "matrix/stock_code.h"
 // The core headers come before the toolkit's: the toolkit defines "slots" as a macro.
 #include "chart/ui/graph.h"
 
@@ -55,10 +56,12 @@ int RunChart(int argc, char** argv) {
     const auto png = args.Option("png");
     if (!png || png->empty())
         return UsageError("chart: --png PATH is required");
-    unsigned long code = 0, market = 0;
-    if (!ParseNumber(positionals[1], 9999, code) || !ParseNumber(positionals[2], 15, market) ||
-        market == 0)
-        return UsageError("chart: CODE must be 0..9999 and MARKET 1..15");
+    const std::optional<std::uint16_t> code = vorn::ParseStockCode(positionals[1]);
+    unsigned long market = 0;
+    if (!code)
+        return UsageError("chart: " + vorn::DescribeBadStockCode(positionals[1]));
+    if (!ParseNumber(positionals[2], 15, market) || market == 0)
+        return UsageError("chart: CODE must be a stock code (7203, 130A) and MARKET 1..15");
     unsigned long days = CChartModel::kDefaultVisibleDays;
     if (const auto text = args.Option("days");
         text && (!ParseNumber(*text, kMaxVisibleDays, days) || days == 0))
@@ -81,13 +84,12 @@ int RunChart(int argc, char** argv) {
         std::fprintf(stderr, "vornctl: the market could not be mapped\n");
         return 1;
     }
-    const SecurityKey key =
-        MakeSecurityKey(static_cast<std::uint16_t>(code), static_cast<std::uint8_t>(market));
+    const SecurityKey key = MakeSecurityKey(*code, static_cast<std::uint8_t>(market));
     CWindowsPerformer performer;
     if (matrix.FindSecurity(key) == nullptr ||
         !windows.AnalyseListingByKey(matrix, key, 0, performer, true)) {
-        std::fprintf(stderr, "vornctl: security %04lu on market %lu could not be analysed\n", code,
-                     market);
+        std::fprintf(stderr, "vornctl: security %s on market %lu could not be analysed\n",
+                     vorn::FormatStockCode(*code).c_str(), market);
         return 1;
     }
 
@@ -106,8 +108,8 @@ int RunChart(int argc, char** argv) {
         graph.SetColourScheme(args.Has("white"));
         graph.resize(width, height);
         if (!graph.ShowSecurity(key, kSeriesDaily, static_cast<std::uint16_t>(days))) {
-            std::fprintf(stderr, "vornctl: security %04lu on market %lu has no chart\n", code,
-                         market);
+            std::fprintf(stderr, "vornctl: security %s on market %lu has no chart\n",
+                         vorn::FormatStockCode(*code).c_str(), market);
             return 1;
         }
         image = graph.RenderToImage(QSize(width, height));

@@ -12,6 +12,7 @@
 #include "command.h"
 #include "matrix/market_matrix.h"
 #include "matrix/matrix_file.h"
+#include "matrix/stock_code.h"
 #include "technical/technical_manager.h"
 #include "technical/technical_result.h"
 
@@ -59,9 +60,10 @@ int RunIndicator(int argc, char** argv) {
     const auto csv = args.Option("csv");
     if (!csv || csv->empty())
         return UsageError("indicator needs --csv PATH");
-    unsigned long code = 0, market = 0;
-    if (!ParseNumber(positionals[1], 9999, code))
-        return UsageError("bad stock code '" + positionals[1] + "'");
+    const std::optional<std::uint16_t> code = vorn::ParseStockCode(positionals[1]);
+    unsigned long market = 0;
+    if (!code)
+        return UsageError("bad " + vorn::DescribeBadStockCode(positionals[1]));
     if (!ParseNumber(positionals[2], 15, market) || market == 0)
         return UsageError("bad market code '" + positionals[2] + "'");
     std::unique_ptr<vorn::CTechnicalResult> result = MakeResult(positionals[3]);
@@ -83,13 +85,13 @@ int RunIndicator(int argc, char** argv) {
                      static_cast<unsigned>(restored));
         return 1;
     }
-    const vorn::SecurityRecord* security = matrix.FindSecurity(
-        vorn::MakeSecurityKey(static_cast<std::uint16_t>(code), static_cast<std::uint8_t>(market)));
+    const vorn::SecurityRecord* security =
+        matrix.FindSecurity(vorn::MakeSecurityKey(*code, static_cast<std::uint8_t>(market)));
     vorn::SeriesSet series;
     if (security == nullptr ||
         !matrix.GetPeriodSeries(0, series, security, security->firstDate, security->lastDate)) {
-        std::fprintf(stderr, "vornctl: no series for %04u on market %u\n",
-                     static_cast<unsigned>(code), static_cast<unsigned>(market));
+        std::fprintf(stderr, "vornctl: no series for %s on market %u\n",
+                     vorn::FormatStockCode(*code).c_str(), static_cast<unsigned>(market));
         return 1;
     }
 

@@ -8,6 +8,7 @@
 #include "command.h"
 #include "gaps/market_windows.h"
 #include "matrix/matrix_file.h"
+#include "matrix/stock_code.h"
 
 namespace vornctl {
 namespace {
@@ -77,14 +78,20 @@ void PrintEvents(CLineWriter& out, const vorn::CWindowEventMap& events,
         const std::uint16_t day = vorn::DayOfKey(key);
         // Every mapped day is a position of this calendar; the guard keeps a bad key harmless.
         const vorn::PackedDate date = day < calendar.Count() ? calendar[day] : 0;
-        out.Number(vorn::CodeOfKey(key), 4).Char(',').Number(vorn::MarketOfKey(key)).Char(',');
+        out.Text(vorn::FormatStockCode(vorn::CodeOfKey(key)).c_str())
+            .Char(',')
+            .Number(vorn::MarketOfKey(key))
+            .Char(',');
         out.Date(date).Char(',').Number(flags).Char('\n');
     });
 }
 
 void PrintCounts(CLineWriter& out, const vorn::CWindowCountsMap& counts) {
     counts.ForEach([&](vorn::SecurityKey key, const vorn::WindowCounts& c) {
-        out.Number(vorn::CodeOfKey(key), 4).Char(',').Number(vorn::MarketOfKey(key)).Char(',');
+        out.Text(vorn::FormatStockCode(vorn::CodeOfKey(key)).c_str())
+            .Char(',')
+            .Number(vorn::MarketOfKey(key))
+            .Char(',');
         out.Number(c.upOpened).Char(',').Number(c.downOpened).Char(',');
         out.Number(c.upFilled).Char(',').Number(c.downFilled).Char('\n');
     });
@@ -92,7 +99,7 @@ void PrintCounts(CLineWriter& out, const vorn::CWindowCountsMap& counts) {
 
 void PrintPreferred(CLineWriter& out, const vorn::CMarketMatrix::PreferredMarketMap& preferred) {
     for (const auto& [code, market] : preferred)
-        out.Number(code, 4).Char(',').Number(market).Char('\n');
+        out.Text(vorn::FormatStockCode(code).c_str()).Char(',').Number(market).Char('\n');
 }
 
 int RunMap(int argc, char** argv) {

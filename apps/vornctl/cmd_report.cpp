@@ -3,24 +3,30 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "analysed_market.h"
 #include "command.h"
+#include "matrix/stock_code.h"
 #include "screening/signal_report.h"
 
 namespace vornctl {
 namespace {
 
-bool ParseCodes(const std::string& text, std::vector<std::uint16_t>& codes) {
+// False with `bad` set to the first text that is no stock code.
+bool ParseCodes(const std::string& text, std::vector<std::uint16_t>& codes, std::string& bad) {
     std::size_t start = 0;
     while (start <= text.size()) {
         const std::size_t comma = std::min(text.find(',', start), text.size());
-        unsigned long code = 0;
-        if (!ParseNumber(text.substr(start, comma - start), 9999, code))
+        const std::string part = text.substr(start, comma - start);
+        const std::optional<std::uint16_t> code = vorn::ParseStockCode(part);
+        if (!code) {
+            bad = part;
             return false;
-        codes.push_back(static_cast<std::uint16_t>(code));
+        }
+        codes.push_back(*code);
         start = comma + 1;
     }
     return !codes.empty();
@@ -40,8 +46,9 @@ int RunReport(int argc, char** argv) {
     std::vector<std::uint16_t> codes;
     if (top && !ParseNumber(*top, 65535, count))
         return UsageError("--top needs a number 0..65535");
-    if (codesText && !ParseCodes(*codesText, codes))
-        return UsageError("--codes needs stock codes 0..9999 separated by commas");
+    if (std::string bad; codesText && !ParseCodes(*codesText, codes, bad))
+        return UsageError("--codes needs stock codes (7203, 130A) separated by commas: " +
+                          vorn::DescribeBadStockCode(bad));
 
     AnalysedMarket market;
     if (!LoadAnalysedMarket(args.Positionals()[0], market))

@@ -7,6 +7,7 @@
 #include "command.h"
 #include "matrix/market_matrix.h"
 #include "matrix/matrix_file.h"
+#include "matrix/stock_code.h"
 
 namespace vornctl {
 namespace {
@@ -35,9 +36,10 @@ int RunSeries(int argc, char** argv) {
     const auto& positionals = args.Positionals();
     if (positionals.size() != 3)
         return UsageError("series needs FILE CODE MARKET");
-    unsigned long code = 0, market = 0;
-    if (!ParseNumber(positionals[1], 9999, code))
-        return UsageError("bad stock code '" + positionals[1] + "'");
+    const std::optional<std::uint16_t> code = vorn::ParseStockCode(positionals[1]);
+    unsigned long market = 0;
+    if (!code)
+        return UsageError("bad " + vorn::DescribeBadStockCode(positionals[1]));
     if (!ParseNumber(positionals[2], 15, market) || market == 0)
         return UsageError("bad market code '" + positionals[2] + "'");
 
@@ -68,8 +70,7 @@ int RunSeries(int argc, char** argv) {
     }
 
     vorn::SeriesSet series;
-    const vorn::SecurityKey key =
-        vorn::MakeSecurityKey(static_cast<std::uint16_t>(code), static_cast<std::uint8_t>(market));
+    const vorn::SecurityKey key = vorn::MakeSecurityKey(*code, static_cast<std::uint8_t>(market));
     const vorn::SecurityRecord* security = matrix.FindSecurity(key);
     if (security == nullptr || !matrix.GetPeriodSeries(period, series, security, from, to)) {
         std::printf("no series\n");

@@ -8,6 +8,7 @@
 #include "contents/settings_files.h"
 #include "foundation/packed_date.h"
 #include "foundation/text_encoding.h"
+#include "matrix/stock_code.h"
 
 namespace vornctl {
 namespace {
@@ -34,7 +35,8 @@ template <class Keys> void PrintKeys(const char* indent, const char* name, const
     std::printf("%s%-15s %zu", indent, name,
                 static_cast<std::size_t>(std::distance(keys.begin(), keys.end())));
     for (vorn::SecurityKey key : keys)
-        std::printf(" %04u/%u", unsigned{vorn::CodeOfKey(key)}, unsigned{vorn::MarketOfKey(key)});
+        std::printf(" %s/%u", vorn::FormatStockCode(vorn::CodeOfKey(key)).c_str(),
+                    unsigned{vorn::MarketOfKey(key)});
     std::printf("\n");
 }
 

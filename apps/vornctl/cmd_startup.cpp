@@ -214,6 +214,9 @@ int RunStartup(int argc, char** argv) {
         }
         std::signal(SIGINT, SIG_DFL);
         sequence.Wait();
+        // Where and why the server could not be used, also when the start-up went on without it.
+        if (const vorn::TransferFailure& failure = loader.LastFailure(); failure.Failed())
+            std::fprintf(stderr, "vornctl: startup: %s\n", failure.Describe().c_str());
         if (!started || !sequence.Succeeded()) {
             std::printf("startup: failed %s\n", view.status.c_str());
             return 1;

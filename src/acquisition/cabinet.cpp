@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <system_error>
@@ -59,14 +60,15 @@ bool CreateScratchFile(const std::string& prefix, std::string& scratch) {
 }
 
 // Extracts one stored file to `output` through a scratch file; the output appears only once
-// it is complete.
+// it is complete and as long as the archive said.
 bool ExtractOne(mscab_decompressor* decompressor, mscabd_file* file, const std::string& prefix,
-                const std::string& output) {
+                const fs::path& output) {
     std::string scratch;
     if (!CreateScratchFile(prefix, scratch))
         return false;
     std::error_code error;
-    if (decompressor->extract(decompressor, file, scratch.c_str()) != MSPACK_ERR_OK) {
+    if (decompressor->extract(decompressor, file, scratch.c_str()) != MSPACK_ERR_OK ||
+        fs::file_size(scratch, error) != file->length || error) {
         fs::remove(scratch, error);
         return false;
     }
@@ -78,59 +80,46 @@ bool ExtractOne(mscab_decompressor* decompressor, mscabd_file* file, const std::
     return true;
 }
 
-// Extracts the archive's files into the target directory. `innerExtracted` tells whether
-// the file stored as `innerName` was written by this call. False when the archive cannot be
-// read or a file fails to decompress.
-bool ExtractCabinet(const fs::path& cabinet, const std::string& prefix,
-                    const std::string& innerName, bool& innerExtracted) {
-    innerExtracted = false;
-    Decompressor decompressor(mspack_create_cab_decompressor(nullptr));
-    if (!decompressor)
-        return false;
-    OpenCabinet archive(decompressor->open(decompressor.get(), cabinet.c_str()),
-                        CabinetCloser{decompressor.get()});
-    if (!archive)
-        return false;
+// The single member stored as `innerName`, or null when there is none or more than one.
+mscabd_file* FindInner(mscabd_cabinet* archive, const std::string& innerName) {
+    mscabd_file* found = nullptr;
     for (mscabd_file* file = archive->files; file != nullptr; file = file->next) {
-        const std::string stored = file->filename ? file->filename : "";
-        if (!IsPlainFileName(stored))
+        if (file->filename == nullptr || innerName != file->filename)
             continue;
-        const std::string output = prefix + stored;
-        if (output.size() > kMaxExtractPath)
-            continue;
-        const bool isInner = stored == innerName;
-        // Only the inner file may replace what is already there: anything else the archive
-        // holds must not overwrite the user's files (the destination among them).
-        std::error_code error;
-        if (!isInner && fs::symlink_status(output, error).type() != fs::file_type::not_found)
-            continue;
-        if (!ExtractOne(decompressor.get(), file, prefix, output))
-            return false;
-        if (isInner)
-            innerExtracted = true;
+        if (found != nullptr)
+            return nullptr;
+        found = file;
     }
-    return true;
+    return found;
 }
 
 } // namespace
 
 bool UnpackCabinet(const std::string& innerName, const fs::path& destination,
-                   const fs::path& cabinet) {
+                   const fs::path& cabinet, std::uint64_t sizeLimit) {
     if (!IsPlainFileName(innerName) || destination.filename().empty())
         return false;
     const std::string prefix = DirectoryPrefix(destination);
-    bool innerExtracted = false;
-    if (!ExtractCabinet(cabinet, prefix, innerName, innerExtracted) || !innerExtracted)
+    if (prefix.size() + innerName.size() > kMaxExtractPath)
         return false;
+    const std::uint64_t limit = std::min(sizeLimit, kMaxUnpackedSize);
 
-    std::error_code error;
-    const fs::path extracted = prefix + innerName;
-    if (destination.filename() != innerName) {
-        fs::rename(extracted, destination, error);
-        if (error)
+    Decompressor decompressor(mspack_create_cab_decompressor(nullptr));
+    if (!decompressor)
+        return false;
+    {
+        OpenCabinet archive(decompressor->open(decompressor.get(), cabinet.c_str()),
+                            CabinetCloser{decompressor.get()});
+        if (!archive)
+            return false;
+        // The decoder writes exactly the stored length, so checking it bounds the output.
+        mscabd_file* inner = FindInner(archive.get(), innerName);
+        if (inner == nullptr || inner->length > limit ||
+            !ExtractOne(decompressor.get(), inner, prefix, destination))
             return false;
     }
-    // A cabinet stored under its own inner name has just been replaced by the result.
+    // A cabinet stored under the destination's name has just been replaced by the result.
+    std::error_code error;
     if (!fs::equivalent(cabinet, destination, error))
         fs::remove(cabinet, error);
     return true;

@@ -1,8 +1,10 @@
 #include "acquisition/market_matrix_loader.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <iterator>
 #include <system_error>
+#include <unistd.h>
 #include <vector>
 
 #include "acquisition/cabinet.h"
@@ -27,39 +29,183 @@ public:
     const char* GetAgentName() const override { return "RireziZidorevori"; }
 };
 
-// One download straight into a file, telling apart why it failed.
+// Size expectations of the downloads, for deadlines and limits: an index is small; a content
+// file holds about 10 MB a year of history, so 64 MiB a year leaves a wide margin.
+constexpr std::uint64_t kExpectedIndexBytes = 64 * 1024;
+constexpr std::uint64_t kExpectedPackageBytesPerYear = 8ull << 20;
+constexpr std::uint64_t kExpectedUpdateBytes = 1ull << 20;
+constexpr std::uint64_t kMaxContentBytesPerYear = 64ull << 20;
+
+// The largest content file a package or update spanning `years` years can hold.
+std::uint64_t ContentLimit(unsigned years) {
+    const std::uint64_t limit = (static_cast<std::uint64_t>(years) + 1) * kMaxContentBytesPerYear;
+    return std::min(limit, kMaxUnpackedSize);
+}
+
+// A cabinet's stored blocks may be a little larger than what they hold.
+std::uint64_t CabinetLimit(std::uint64_t contentLimit) {
+    return contentLimit + contentLimit / 16 + (1u << 20);
+}
+
+// "bytes FIRST-LAST/TOTAL": FIRST and TOTAL (0 when "*"); false when malformed.
+bool ParseContentRange(const std::string& text, std::uint64_t& first, std::uint64_t& total) {
+    unsigned long long a = 0, b = 0, c = 0;
+    char star = 0;
+    if (std::sscanf(text.c_str(), "bytes %llu-%llu/%llu", &a, &b, &c) == 3) {
+        first = a;
+        total = c;
+        return a <= b && b < c;
+    }
+    if (std::sscanf(text.c_str(), "bytes %llu-%llu/%c", &a, &b, &star) == 3 && star == '*') {
+        first = a;
+        total = 0;
+        return a <= b;
+    }
+    return false;
+}
+
+// One download into a file through a ".part" sibling, telling apart why it failed. A
+// resumable download continues a ".part" left by an earlier attempt with a range request, and
+// keeps what arrived when the connection breaks.
 class CMatrixTransferAgent final : public CHttpAgent {
 public:
-    std::uint8_t Download(const std::string& serverPath, const fs::path& localPath) {
+    std::uint8_t Download(const std::string& serverPath, const fs::path& localPath, bool resume) {
+        fs::path part = localPath;
+        part += ".part";
+        std::error_code error;
+        std::uint64_t have = 0;
+        if (resume) {
+            const auto size = fs::file_size(part, error);
+            have = error ? 0 : size;
+        } else {
+            fs::remove(part, error);
+        }
+        Receiver receiver{this, nullptr, nullptr, have};
+        std::uint8_t code = Attempt(serverPath, part, receiver);
+        if (code == kRetryWhole) {
+            fs::remove(part, error);
+            if (have > 0)
+                return Download(serverPath, localPath, false);
+            code = kTransferBroken;
+        }
+        // What arrived before the connection broke is kept for the next attempt; an answer
+        // of the server (an error status) is not worth keeping.
+        const bool keep = resume && code == kTransferBroken &&
+                          LastFailure().cause != TransferCause::HttpStatus &&
+                          fs::file_size(part, error) > 0 && !error;
+        if (code != kTransferDone) {
+            if (!keep)
+                fs::remove(part, error);
+            return code;
+        }
+        fs::rename(part, localPath, error);
+        if (error) {
+            fs::remove(part, error);
+            return kTransferWriteFailed;
+        }
+        return kTransferDone;
+    }
+
+private:
+    // A range that the server could not satisfy: the part is dropped and fetched whole.
+    static constexpr std::uint8_t kRetryWhole = 0xFF;
+
+    struct Receiver {
+        CMatrixTransferAgent* agent;
+        AgentRequest* request;
+        std::FILE* file;
+        std::uint64_t have; // bytes of the part asked to be skipped
+        bool started = false;
+        bool badStatus = false;
+        std::uint64_t expectedTotal = 0; // from Content-Range, 0: unknown
+    };
+
+    // Decides from the first bytes of the body where they go.
+    static bool Start(Receiver& r) {
+        r.started = true;
+        const int status = ResponseStatus(*r.request);
+        std::uint64_t first = 0;
+        if (status == 206 && r.have > 0 &&
+            ParseContentRange(ContentRange(*r.request), first, r.expectedTotal) && first == r.have)
+            return std::fseek(r.file, 0, SEEK_END) == 0;
+        if (status == 200) {
+            // No range support: start again from the first byte.
+            r.have = 0;
+            std::rewind(r.file);
+            return ::ftruncate(::fileno(r.file), 0) == 0;
+        }
+        r.badStatus = true;
+        return false;
+    }
+
+    std::uint8_t Attempt(const std::string& serverPath, const fs::path& part, Receiver& r) {
         RequestHandle request = OpenRequest("GET", serverPath, kUseExistingConnection);
-        if (request == nullptr || !SendRequest(*request))
+        if (request == nullptr)
             return kTransferBroken;
-        FileHandle file(std::fopen(localPath.c_str(), "w+b"));
-        if (file == nullptr)
+        if (r.have > 0) {
+            const std::string range = "Range: bytes=" + std::to_string(r.have) + "-";
+            if (!AddHeader(*request, range.c_str()))
+                return kTransferBroken;
+        }
+        if (!SendRequest(*request))
+            return kTransferBroken;
+        FileHandle file(std::fopen(part.c_str(), r.have > 0 ? "r+b" : "w+b"));
+        if (file == nullptr) {
+            NoteFailure(*request, TransferCause::LocalWrite);
             return kTransferFileNotCreated;
+        }
+        r.request = request.get();
+        r.file = file.get();
         const BodyTaker write = [](void* context, const char* bytes, std::size_t count) {
-            return std::fwrite(bytes, 1, count, static_cast<std::FILE*>(context)) == count;
+            auto& receiver = *static_cast<Receiver*>(context);
+            if (!receiver.started && !Start(receiver))
+                return false;
+            return std::fwrite(bytes, 1, count, receiver.file) == count;
         };
         std::uint8_t code = kTransferDone;
-        switch (Transfer(*request, write, file.get())) {
+        switch (Transfer(*request, write, &r)) {
         case TransferOutcome::Done:
-            if (std::fflush(file.get()) != 0)
-                code = kTransferWriteFailed;
+            code = Finish(*request, r);
             break;
         case TransferOutcome::Refused:
-            code = kTransferWriteFailed;
+            code = r.badStatus ? Refuse(*request) : kTransferWriteFailed;
             break;
         case TransferOutcome::Broken:
             code = kTransferBroken;
             break;
         }
+        if (code == kTransferDone && (std::fflush(file.get()) != 0 || std::ferror(file.get())))
+            code = kTransferWriteFailed;
         if (std::fclose(file.release()) != 0 && code == kTransferDone)
             code = kTransferWriteFailed;
-        if (code != kTransferDone) {
-            std::error_code ignored;
-            fs::remove(localPath, ignored);
-        }
+        if (code == kTransferWriteFailed && !LastFailure().Failed())
+            NoteFailure(*request, TransferCause::LocalWrite);
         return code;
+    }
+
+    // An error status; a range past the end of the file is retried from the start.
+    std::uint8_t Refuse(const AgentRequest& request) {
+        const int status = LastStatus();
+        NoteFailure(request, TransferCause::HttpStatus, status);
+        // A range the server could not satisfy, or answered with other bytes than asked for.
+        return status == 416 || status == 206 ? kRetryWhole : kTransferBroken;
+    }
+
+    // A complete response: an empty body never reached Start; a resumed one must end at the
+    // size the server announced.
+    std::uint8_t Finish(const AgentRequest& request, Receiver& r) {
+        if (!r.started && !Start(r))
+            return Refuse(request);
+        if (r.expectedTotal == 0)
+            return kTransferDone;
+        std::fflush(r.file);
+        std::fseek(r.file, 0, SEEK_END);
+        const long size = std::ftell(r.file);
+        if (size < 0 || static_cast<std::uint64_t>(size) != r.expectedTotal) {
+            NoteFailure(request, TransferCause::Dropped);
+            return kTransferBroken;
+        }
+        return kTransferDone;
     }
 };
 
@@ -121,7 +267,8 @@ bool CMarketMatrixLoader::FetchIndex(const std::string& serverHost) {
         return false;
     const std::string name = FormatIndexName();
     const fs::path local = temporary / name;
-    if (TransferFile(kServerRoot + name, serverHost, local) != kTransferDone)
+    if (TransferFile(kServerRoot + name, serverHost, local,
+                     TransferSize{kExpectedIndexBytes, kMaxIndexFileSize, false}) != kTransferDone)
         return false;
     std::vector<std::uint8_t> bytes;
     const bool whole = ReadIndexFile(local, bytes);
@@ -132,12 +279,29 @@ bool CMarketMatrixLoader::FetchIndex(const std::string& serverHost) {
 std::uint8_t CMarketMatrixLoader::TransferFile(const std::string& serverPath,
                                                const std::string& serverHost,
                                                const fs::path& localPath) {
+    return TransferFile(serverPath, serverHost, localPath, TransferSize{});
+}
+
+std::uint8_t CMarketMatrixLoader::TransferFile(const std::string& serverPath,
+                                               const std::string& serverHost,
+                                               const fs::path& localPath, TransferSize size) {
     CMatrixAgency agency;
     CMatrixTransferAgent agent;
     agent.SetTimeouts(connectTimeoutMs_, stallTimeoutMs_);
-    if (!agency.OpenSession() || !agency.Connect(agent, serverHost))
+    agent.SetMinimumRate(minimumRate_);
+    agent.SetDeadline(deadlineBaseMs_, deadlineRate_);
+    agent.SetExpectedSize(size.expected, size.maximum);
+    const std::string path =
+        serverPath.empty() || serverPath.front() != '/' ? "/" + serverPath : serverPath;
+    if (!agency.OpenSession() || !agency.Connect(agent, serverHost)) {
+        lastFailure_ = TransferFailure{serverHost, path, TransferCause::BadRequest, 0, {}};
         return kTransferNoConnection;
-    return agent.Download(serverPath, localPath);
+    }
+    const std::uint8_t code = agent.Download(serverPath, localPath, size.resume);
+    lastFailure_ = agent.LastFailure();
+    if (code != kTransferDone && !lastFailure_.Failed())
+        lastFailure_.cause = TransferCause::Other;
+    return code;
 }
 
 PackedDate CMarketMatrixLoader::DownloadPackage(const std::string& serverHost,
@@ -160,7 +324,10 @@ PackedDate CMarketMatrixLoader::DownloadPackage(const std::string& serverHost,
 
     const std::string innerName = FormatPackageName(entry->first);
     const fs::path cabinet = temporary / ("_" + innerName);
-    if (TransferFile(PackagePath("_" + innerName), serverHost, cabinet) != kTransferDone)
+    const std::uint64_t contentLimit = ContentLimit(entry->first);
+    const TransferSize size{entry->first * kExpectedPackageBytesPerYear, CabinetLimit(contentLimit),
+                            true};
+    if (TransferFile(PackagePath("_" + innerName), serverHost, cabinet, size) != kTransferDone)
         return kNoDate;
     if (window != nullptr) {
         window->Post(message, percentCode, percentValue);
@@ -170,10 +337,13 @@ PackedDate CMarketMatrixLoader::DownloadPackage(const std::string& serverHost,
     }
     // The package replaces the file whole: the old checksum goes first, the new one follows.
     RemoveChecksumSidecar(destination);
-    const bool unpacked = UnpackCabinet(innerName, destination, cabinet);
+    const bool unpacked = UnpackCabinet(innerName, destination, cabinet, contentLimit);
     if (unpacked)
         PlaceChecksumSidecar(destination);
     RemoveQuietly(cabinet);
+    if (!unpacked)
+        lastFailure_ = TransferFailure{serverHost, "/" + PackagePath("_" + innerName),
+                                       TransferCause::Other, 0, "not a usable package"};
     return unpacked ? entry->second : kNoDate;
 }
 
@@ -216,14 +386,23 @@ bool CMarketMatrixLoader::DownloadUpdate(fs::path& result, PackedDate lastHeld,
     result = temporary / kUpdateFileName;
     const std::string innerName = FormatUpdateName(update->first);
     const fs::path cabinet = temporary / ("_" + innerName);
-    if (TransferFile(PackagePath("_" + innerName), serverHost, cabinet) != kTransferDone)
+    // An update holds the days from its base day on.
+    const unsigned span = DateYear(update->first) >= DateYear(update->second)
+                              ? DateYear(update->first) - DateYear(update->second) + 1
+                              : 1;
+    const std::uint64_t contentLimit = ContentLimit(span);
+    const TransferSize size{kExpectedUpdateBytes, CabinetLimit(contentLimit), true};
+    if (TransferFile(PackagePath("_" + innerName), serverHost, cabinet, size) != kTransferDone)
         return false;
     if (window != nullptr) {
         window->Post(kMsgProgress, kProgressPercent, kUnpackPercent);
         PostText(window, kMsgProgress, kProgressText, "更新用のマトリクスを複合化します…");
     }
-    const bool unpacked = UnpackCabinet(innerName, result, cabinet);
+    const bool unpacked = UnpackCabinet(innerName, result, cabinet, contentLimit);
     RemoveQuietly(cabinet);
+    if (!unpacked)
+        lastFailure_ = TransferFailure{serverHost, "/" + PackagePath("_" + innerName),
+                                       TransferCause::Other, 0, "not a usable package"};
     return unpacked;
 }
 

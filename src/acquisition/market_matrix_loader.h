@@ -87,6 +87,19 @@ public:
     // GETs `serverPath` into `localPath`; a failed transfer leaves no file there.
     std::uint8_t TransferFile(const std::string& serverPath, const std::string& serverHost,
                               const std::filesystem::path& localPath);
+    // What one download is expected to be: its size (for the deadline), the largest body
+    // accepted (0: any), and whether a ".part" of an earlier attempt is continued and a broken
+    // transfer's bytes kept for the next one.
+    struct TransferSize {
+        std::uint64_t expected = 0;
+        std::uint64_t maximum = 0;
+        bool resume = false;
+    };
+    std::uint8_t TransferFile(const std::string& serverPath, const std::string& serverHost,
+                              const std::filesystem::path& localPath, TransferSize size);
+    // Where and why the last failed transfer or unpacking failed; cause None when the last
+    // one succeeded.
+    const TransferFailure& LastFailure() const { return lastFailure_; }
 
     // --- Start-up steps ---
     // Replaces `destination` with a full package after the local matrix could not be
@@ -108,9 +121,16 @@ public:
     void SetTemporaryDirectory(std::filesystem::path directory) {
         temporaryDirectory_ = std::move(directory);
     }
+    // The stall time-out is also the window over which the minimum rate is judged (see
+    // CAgent::SetTimeouts).
     void SetTimeouts(long connectTimeoutMs, long stallTimeoutMs) {
         connectTimeoutMs_ = connectTimeoutMs;
         stallTimeoutMs_ = stallTimeoutMs;
+    }
+    void SetMinimumRate(std::uint32_t bytesPerSecond) { minimumRate_ = bytesPerSecond; }
+    void SetDeadline(long baseMs, std::uint32_t bytesPerSecond) {
+        deadlineBaseMs_ = baseMs;
+        deadlineRate_ = bytesPerSecond;
     }
 
 private:
@@ -121,6 +141,10 @@ private:
     std::filesystem::path temporaryDirectory_;
     long connectTimeoutMs_ = kDefaultConnectTimeoutMs;
     long stallTimeoutMs_ = kDefaultStallTimeoutMs;
+    std::uint32_t minimumRate_ = kDefaultMinimumRate;
+    long deadlineBaseMs_ = kDefaultDeadlineBaseMs;
+    std::uint32_t deadlineRate_ = kDefaultDeadlineRate;
+    TransferFailure lastFailure_;
     // Posted progress texts are read after the poster has moved on; each lives here until
     // the next download overwrites it.
     char downloadText_[128] = {};

@@ -1,26 +1,18 @@
 #include "acquisition/static_http_server.h"
 
-#include <arpa/inet.h>
-#include <cerrno>
-#include <cstdio>
-#include <memory>
-#include <netinet/in.h>
-#include <new>
-#include <poll.h>
-#include <sys/socket.h>
-#include <system_error>
+#include <fcntl.h>
+#include <httplib.h>
 #include <unistd.h>
 
-#include "foundation/agency.h"
+#include <system_error>
 
 namespace vorn {
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kAcceptPollMs = 50;
-constexpr std::size_t kMaxRequestHead = 16 * 1024;
 constexpr std::size_t kSendChunk = 64 * 1024;
+const char* const kBodyType = "application/octet-stream";
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9')
@@ -37,43 +29,22 @@ bool HasForbiddenText(std::string_view text) {
            text.find('\0') != std::string_view::npos;
 }
 
-bool SendAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t sent = ::send(fd, data, size, MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR)
-            continue;
-        if (sent <= 0)
-            return false;
-        data += sent;
-        size -= static_cast<std::size_t>(sent);
-    }
-    return true;
+void ReplyPage(httplib::Response& reply, int status, const char* reason) {
+    reply.status = status;
+    reply.set_content("<html><body>" + std::to_string(status) + " " + reason + "</body></html>",
+                      "text/html");
 }
 
-void SetTimeout(int fd, int option, int milliseconds) {
-    timeval timeout{milliseconds / 1000, (milliseconds % 1000) * 1000};
-    ::setsockopt(fd, SOL_SOCKET, option, &timeout, sizeof timeout);
-}
-
-// Closes the descriptor it holds.
-class CSocket {
-public:
-    explicit CSocket(int fd) : fd_(fd) {}
-    ~CSocket() {
-        if (fd_ >= 0)
-            ::close(fd_);
+// An open file shared by the calls of one response's body provider.
+struct OpenFile {
+    int fd;
+    explicit OpenFile(int descriptor) : fd(descriptor) {}
+    ~OpenFile() {
+        if (fd >= 0)
+            ::close(fd);
     }
-    CSocket(const CSocket&) = delete;
-    CSocket& operator=(const CSocket&) = delete;
-    int Get() const { return fd_; }
-    int Release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-private:
-    int fd_;
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
 };
 
 } // namespace
@@ -126,140 +97,84 @@ bool CStaticHttpServer::Start(std::uint16_t port) {
     if (error || !fs::is_directory(root_, error))
         return false;
 
-    CSocket listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (listener.Get() < 0)
-        return false;
-    int reuse = 1;
-    ::setsockopt(listener.Get(), SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    socklen_t length = sizeof address;
-    if (::bind(listener.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener.Get(), 16) != 0 ||
-        ::getsockname(listener.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return false;
-    port_ = ntohs(address.sin_port);
-    stopping_ = false;
-    listener_ = listener.Release();
-    try {
-        thread_ = std::thread([this] { Run(); });
-    } catch (const std::system_error&) {
-        ::close(listener_);
-        listener_ = -1;
+    server_ = std::make_unique<httplib::Server>();
+    server_->new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
+    server_->set_read_timeout(kReceiveTimeoutMs / 1000, (kReceiveTimeoutMs % 1000) * 1000);
+    server_->set_write_timeout(kSendTimeoutMs / 1000, (kSendTimeoutMs % 1000) * 1000);
+    server_->set_keep_alive_timeout(kKeepAliveSeconds);
+    server_->set_payload_max_length(0);
+    Route();
+    const bool bound = port == 0 ? (port = static_cast<std::uint16_t>(
+                                        std::max(0, server_->bind_to_any_port("127.0.0.1")))) != 0
+                                 : server_->bind_to_port("127.0.0.1", port);
+    if (!bound) {
+        server_.reset();
         return false;
     }
+    port_ = port;
+    try {
+        thread_ = std::thread([this] { server_->listen_after_bind(); });
+    } catch (const std::system_error&) {
+        server_.reset();
+        return false;
+    }
+    // Requests are accepted from here on.
+    while (!server_->is_running())
+        std::this_thread::yield();
     return true;
 }
 
 void CStaticHttpServer::Stop() {
-    stopping_ = true;
+    if (server_ != nullptr)
+        server_->stop();
     if (thread_.joinable())
         thread_.join();
-    if (listener_ >= 0)
-        ::close(listener_);
-    listener_ = -1;
+    server_.reset();
 }
 
-void CStaticHttpServer::Run() {
-    while (!stopping_) {
-        pollfd entry{listener_, POLLIN, 0};
-        if (::poll(&entry, 1, kAcceptPollMs) <= 0)
-            continue;
-        CSocket client(::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC));
-        if (client.Get() < 0)
-            continue;
-        SetTimeout(client.Get(), SO_RCVTIMEO, kReceiveTimeoutMs);
-        SetTimeout(client.Get(), SO_SNDTIMEO, kSendTimeoutMs);
-        Handle(client.Get());
-    }
-}
-
-void CStaticHttpServer::Reply(int client, int status, const char* reason) {
-    char page[160];
-    const int bodyLength =
-        std::snprintf(page, sizeof page, "<html><body>%d %s</body></html>", status, reason);
-    char head[256];
-    const int headLength = std::snprintf(head, sizeof head,
-                                         "HTTP/1.1 %d %s\r\nContent-Type: text/html\r\n"
-                                         "Content-Length: %d\r\nConnection: close\r\n\r\n",
-                                         status, reason, bodyLength);
-    if (SendAll(client, head, static_cast<std::size_t>(headLength)))
-        SendAll(client, page, static_cast<std::size_t>(bodyLength));
-}
-
-void CStaticHttpServer::Handle(int client) {
-    std::string head;
-    char scratch[4096];
-    while (head.find("\r\n\r\n") == std::string::npos) {
-        if (head.size() > kMaxRequestHead) {
-            Reply(client, 431, "Request Header Fields Too Large");
+void CStaticHttpServer::Route() {
+    server_->set_pre_routing_handler([this](const httplib::Request&, httplib::Response&) {
+        ++requests_;
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
+    const auto refuse = [](const httplib::Request&, httplib::Response& reply) {
+        ReplyPage(reply, 405, "Method Not Allowed");
+    };
+    server_->Post(".*", refuse).Put(".*", refuse).Patch(".*", refuse).Delete(".*", refuse);
+    server_->Options(".*", refuse);
+    // HEAD is answered by the same handler, without the body.
+    server_->Get(".*", [this](const httplib::Request& request, httplib::Response& reply) {
+        fs::path path;
+        if (!ResolveRequestTarget(root_, request.target, path)) {
+            ReplyPage(reply, 403, "Forbidden");
             return;
         }
-        const ssize_t got = ::recv(client, scratch, sizeof scratch, 0);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return; // closed, or silent past the time-out
-        head.append(scratch, static_cast<std::size_t>(got));
-    }
-    ++requests_;
-
-    const std::size_t lineEnd = head.find("\r\n");
-    const std::string_view line(head.data(), lineEnd);
-    const std::size_t first = line.find(' ');
-    const std::size_t second = first == std::string_view::npos ? first : line.find(' ', first + 1);
-    if (second == std::string_view::npos) {
-        Reply(client, 400, "Bad Request");
-        return;
-    }
-    const std::string_view method = line.substr(0, first);
-    const std::string_view target = line.substr(first + 1, second - first - 1);
-    if (method != "GET" && method != "HEAD") {
-        Reply(client, 405, "Method Not Allowed");
-        return;
-    }
-    fs::path path;
-    if (!ResolveRequestTarget(root_, target, path)) {
-        Reply(client, 403, "Forbidden");
-        return;
-    }
-    // A link inside the tree must not lead out of it.
-    std::error_code error;
-    const fs::path real = fs::canonical(path, error);
-    const fs::path relative = error ? fs::path() : real.lexically_relative(root_);
-    if (error || relative.empty() || *relative.begin() == ".." ||
-        !fs::is_regular_file(real, error)) {
-        Reply(client, 404, "Not Found");
-        return;
-    }
-    FileHandle file(std::fopen(real.c_str(), "rb"));
-    const std::uintmax_t size = fs::file_size(real, error);
-    if (file == nullptr || error) {
-        Reply(client, 404, "Not Found");
-        return;
-    }
-    char reply[256];
-    const int replyLength = std::snprintf(reply, sizeof reply,
-                                          "HTTP/1.1 200 OK\r\nContent-Type: "
-                                          "application/octet-stream\r\nContent-Length: %ju\r\n"
-                                          "Connection: close\r\n\r\n",
-                                          size);
-    if (!SendAll(client, reply, static_cast<std::size_t>(replyLength)) || method == "HEAD")
-        return;
-    std::unique_ptr<char[]> chunk(new (std::nothrow) char[kSendChunk]);
-    if (chunk == nullptr)
-        return;
-    std::uintmax_t left = size;
-    while (left > 0 && !stopping_) {
-        const std::size_t want = left < kSendChunk ? static_cast<std::size_t>(left) : kSendChunk;
-        const std::size_t got = std::fread(chunk.get(), 1, want, file.get());
-        if (got == 0 || !SendAll(client, chunk.get(), got))
-            return; // the client sees a short body and refuses it
-        left -= got;
-    }
-    ::shutdown(client, SHUT_WR);
+        // A link inside the tree must not lead out of it.
+        std::error_code error;
+        const fs::path real = fs::canonical(path, error);
+        const fs::path relative = error ? fs::path() : real.lexically_relative(root_);
+        if (error || relative.empty() || *relative.begin() == ".." ||
+            !fs::is_regular_file(real, error)) {
+            ReplyPage(reply, 404, "Not Found");
+            return;
+        }
+        auto file = std::make_shared<OpenFile>(::open(real.c_str(), O_RDONLY | O_CLOEXEC));
+        const std::uintmax_t size = fs::file_size(real, error);
+        if (file->fd < 0 || error) {
+            ReplyPage(reply, 404, "Not Found");
+            return;
+        }
+        // The library answers a single byte range with 206 from the offsets it asks for.
+        reply.set_content_provider(
+            static_cast<std::size_t>(size), kBodyType,
+            [file](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                char chunk[kSendChunk];
+                const std::size_t want = length < kSendChunk ? length : kSendChunk;
+                const ssize_t got = ::pread(file->fd, chunk, want, static_cast<off_t>(offset));
+                // A file that shrank ends the connection: the client sees a short body.
+                return got > 0 && sink.write(chunk, static_cast<std::size_t>(got));
+            });
+    });
 }
 
 } // namespace vorn

@@ -1,13 +1,19 @@
 #pragma once
 // A static HTTP server for a published matrix tree: GET and HEAD of the files below one
-// folder, on 127.0.0.1 only. Connections are served one after another and closed after
-// their response; a client that stalls is dropped after a time-out.
+// folder, with single byte ranges, on 127.0.0.1 only. Many clients are served at once by a
+// pool of workers; a client that stalls is dropped after a time-out, so idle or slow clients
+// never hold up the others.
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <thread>
+
+namespace httplib {
+class Server;
+}
 
 namespace vorn {
 
@@ -37,19 +43,20 @@ public:
     // Requests received so far, answered or refused.
     std::size_t RequestCount() const { return requests_; }
 
-    // Timeouts while reading a request and while sending a response.
+    // Timeouts while reading a request and while sending a response, and how long an idle
+    // connection is kept open for a further request.
     static constexpr int kReceiveTimeoutMs = 5000;
     static constexpr int kSendTimeoutMs = 30000;
+    static constexpr int kKeepAliveSeconds = 2;
+    // Connections served at the same time; further ones wait for a free worker.
+    static constexpr std::size_t kWorkers = 64;
 
 private:
-    void Run();
-    void Handle(int client);
-    void Reply(int client, int status, const char* reason);
+    void Route();
 
     std::filesystem::path root_;
-    int listener_ = -1;
+    std::unique_ptr<httplib::Server> server_;
     std::uint16_t port_ = 0;
-    std::atomic<bool> stopping_{false};
     std::atomic<std::size_t> requests_{0};
     std::thread thread_;
 };

@@ -1,7 +1,7 @@
 #include "contents/favorites.h"
 
 #include "foundation/text_encoding.h"
-#include "matrix/name_tables.h"
+#include "matrix/market_naming.h"
 
 namespace vorn {
 
@@ -21,6 +21,7 @@ std::vector<FavoriteItem> FavoriteItems(const SecurityKeySet& favorites,
                                         const CMarketMatrix& matrix) {
     static const std::string separator = Utf8ToCp932("：");
     std::vector<FavoriteItem> items;
+    const MarketNaming naming = MarketNamingOf(matrix);
     std::uint32_t commandId = kFavoriteCommandFirst;
     for (SecurityKey key : favorites) {
         const std::uint32_t id = commandId++;
@@ -31,7 +32,7 @@ std::vector<FavoriteItem> FavoriteItems(const SecurityKeySet& favorites,
         item.commandId = id;
         item.key = key;
         item.label = security->company->name.value_or(std::string()) + separator +
-                     Utf8ToCp932(MarketName(security->market));
+                     Utf8ToCp932(naming.Name(security->market));
         items.push_back(std::move(item));
     }
     return items;

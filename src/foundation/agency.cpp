@@ -1,6 +1,8 @@
 #include "foundation/agency.h"
 
 #include <array>
+#include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <curl/curl.h>
@@ -36,9 +38,15 @@ struct AgentConnection {
 struct AgentRequest {
     CURL* easy = nullptr; // belongs to the connection
     std::string url;
+    std::string host; // "host:port", for failure texts
+    std::string path;
     curl_slist* headers = nullptr;
     long connectTimeoutMs = 0;
     long stallTimeoutMs = 0;
+    std::uint32_t minimumRate = 0;
+    long deadlineMs = 0;
+    std::uint64_t maximumBytes = 0;
+    std::string contentRange; // of the response being received
     CEvent* cancel = nullptr;
     bool sent = false;
 
@@ -47,6 +55,7 @@ struct AgentRequest {
             // The connection outlives the request; it must not keep pointers into it.
             curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
             curl_easy_setopt(easy, CURLOPT_WRITEDATA, nullptr);
+            curl_easy_setopt(easy, CURLOPT_HEADERDATA, nullptr);
         }
         if (headers != nullptr)
             curl_slist_free_all(headers);
@@ -72,41 +81,135 @@ void UnlockShare(CURL*, curl_lock_data data, void* user) {
 struct BodyTarget {
     BodyTaker take;
     void* context;
+    std::uint64_t maximum; // 0: no limit
+    std::uint64_t received = 0;
     bool refused = false;
+    bool tooLarge = false;
 };
 
 std::size_t WriteBody(char* bytes, std::size_t size, std::size_t count, void* user) {
     auto* target = static_cast<BodyTarget*>(user);
     const std::size_t total = size * count;
+    target->received += total;
+    if (target->maximum != 0 && target->received > target->maximum) {
+        target->tooLarge = true;
+        return 0;
+    }
     if (target->take(target->context, bytes, total))
         return total;
     target->refused = true;
     return 0;
 }
 
-// Abandons a transfer when no byte has moved in either direction for the stall time.
-struct StallWatch {
-    std::chrono::steady_clock::time_point lastActivity;
-    curl_off_t lastDown = 0;
-    curl_off_t lastUp = 0;
-    std::chrono::milliseconds limit; // zero: no stall limit
+// Keeps the Content-Range of the latest response (a new status line starts a new one).
+std::size_t TakeHeader(char* bytes, std::size_t size, std::size_t count, void* user) {
+    auto* request = static_cast<AgentRequest*>(user);
+    const std::size_t total = size * count;
+    std::string_view line(bytes, total);
+    constexpr std::string_view kName = "content-range:";
+    if (line.substr(0, 5) == "HTTP/") {
+        request->contentRange.clear();
+    } else if (line.size() > kName.size()) {
+        bool same = true;
+        for (std::size_t i = 0; i < kName.size() && same; ++i)
+            same = std::tolower(static_cast<unsigned char>(line[i])) == kName[i];
+        if (same) {
+            line.remove_prefix(kName.size());
+            while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
+                line.remove_prefix(1);
+            while (!line.empty() &&
+                   (line.back() == '\r' || line.back() == '\n' || line.back() == ' '))
+                line.remove_suffix(1);
+            request->contentRange.assign(line);
+        }
+    }
+    return total;
+}
+
+// Abandons a transfer that moves no byte for a whole window, moves fewer bytes in a window
+// than the minimum rate asks for, outlives its deadline, or is cancelled; `cause` says which.
+struct RateWatch {
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point start;
+    Clock::time_point lastActivity;
+    Clock::time_point windowStart;
+    curl_off_t lastMoved = 0;
+    curl_off_t windowMoved = 0;
+    std::chrono::milliseconds window; // zero: no rate or stall limit
+    std::uint32_t minimumRate;
+    std::chrono::milliseconds deadline; // zero: none
     CEvent* cancel;
+    TransferCause cause = TransferCause::None;
+
+    int Stop(TransferCause why) {
+        cause = why;
+        return 1;
+    }
 };
 
 int WatchProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, curl_off_t uploaded) {
-    auto* watch = static_cast<StallWatch*>(user);
+    auto* watch = static_cast<RateWatch*>(user);
     if (IsSignalled(watch->cancel))
-        return 1;
-    const auto now = std::chrono::steady_clock::now();
-    if (downloaded != watch->lastDown || uploaded != watch->lastUp) {
-        watch->lastDown = downloaded;
-        watch->lastUp = uploaded;
+        return watch->Stop(TransferCause::Cancelled);
+    const auto now = RateWatch::Clock::now();
+    if (watch->deadline.count() > 0 && now - watch->start > watch->deadline)
+        return watch->Stop(TransferCause::DeadlinePassed);
+    const curl_off_t moved = downloaded + uploaded;
+    if (moved != watch->lastMoved) {
+        watch->lastMoved = moved;
         watch->lastActivity = now;
-        return 0;
     }
-    if (watch->limit.count() <= 0)
+    if (watch->window.count() <= 0)
         return 0;
-    return now - watch->lastActivity > watch->limit ? 1 : 0;
+    if (now - watch->lastActivity > watch->window)
+        return watch->Stop(TransferCause::TimedOut);
+    if (now - watch->windowStart >= watch->window) {
+        const auto inWindow = static_cast<std::uint64_t>(moved - watch->windowMoved);
+        const auto wanted = static_cast<std::uint64_t>(watch->minimumRate) *
+                            static_cast<std::uint64_t>(watch->window.count()) / 1000;
+        if (inWindow < wanted)
+            return watch->Stop(inWindow == 0 ? TransferCause::TimedOut : TransferCause::TooSlow);
+        watch->windowStart = now;
+        watch->windowMoved = moved;
+    }
+    return 0;
+}
+
+// Seconds with up to one decimal, for failure texts ("0.3 s", "30 s").
+std::string FormatSeconds(long milliseconds) {
+    char text[32];
+    if (milliseconds % 1000 == 0)
+        std::snprintf(text, sizeof text, "%ld s", milliseconds / 1000);
+    else
+        std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(milliseconds) / 1000.0);
+    return text;
+}
+
+// The cause of a failed perform that the watch and the body target did not explain.
+TransferCause ClassifyCurlError(CURL* easy, CURLcode result) {
+    switch (result) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+        return TransferCause::NameNotFound;
+    case CURLE_COULDNT_CONNECT: {
+        long osError = 0;
+        curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osError);
+        return osError == ECONNREFUSED ? TransferCause::ConnectionRefused
+                                       : TransferCause::ConnectFailed;
+    }
+    case CURLE_OPERATION_TIMEDOUT:
+        return TransferCause::ConnectFailed;
+    case CURLE_PARTIAL_FILE:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_GOT_NOTHING:
+        return TransferCause::Dropped;
+    case CURLE_WRITE_ERROR:
+        return TransferCause::LocalWrite;
+    case CURLE_URL_MALFORMAT:
+        return TransferCause::BadRequest;
+    default:
+        return TransferCause::Other;
+    }
 }
 
 bool IsHostCharacter(char c, bool bracketed) {
@@ -137,6 +240,49 @@ bool NeedsEscape(unsigned char c) {
 }
 
 } // namespace
+
+const char* DescribeTransferCause(TransferCause cause) {
+    switch (cause) {
+    case TransferCause::None:
+        return "no failure";
+    case TransferCause::BadRequest:
+        return "unusable server or request";
+    case TransferCause::ConnectionRefused:
+        return "connection refused";
+    case TransferCause::NameNotFound:
+        return "name not found";
+    case TransferCause::ConnectFailed:
+        return "cannot connect";
+    case TransferCause::HttpStatus:
+        return "HTTP status";
+    case TransferCause::TimedOut:
+        return "timed out";
+    case TransferCause::TooSlow:
+        return "too slow";
+    case TransferCause::DeadlinePassed:
+        return "timed out";
+    case TransferCause::Dropped:
+        return "connection dropped";
+    case TransferCause::TooLarge:
+        return "response too large";
+    case TransferCause::LocalWrite:
+        return "cannot store the response";
+    case TransferCause::Cancelled:
+        return "cancelled";
+    case TransferCause::Other:
+        break;
+    }
+    return "transfer failed";
+}
+
+std::string TransferFailure::Describe() const {
+    std::string text = "http://" + host + path + ": " + DescribeTransferCause(cause);
+    if (cause == TransferCause::HttpStatus)
+        text += " " + std::to_string(status);
+    if (!detail.empty())
+        text += " (" + detail + ")";
+    return text;
+}
 
 bool InitInternetLibrary() {
     static std::once_flag once;
@@ -249,8 +395,10 @@ bool CAgency::Connect(CAgent& agent, const std::string& serverName) {
     if (agent.GetService() != kServiceHttp)
         return false;
     auto connection = std::make_unique<AgentConnection>();
-    if (!SplitServerHost(serverName, agent.GetPort(), connection->host, connection->port))
+    if (!SplitServerHost(serverName, agent.GetPort(), connection->host, connection->port)) {
+        agent.failure_ = TransferFailure{serverName, "/", TransferCause::BadRequest, 0, {}};
         return false;
+    }
     connection->easy = curl_easy_init();
     if (connection->easy == nullptr)
         return false;
@@ -305,26 +453,77 @@ void CAgent::SetTimeouts(long connectTimeoutMs, long stallTimeoutMs) {
     stallTimeoutMs_ = stallTimeoutMs;
 }
 
+void CAgent::SetDeadline(long baseMs, std::uint32_t bytesPerSecond) {
+    deadlineBaseMs_ = baseMs;
+    deadlineRate_ = bytesPerSecond;
+}
+
+void CAgent::SetExpectedSize(std::uint64_t expectedBytes, std::uint64_t maximumBytes) {
+    expectedBytes_ = expectedBytes;
+    maximumBytes_ = maximumBytes;
+}
+
+bool CAgent::AddHeader(AgentRequest& request, const char* header) {
+    curl_slist* grown = curl_slist_append(request.headers, header);
+    if (grown == nullptr)
+        return false;
+    request.headers = grown;
+    return true;
+}
+
+int CAgent::ResponseStatus(const AgentRequest& request) {
+    long status = 0;
+    if (request.easy != nullptr)
+        curl_easy_getinfo(request.easy, CURLINFO_RESPONSE_CODE, &status);
+    return static_cast<int>(status);
+}
+
+const std::string& CAgent::ContentRange(const AgentRequest& request) {
+    return request.contentRange;
+}
+
+void CAgent::NoteFailure(const AgentRequest& request, TransferCause cause, int status) {
+    failure_.host = request.host;
+    failure_.path = request.path;
+    failure_.cause = cause;
+    failure_.status = status;
+    failure_.detail.clear();
+}
+
 RequestHandle CAgent::OpenRequest(const char* verb, const std::string& objectName,
                                   std::uint32_t flags) {
-    if (connection_ == nullptr || verb == nullptr || std::strcmp(verb, "GET") != 0)
+    const std::string path =
+        !objectName.empty() && objectName.front() == '/' ? objectName : "/" + objectName;
+    if (connection_ == nullptr || verb == nullptr || std::strcmp(verb, "GET") != 0) {
+        failure_ = TransferFailure{{}, path, TransferCause::BadRequest, 0, "not connected"};
         return nullptr;
+    }
     RequestHandle request(new (std::nothrow) AgentRequest);
     if (request == nullptr)
         return nullptr;
+    const std::string& host = connection_->host;
     request->easy = connection_->easy;
-    request->url = ComposeHttpUrl(connection_->host, connection_->port, objectName);
+    request->url = ComposeHttpUrl(host, connection_->port, objectName);
+    request->host = (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" +
+                    std::to_string(connection_->port);
+    request->path = path;
     request->connectTimeoutMs = connectTimeoutMs_;
     request->stallTimeoutMs = stallTimeoutMs_;
+    request->minimumRate = minimumRate_;
+    request->maximumBytes = maximumBytes_;
     request->cancel = cancel_;
+    if (deadlineBaseMs_ > 0) {
+        // Saturates instead of wrapping for absurd expected sizes.
+        const std::uint64_t scaled = deadlineRate_ == 0 ? 0 : expectedBytes_ / deadlineRate_ * 1000;
+        const std::uint64_t total = static_cast<std::uint64_t>(deadlineBaseMs_) + scaled;
+        request->deadlineMs = total > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<long>(total);
+    }
+    failure_ = TransferFailure{request->host, path, TransferCause::None, 0, {}};
     if ((flags & kRequestReload) != 0) {
         // Ask caches on the way to fetch from the origin as well.
-        for (const char* header : {"Cache-Control: no-cache", "Pragma: no-cache"}) {
-            curl_slist* grown = curl_slist_append(request->headers, header);
-            if (grown == nullptr)
+        for (const char* header : {"Cache-Control: no-cache", "Pragma: no-cache"})
+            if (!AddHeader(*request, header))
                 return nullptr;
-            request->headers = grown;
-        }
     }
     return request;
 }
@@ -343,26 +542,70 @@ bool CAgent::SendRequest(AgentRequest& request) {
 }
 
 TransferOutcome CAgent::Transfer(AgentRequest& request, BodyTaker take, void* context) {
-    if (!request.sent || request.easy == nullptr || take == nullptr)
+    if (!request.sent || request.easy == nullptr || take == nullptr) {
+        NoteFailure(request, TransferCause::BadRequest);
         return TransferOutcome::Broken;
+    }
     request.sent = false;
     CURL* easy = request.easy;
-    BodyTarget target{take, context};
-    StallWatch watch{std::chrono::steady_clock::now(), 0, 0,
-                     std::chrono::milliseconds(request.stallTimeoutMs), request.cancel};
+    BodyTarget target{take, context, request.maximumBytes};
+    const auto now = RateWatch::Clock::now();
+    RateWatch watch{now,
+                    now,
+                    now,
+                    0,
+                    0,
+                    std::chrono::milliseconds(request.stallTimeoutMs),
+                    request.minimumRate,
+                    std::chrono::milliseconds(request.deadlineMs),
+                    request.cancel};
+    char errorText[CURL_ERROR_SIZE] = {};
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &WriteBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &target);
+    request.contentRange.clear();
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &TakeHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &request);
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &WatchProgress);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &watch);
-    curl_easy_setopt(easy, CURLOPT_NOPROGRESS,
-                     request.stallTimeoutMs > 0 || request.cancel != nullptr ? 0L : 1L);
+    const bool watched =
+        request.stallTimeoutMs > 0 || request.deadlineMs > 0 || request.cancel != nullptr;
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, watched ? 0L : 1L);
     const CURLcode result = curl_easy_perform(easy);
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 1L);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, nullptr);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, nullptr);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, nullptr);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, nullptr);
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
+    long status = 0;
+    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+    failure_.status = static_cast<int>(status);
     if (result == CURLE_OK)
         return TransferOutcome::Done;
-    return target.refused ? TransferOutcome::Refused : TransferOutcome::Broken;
+
+    TransferCause cause = watch.cause;
+    std::string detail;
+    if (target.tooLarge) {
+        cause = TransferCause::TooLarge;
+        detail = "over " + std::to_string(request.maximumBytes) + " bytes";
+    } else if (target.refused) {
+        cause = TransferCause::LocalWrite;
+    } else if (cause == TransferCause::None) {
+        cause = ClassifyCurlError(easy, result);
+        if (cause == TransferCause::Other || cause == TransferCause::ConnectFailed)
+            detail = errorText[0] != '\0' ? errorText : curl_easy_strerror(result);
+    } else if (cause == TransferCause::TimedOut) {
+        detail = "no data for " + FormatSeconds(request.stallTimeoutMs);
+    } else if (cause == TransferCause::TooSlow) {
+        detail = "under " + std::to_string(request.minimumRate) + " bytes/s for " +
+                 FormatSeconds(request.stallTimeoutMs);
+    } else if (cause == TransferCause::DeadlinePassed) {
+        detail = "not done within " + FormatSeconds(request.deadlineMs);
+    }
+    NoteFailure(request, cause, static_cast<int>(status));
+    failure_.detail = std::move(detail);
+    return target.refused || target.tooLarge ? TransferOutcome::Refused : TransferOutcome::Broken;
 }
 
 bool CAgent::ReadToBuffer(GrowableBuffer& buffer, AgentRequest& request) {

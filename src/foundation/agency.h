@@ -21,7 +21,46 @@ constexpr std::uint32_t kRequestNoCacheWrite = 0x04000000;
 
 // Time-outs applied to every request of an agent unless it is told otherwise.
 constexpr long kDefaultConnectTimeoutMs = 15000;
+// Length of the window over which the minimum rate is judged.
 constexpr long kDefaultStallTimeoutMs = 30000;
+// A transfer that moves fewer bytes than this per second over a whole window fails.
+constexpr std::uint32_t kDefaultMinimumRate = 1024;
+// Overall deadline of a request: a fixed allowance plus the expected size at a slow rate.
+constexpr long kDefaultDeadlineBaseMs = 60000;
+constexpr std::uint32_t kDefaultDeadlineRate = 16 * 1024;
+
+// Why a transfer failed.
+enum class TransferCause {
+    None,
+    BadRequest,        // unusable server name or request, no connection made
+    ConnectionRefused, // nothing listens there
+    NameNotFound,      // the host name does not resolve
+    ConnectFailed,     // unreachable, or the connection could not be set up in time
+    HttpStatus,        // the server answered with an error status
+    TimedOut,          // no byte arrived for a whole window
+    TooSlow,           // bytes arrived, but below the minimum rate
+    DeadlinePassed,    // the whole request took longer than its deadline
+    Dropped,           // the connection ended before the whole body arrived
+    TooLarge,          // the body is larger than anything valid there can be
+    LocalWrite,        // the body could not be stored here
+    Cancelled,         // the owner asked to stop
+    Other,
+};
+
+// What went wrong with one request, for messages that tell the user where and why.
+struct TransferFailure {
+    std::string host; // "host:port"
+    std::string path; // as requested, starting with "/"
+    TransferCause cause = TransferCause::None;
+    int status = 0;     // the HTTP status when one was received
+    std::string detail; // the client library's own words, when it has any
+
+    bool Failed() const { return cause != TransferCause::None; }
+    // "http://host:port/path: cause", e.g. "http://127.0.0.1:8080/a.idx: HTTP status 404".
+    std::string Describe() const;
+};
+// The cause alone, in a few words ("connection refused", "too slow", ...).
+const char* DescribeTransferCause(TransferCause cause);
 
 // The caller's growable block for response bodies; kept across requests so that its
 // capacity is reused.
@@ -126,9 +165,21 @@ public:
     virtual std::uint32_t GetService() const = 0;
     virtual std::uint32_t GetConnectFlags() const { return 0; }
 
-    // The stall time-out abandons a transfer that moves no byte for that long (checked about
-    // once a second while idle).
+    // The stall time-out is the window over which the minimum rate is judged: a transfer that
+    // moves no byte in a window fails as timed out, one that moves fewer than
+    // window x minimum rate bytes as too slow (checked about once a second).
     void SetTimeouts(long connectTimeoutMs, long stallTimeoutMs);
+    void SetMinimumRate(std::uint32_t bytesPerSecond) { minimumRate_ = bytesPerSecond; }
+    // Each request must end within baseMs + expected size / bytesPerSecond; 0 for baseMs
+    // lifts the deadline.
+    void SetDeadline(long baseMs, std::uint32_t bytesPerSecond);
+    // The size the next requests are expected to have (0: unknown, the base deadline alone);
+    // a body larger than `maximumBytes` (0: no limit) is refused as too large.
+    void SetExpectedSize(std::uint64_t expectedBytes, std::uint64_t maximumBytes = 0);
+    // Why the last request failed; cause None after a success.
+    const TransferFailure& LastFailure() const { return failure_; }
+    // The HTTP status of the last response (0 when none arrived).
+    int LastStatus() const { return failure_.status; }
     // While `cancel` is set, transfers are abandoned (checked about once a second); null
     // clears it. The event must outlive its use by this agent.
     void SetCancelEvent(CEvent* cancel) { cancel_ = cancel; }
@@ -140,6 +191,14 @@ protected:
     // Runs a sent request to its end, handing the body to `take`. A request carries one
     // transfer.
     TransferOutcome Transfer(AgentRequest& request, BodyTaker take, void* context);
+    // Adds a request header ("Name: value") to an opened request; false when out of memory.
+    static bool AddHeader(AgentRequest& request, const char* header);
+    // While a body is being taken: the response's status and its Content-Range value ("" when
+    // it has none).
+    static int ResponseStatus(const AgentRequest& request);
+    static const std::string& ContentRange(const AgentRequest& request);
+    // Marks the last request as failed with `cause` (host and path filled in).
+    void NoteFailure(const AgentRequest& request, TransferCause cause, int status = 0);
 
 private:
     friend class CAgency;
@@ -150,7 +209,13 @@ private:
     std::unique_ptr<AgentConnection> connection_;
     long connectTimeoutMs_ = kDefaultConnectTimeoutMs;
     long stallTimeoutMs_ = kDefaultStallTimeoutMs;
+    std::uint32_t minimumRate_ = kDefaultMinimumRate;
+    long deadlineBaseMs_ = kDefaultDeadlineBaseMs;
+    std::uint32_t deadlineRate_ = kDefaultDeadlineRate;
+    std::uint64_t expectedBytes_ = 0;
+    std::uint64_t maximumBytes_ = 0;
     CEvent* cancel_ = nullptr;
+    TransferFailure failure_;
 };
 
 } // namespace vorn

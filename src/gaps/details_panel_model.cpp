@@ -3,7 +3,9 @@
 #include <cstdio>
 
 #include "foundation/text_encoding.h"
+#include "matrix/market_naming.h"
 #include "matrix/name_tables.h"
+#include "matrix/stock_code.h"
 
 namespace vorn {
 namespace {
@@ -184,9 +186,7 @@ bool BuildDetailsQuote(const CMarketMatrix& matrix, const SecurityRecord& securi
                        DetailsQuote& quote) {
     quote = DetailsQuote{};
     const CompanyRecord* company = security.company;
-    char code[8];
-    std::snprintf(code, sizeof code, "%04u", static_cast<unsigned>(security.Code()));
-    quote.code = code;
+    quote.code = FormatStockCode(security.Code());
     quote.name = company != nullptr && company->name ? Cp932ToUtf8(*company->name) : kMissingName;
     quote.sector = IndustryName(company != nullptr ? company->industry : 0);
     quote.unit = GroupedUnsigned(security.TradingUnit()) + "株";
@@ -197,6 +197,7 @@ bool BuildDetailsQuote(const CMarketMatrix& matrix, const SecurityRecord& securi
     quote.marketCap = "－";
 
     if (company != nullptr) {
+        const MarketNaming naming = MarketNamingOf(matrix);
         const auto preferred = matrix.PreferredMarkets().find(company->code);
         const SecurityKey first = MakeSecurityKey(company->code, 0);
         for (auto it = matrix.Securities().lower_bound(first);
@@ -205,7 +206,7 @@ bool BuildDetailsQuote(const CMarketMatrix& matrix, const SecurityRecord& securi
              ++it) {
             const std::uint8_t market = it->second.market;
             quote.markets.push_back(
-                {market, &it->second == &security,
+                {market, naming.ShortName(market), &it->second == &security,
                  preferred != matrix.PreferredMarkets().end() && preferred->second == market});
         }
     }

@@ -90,13 +90,14 @@ std::array<std::string, 2> DetailsAnnualTexts(const ListingAnalysis& record);
 // One box of a market on which the company is listed.
 struct DetailsMarketBox {
     std::uint8_t market = 0;
+    const char* shortName = ""; // the market's short name in the matrix's naming
     bool shown = false;     // the security the chart shows: framed, not clickable
     bool preferred = false; // the company's preferred market: the emphasised font
 };
 
 struct DetailsQuote {
     std::string name; // company name, "#N/A" when missing
-    std::string code; // "%04u"
+    std::string code; // as written: "7203", "130A"
     std::string sector;
     std::string marketCap; // shares issued x last price in yen, grouped; "－" when unknown
     std::string shares;    // grouped, "株"

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "matrix/name_tables.h"
+#include "matrix/stock_code.h"
 
 namespace vorn {
 namespace {
@@ -77,7 +78,7 @@ CLawPerformanceModel::CLawPerformanceModel()
     : title_(kLawPerformanceTitle), rows_(BuildLawPerformanceRows({})) {}
 
 bool CLawPerformanceModel::SetListing(const SecurityRecord* security,
-                                      const AnalysisResults& results) {
+                                      const AnalysisResults& results, MarketNaming naming) {
     if (security == listing_)
         return false;
     listing_ = security;
@@ -92,10 +93,8 @@ bool CLawPerformanceModel::SetListing(const SecurityRecord* security,
         rows_ = BuildLawPerformanceRows({});
         return true;
     }
-    char code[8];
-    std::snprintf(code, sizeof code, "%04u", static_cast<unsigned>(security->Code()));
-    title_ =
-        std::string(kLawPerformanceTitle) + " [" + code + "：" + MarketName(security->market) + "]";
+    title_ = std::string(kLawPerformanceTitle) + " [" + FormatStockCode(security->Code()) + "：" +
+             naming.Name(security->market) + "]";
     rows_ = BuildLawPerformanceRows(record->lawStats);
     return true;
 }

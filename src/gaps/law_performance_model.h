@@ -8,6 +8,7 @@
 
 #include "gaps/display_figures.h"
 #include "gaps/listing_analysis.h"
+#include "matrix/market_naming.h"
 
 namespace vorn {
 
@@ -92,7 +93,8 @@ public:
 
     // Shows the security's record from `results` (zeros when it has none, or for no security).
     // False, with nothing changed, when the security is the one already shown.
-    bool SetListing(const SecurityRecord* security, const AnalysisResults& results);
+    bool SetListing(const SecurityRecord* security, const AnalysisResults& results,
+                    MarketNaming naming = {});
 
     const SecurityRecord* Listing() const { return listing_; }
     const std::string& Title() const { return title_; }

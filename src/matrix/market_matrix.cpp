@@ -5,6 +5,7 @@
 
 #include "foundation/calendar_math.h"
 #include "matrix/restore_context.h"
+#include "matrix/stock_code.h"
 
 namespace vorn {
 namespace {
@@ -132,7 +133,7 @@ CompanyRecord* CMarketMatrix::FindOrAddCompany(std::uint16_t code, std::uint8_t 
 
 SecurityRecord* CMarketMatrix::FindOrAddSecurity(std::uint16_t code, std::uint8_t market) {
     // The key has four bits for the market; a larger code would alias the next stock code.
-    if (market > kMaxMarketCode)
+    if (market > kMaxMarketCode || code >= kCodesInSecurityKeys)
         return nullptr;
     const SecurityKey key = MakeSecurityKey(code, market);
     if (auto it = securities_.find(key); it != securities_.end())
@@ -176,25 +177,34 @@ std::size_t
 CMarketMatrix::FindCompaniesByCode(std::map<std::uint16_t, const CompanyRecord*>& result,
                                    std::string_view text) const {
     result.clear();
-    unsigned code = 0;
+    // Four characters, all half-width or all full-width (cp932 0x82 0x4F.. digits, 0x82 0x60..
+    // capitals, 0x82 0x81.. small letters), read as the code they write.
+    std::u16string typed;
     if (text.size() == 4) {
-        for (char c : text) {
-            if (c < '0' || c > '9')
-                return 0;
-            code = code * 10 + static_cast<unsigned>(c - '0');
-        }
+        for (char c : text)
+            typed += static_cast<char16_t>(static_cast<unsigned char>(c));
     } else if (text.size() == 8) {
         for (std::size_t i = 0; i < 8; i += 2) {
             const auto lead = static_cast<unsigned char>(text[i]);
             const auto trail = static_cast<unsigned char>(text[i + 1]);
-            if (lead != 0x82 || trail < 0x4F || trail > 0x58)
+            if (lead != 0x82)
                 return 0;
-            code = code * 10 + (trail - 0x4F);
+            if (trail >= 0x4F && trail <= 0x58)
+                typed += static_cast<char16_t>(u'\uFF10' + (trail - 0x4F));
+            else if (trail >= 0x60 && trail <= 0x79)
+                typed += static_cast<char16_t>(u'\uFF21' + (trail - 0x60));
+            else if (trail >= 0x81 && trail <= 0x9A)
+                typed += static_cast<char16_t>(u'\uFF41' + (trail - 0x81));
+            else
+                return 0;
         }
     } else {
         return 0;
     }
-    if (const CompanyRecord* company = FindCompany(static_cast<std::uint16_t>(code)))
+    const std::optional<std::uint16_t> code = ParseTypedStockCode(typed);
+    if (!code)
+        return 0;
+    if (const CompanyRecord* company = FindCompany(*code))
         result.emplace(company->code, company);
     return result.size();
 }

@@ -19,7 +19,13 @@ using ListingKey = std::uint32_t;
 using SecurityKey = std::uint32_t;
 using EventKey = std::uint32_t;
 
+// The key holds 14 bits of stock code: codes from 16,384 up (lettered codes from "336A" and
+// every "1A00" form) would alias smaller codes, so they get a key no security ever has.
+constexpr std::uint32_t kCodesInSecurityKeys = 1u << 14;
+constexpr SecurityKey kUnkeyedSecurity = 0xFFFFFFFFu; // low bits set: never a security's key
 constexpr SecurityKey MakeSecurityKey(std::uint16_t code, std::uint8_t market) {
+    if (code >= kCodesInSecurityKeys)
+        return kUnkeyedSecurity;
     return (static_cast<std::uint32_t>(code) << 18) | (static_cast<std::uint32_t>(market) << 14);
 }
 constexpr std::uint16_t CodeOfKey(SecurityKey key) { return static_cast<std::uint16_t>(key >> 18); }

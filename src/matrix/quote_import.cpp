@@ -20,6 +20,7 @@
 #include "matrix/csv_reader.h"
 #include "matrix/matrix_file.h"
 #include "matrix/name_tables.h"
+#include "matrix/stock_code.h"
 #include "matrix/update_merge.h"
 
 namespace vorn {
@@ -433,12 +434,12 @@ std::optional<SecurityKey> KeyOfFileName(const fs::path& path) {
     const std::string_view market = underscore == std::string::npos
                                         ? std::string_view("1")
                                         : std::string_view(stem).substr(underscore + 1);
-    std::uint64_t codeValue = 0, marketValue = 0;
-    if (code.size() > 4 || !ParseSmall(code, 9999, codeValue) || market.size() > 2 ||
-        !ParseSmall(market, kMaxMarket, marketValue) || marketValue == 0)
+    std::uint64_t marketValue = 0;
+    const std::optional<std::uint16_t> codeValue = ParseDeliveredStockCode(code);
+    if (!codeValue || market.size() > 2 || !ParseSmall(market, kMaxMarket, marketValue) ||
+        marketValue == 0)
         return std::nullopt;
-    return MakeSecurityKey(static_cast<std::uint16_t>(codeValue),
-                           static_cast<std::uint8_t>(marketValue));
+    return MakeSecurityKey(*codeValue, static_cast<std::uint8_t>(marketValue));
 }
 
 bool HasQuotesExtension(const fs::path& path) {
@@ -455,9 +456,7 @@ bool LooksLikeHeader(const std::vector<std::string_view>& fields) {
 }
 
 std::string SecurityName(SecurityKey key) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%04u_%u", CodeOfKey(key), MarketOfKey(key));
-    return text;
+    return FormatStockCode(CodeOfKey(key)) + "_" + std::to_string(MarketOfKey(key));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -598,9 +597,12 @@ std::string CQuoteImport::TakeListedSecurity(TextEncoding encoding, std::size_t 
     for (std::size_t i = 0; i < std::size(kListColumns); ++i)
         if (f.size() <= i || (i != 2 && f[i].empty()))
             return std::string(kListColumns[i]) + " is missing";
-    std::uint64_t code = 0, market = 0, industry = 0, unit = 0, margin = 0;
-    if (f[0].size() > 4 || !ParseSmall(f[0], 9999, code))
-        return "stock code " + Quoted(f[0]) + " is not four digits";
+    std::uint64_t market = 0, industry = 0, unit = 0, margin = 0;
+    const std::optional<std::uint16_t> code = ParseDeliveredStockCode(f[0]);
+    if (!code)
+        return DescribeBadStockCode(f[0]);
+    if (*code >= kCodesInSecurityKeys)
+        return "stock code " + Quoted(f[0]) + " cannot be held yet (codes up to 335Y are)";
     if (!ParseSmall(f[1], kMaxMarket, market) || market == 0)
         return "market " + Quoted(f[1]) + " is not a market code from 1 to 15";
     if (!ParseSmall(f[3], kMaxIndustry, industry) || industry == 0)
@@ -629,12 +631,11 @@ std::string CQuoteImport::TakeListedSecurity(TextEncoding encoding, std::size_t 
     if (f.size() > 8 && !f[8].empty() && !ToCp932(f[8], encoding, text.emplace()))
         return "the second company text holds characters cp932 cannot store";
 
-    const auto key =
-        MakeSecurityKey(static_cast<std::uint16_t>(code), static_cast<std::uint8_t>(market));
+    const auto key = MakeSecurityKey(*code, static_cast<std::uint8_t>(market));
     if (auto it = listedLines_.find(key); it != listedLines_.end())
         return "security " + SecurityName(key) + " is listed twice (line " +
                std::to_string(it->second) + ")";
-    const auto companyCode = static_cast<std::uint16_t>(code);
+    const std::uint16_t companyCode = *code;
     auto company = listedCompanies_.find(companyCode);
     if (company != listedCompanies_.end()) {
         const ListedCompany& known = company->second;
@@ -716,13 +717,13 @@ std::string CQuoteImport::TakeAdjustment(TextEncoding encoding, std::size_t line
     for (std::size_t i = 0; i < std::size(kColumns); ++i)
         if (f.size() <= i || f[i].empty())
             return std::string(kColumns[i]) + " is missing";
-    std::uint64_t code = 0, market = 0;
-    if (f[0].size() > 4 || !ParseSmall(f[0], 9999, code))
-        return "stock code " + Quoted(f[0]) + " is not four digits";
+    std::uint64_t market = 0;
+    const std::optional<std::uint16_t> code = ParseDeliveredStockCode(f[0]);
+    if (!code)
+        return DescribeBadStockCode(f[0]);
     if (!ParseSmall(f[1], kMaxMarket, market) || market == 0)
         return "market " + Quoted(f[1]) + " is not a market code from 1 to 15";
-    const auto key =
-        MakeSecurityKey(static_cast<std::uint16_t>(code), static_cast<std::uint8_t>(market));
+    const auto key = MakeSecurityKey(*code, static_cast<std::uint8_t>(market));
     if (listed_.count(key) == 0)
         return "security " + SecurityName(key) + " is not in the securities list";
     PackedDate date = kNoDate;
@@ -811,9 +812,10 @@ std::uint8_t CQuoteImport::CollectQuoteFiles(std::vector<QuoteFile>& files) {
     for (const fs::path& path : paths) {
         const std::optional<SecurityKey> key = KeyOfFileName(path);
         if (!key) {
-            if (const std::uint8_t result = SkipFile(
-                    kImportUnknownSecurity, path, 0,
-                    "the file name does not name a security (CODE.csv or CODE_MARKET.csv)"))
+            if (const std::uint8_t result =
+                    SkipFile(kImportUnknownSecurity, path, 0,
+                             "the file name does not name a security (CODE.csv or CODE_MARKET.csv, "
+                             "CODE as 7203, 130A or 72030)"))
                 return result;
             continue;
         }

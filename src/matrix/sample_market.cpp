@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <new>
 #include <numeric>
 #include <string>
@@ -12,6 +13,7 @@
 #include "matrix/exchange_tick.h"
 #include "foundation/calendar_math.h"
 #include "foundation/text_encoding.h"
+#include "matrix/stock_code.h"
 
 namespace vorn {
 namespace {
@@ -564,6 +566,56 @@ void PlanSplits(CompanyPlan& plan, const std::vector<PackedDate>& days, CRandom&
               [](const SplitPlan& a, const SplitPlan& b) { return a.position < b.position; });
 }
 
+// Companies listed since 2024 get codes with a letter. A few listed on or after that year's
+// first trading day take the codes the exchange gave out first, in the order they were
+// listed: 130A, 131A, 132A (the low range security keys hold). When the market
+// has too few such companies (but reaches far enough into 2024), ordinary ones are listed
+// later to make up the number. `special` marks the ordinals that hold the special cases.
+void GiveLetterCodes(std::vector<CompanyPlan>& plans, const std::vector<PackedDate>& days,
+                     const std::function<bool(int)>& special) {
+    constexpr int kLetterCompanies = 3;
+    constexpr int kRoomAfterListing = 60; // trading days a late company keeps at least
+    const int companies = static_cast<int>(plans.size());
+    const int wanted = std::min(kLetterCompanies, companies / 8);
+    const int n = static_cast<int>(days.size());
+    const auto from2024 = std::lower_bound(days.begin(), days.end(), MakePackedDate(2024, 1, 1));
+    if (wanted <= 0 || from2024 == days.end())
+        return;
+    const int first2024 = static_cast<int>(from2024 - days.begin());
+    auto eligible = [&](int i) {
+        return !special(i) && plans[i].last >= plans[i].first + kRoomAfterListing;
+    };
+    std::vector<int> chosen;
+    for (int i = 0; i < companies; ++i)
+        if (eligible(i) && plans[i].first >= first2024)
+            chosen.push_back(i);
+    if (static_cast<int>(chosen.size()) >= wanted) {
+        std::vector<int> spread;
+        for (int j = 0; j < wanted; ++j)
+            spread.push_back(chosen[((2 * j + 1) * chosen.size()) / (2 * wanted)]);
+        chosen = std::move(spread);
+    } else if (n - first2024 > kRoomAfterListing + 20) {
+        // The last companies in code order are listed a little after the year's first day.
+        for (int i = companies - 1; static_cast<int>(chosen.size()) < wanted && i >= 0; --i) {
+            if (!eligible(i) || plans[i].first >= first2024 ||
+                plans[i].last < first2024 + kRoomAfterListing + 20)
+                continue;
+            CompanyPlan& plan = plans[i];
+            plan.first = first2024 + (i % 20);
+            for (int k = 0; k < plan.listingCount; ++k)
+                plan.listings[k].first = std::max(plan.listings[k].first, plan.first);
+            chosen.push_back(i);
+        }
+    }
+    std::stable_sort(chosen.begin(), chosen.end(),
+                     [&](int a, int b) { return plans[a].first < plans[b].first; });
+    for (std::size_t j = 0; j < chosen.size(); ++j) {
+        const std::string written = std::to_string(130 + j) + "A";
+        if (const std::optional<std::uint16_t> code = ParseStockCode(written))
+            plans[chosen[j]].code = *code;
+    }
+}
+
 // Lays out every company: markets, codes, industries, price style, listing spans, volumes and
 // splits. Enough special cases are placed at fixed ordinals that even a small market holds
 // every kind of record.
@@ -732,6 +784,9 @@ std::vector<CompanyPlan> PlanCompanies(int listingsWanted, const std::vector<Pac
             }
         }
     }
+    GiveLetterCodes(plans, days, [&](int ordinal) {
+        return std::find(specialAt.begin(), specialAt.end(), ordinal) != specialAt.end();
+    });
     return plans;
 }
 

@@ -69,6 +69,35 @@ std::optional<std::uint16_t> ParseStockCode(std::string_view text) {
     return std::nullopt; // letters in both places are reserved
 }
 
+bool IsStockCodeLetter(char16_t c) {
+    if (c >= u'\uFF01' && c <= u'\uFF5E')
+        c = static_cast<char16_t>(c - 0xFEE0);
+    return c < 0x80 && !IsDigit(static_cast<char>(c)) && LetterNumber(static_cast<char>(c)) >= 0;
+}
+
+std::optional<std::uint16_t> ParseTypedStockCode(std::u16string_view text) {
+    if (text.size() != 4)
+        return std::nullopt;
+    // Full-width forms lie 0xFEE0 above their ASCII forms; mixing the widths is no code.
+    constexpr char16_t kFullWidthOffset = 0xFEE0;
+    const bool fullWidth = text[0] >= u'\uFF01' && text[0] <= u'\uFF5E';
+    std::string ascii;
+    for (char16_t c : text) {
+        if (fullWidth) {
+            if (c < u'\uFF01' || c > u'\uFF5E')
+                return std::nullopt;
+            c = static_cast<char16_t>(c - kFullWidthOffset);
+        }
+        if (c >= 0x80)
+            return std::nullopt;
+        ascii += static_cast<char>(c);
+    }
+    for (char c : ascii)
+        if (!IsDigit(c) && LetterNumber(c) < 0)
+            return std::nullopt;
+    return ParseStockCode(ascii);
+}
+
 std::optional<std::uint16_t> ParseDeliveredStockCode(std::string_view text) {
     if (text.size() == 5) {
         if (text[4] != '0')
@@ -76,6 +105,22 @@ std::optional<std::uint16_t> ParseDeliveredStockCode(std::string_view text) {
         text = text.substr(0, 4);
     }
     return ParseStockCode(text);
+}
+
+std::string DescribeBadStockCode(std::string_view text) {
+    // Only printable ASCII is echoed: other bytes would garble a terminal.
+    std::string quoted = "stock code '";
+    for (char c : text.substr(0, 32))
+        quoted += c >= 0x20 && c < 0x7F ? c : '?';
+    quoted += text.size() > 32 ? "...'" : "'";
+    if (text.size() == 5 && text[4] != '0' && ParseStockCode(text.substr(0, 4)))
+        return quoted + " is not a common stock (suffix '" + std::string(1, text[4]) +
+               "'; only '0' is taken)";
+    if (text.size() == 4 && IsDigit(text[0]) && IsDigit(text[2]) && LetterNumber(text[1]) >= 0 &&
+        LetterNumber(text[3]) >= 0)
+        return quoted + " cannot be held (letters in both the second and fourth place)";
+    return quoted + " is not a code: four characters, digits or the letters " +
+           std::string(kCodeLetters) + " in the second or fourth place";
 }
 
 std::uint32_t StockCodeSortKey(std::uint32_t storedCode) {

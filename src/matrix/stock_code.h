@@ -29,12 +29,29 @@ std::string FormatStockCode(std::uint32_t storedCode);
 // taken here (see ParseDeliveredStockCode). Nothing when the text is not a code.
 std::optional<std::uint16_t> ParseStockCode(std::string_view text);
 
+// True for a letter a code may hold ("ACDFGHJKLMNPRSTUWXY"), in either case and either width.
+bool IsStockCodeLetter(char16_t c);
+
+// Reads a code as typed into a code box (UTF-16): exactly four characters, either all
+// half-width or all full-width ("１３０Ａ"); letters of either case. Nothing for other text,
+// including codes of fewer digits.
+std::optional<std::uint16_t> ParseTypedStockCode(std::u16string_view text);
+
 // Reads a code as data services deliver it: four characters as ParseStockCode, or five
 // characters whose last is the common-stock suffix '0' ("72030", "130A0"). Nothing for
 // other suffixes (preferred shares and other classes) or text that is not a code.
 std::optional<std::uint16_t> ParseDeliveredStockCode(std::string_view text);
 
+// Why `text` is no code ParseDeliveredStockCode takes, for error messages: "stock code '9A7A'
+// cannot be held (letters in both the second and fourth place)" and the like.
+std::string DescribeBadStockCode(std::string_view text);
+
 // Key for ordering codes the way they are written (1301 < 130A < 1332), not by stored value.
 std::uint32_t StockCodeSortKey(std::uint32_t storedCode);
+
+// Key for ordering security keys (the code in bits 31..18) by written code, then by market.
+inline std::uint64_t SecurityKeySortKey(std::uint32_t securityKey) {
+    return (std::uint64_t{StockCodeSortKey(securityKey >> 18)} << 18) | (securityKey & 0x3FFFFu);
+}
 
 } // namespace vorn

@@ -1,12 +1,15 @@
 #include "screening/securities_list.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <iterator>
 
 #include "foundation/number_format.h"
 #include "foundation/text_encoding.h"
+#include "matrix/market_naming.h"
 #include "matrix/name_tables.h"
+#include "matrix/stock_code.h"
 #include "screening/last_quote.h"
 
 namespace vorn {
@@ -44,15 +47,19 @@ const std::string& CompanyName(const SecurityRecord& security) {
 
 // The cp932 forms of the names the export writes, converted once.
 struct Cp932Names {
-    std::array<std::string, 16> markets;
+    std::array<std::string, 16> markets;        // the names before 2022/04/04
+    std::array<std::string, 16> presentMarkets; // the present-day names
     std::array<std::string, 35> sectors;
     std::array<std::string, 9> laws;
     std::array<std::string, 7> positions;
     std::string missing = Utf8ToCp932(kMissingName);
 
     Cp932Names() {
-        for (unsigned i = 0; i < markets.size(); ++i)
-            markets[i] = Utf8ToCp932(MarketShortName(i));
+        for (unsigned i = 0; i < markets.size(); ++i) {
+            markets[i] = Utf8ToCp932(MarketNaming{}.ShortName(i));
+            presentMarkets[i] =
+                Utf8ToCp932(MarketNaming::ForLastDay(kPresentDaySegmentsStart).ShortName(i));
+        }
         for (unsigned i = 0; i < sectors.size(); ++i)
             sectors[i] = Utf8ToCp932(IndustryName(i));
         for (unsigned i = 0; i < laws.size(); ++i)
@@ -121,6 +128,10 @@ void CSecuritiesList::RebuildSecurities(const ScreeningSettings& settings) {
             sumOfBetas += record->beta;
         }
     }
+    // The order the codes are written in (1301, 130A, 1332), not the stored values.
+    std::stable_sort(rows_.begin(), rows_.end(), [](const auto* a, const auto* b) {
+        return SecurityKeySortKey(a->Key()) < SecurityKeySortKey(b->Key());
+    });
     summary_ = SecuritiesSummary{};
     summary_.count = rows_.size();
     if (!rows_.empty()) {
@@ -145,11 +156,11 @@ std::string CSecuritiesList::CellText(std::size_t row, int column) const {
     const ListingAnalysis* record = sources_.FindAnalysis(key);
     switch (column) {
     case kColumnCode:
-        return Printf("%04u", unsigned{security.Code()});
+        return FormatStockCode(security.Code());
     case kColumnName:
         return Cp932ToUtf8(CompanyName(security));
     case kColumnMarket:
-        return MarketShortName(security.market);
+        return MarketNamingOf(*sources_.matrix).ShortName(security.market);
     case kColumnSector:
         return IndustryName(SectorOf(security));
     case kColumnPrice: {
@@ -194,6 +205,7 @@ std::string CSecuritiesList::CellText(std::size_t row, int column) const {
 
 std::string CSecuritiesList::CopySelectionAsCsv(std::span<const std::size_t> rows) const {
     const Cp932Names& names = Names();
+    const MarketNaming naming = MarketNamingOf(*sources_.matrix);
     std::string text;
     for (std::size_t row : rows) {
         if (row >= rows_.size())
@@ -201,10 +213,11 @@ std::string CSecuritiesList::CopySelectionAsCsv(std::span<const std::size_t> row
         const SecurityRecord& security = *rows_[row];
         const SecurityKey key = security.Key();
         const LastQuote quote = ReadLastQuote(security);
-        text += Printf("%04u,", unsigned{security.Code()});
+        text += FormatStockCode(security.Code()) + ',';
         text += CompanyName(security);
         text += ',';
-        text += names.Pick(names.markets, security.market);
+        text +=
+            names.Pick(naming.PresentDay() ? names.presentMarkets : names.markets, security.market);
         text += ',';
         text += names.Pick(names.sectors, SectorOf(security));
         text += quote.hundredths ? Printf(",%.02f,", static_cast<double>(quote.close) / 100.0)

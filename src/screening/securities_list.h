@@ -56,8 +56,8 @@ public:
     bool Prepared() const { return prepared_; }
 
     bool MatchesScreening(const SecurityRecord& security, const ScreeningSettings& settings) const;
-    // Refills the rows in key order and recomputes the summary. The rows point into the matrix,
-    // so a changed matrix needs a rebuild before the rows are read again.
+    // Refills the rows in written-code order and recomputes the summary. The rows point into the
+    // matrix, so a changed matrix needs a rebuild before the rows are read again.
     void RebuildSecurities(const ScreeningSettings& settings);
 
     std::size_t RowCount() const { return rows_.size(); }

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "foundation/text_encoding.h"
+#include "matrix/market_naming.h"
 #include "matrix/name_tables.h"
+#include "matrix/stock_code.h"
 #include "screening/last_quote.h"
 
 namespace vorn {
@@ -54,9 +56,7 @@ int GroupOf(std::uint8_t position) {
 }
 
 std::string Code(std::uint16_t code) {
-    char buffer[8];
-    std::snprintf(buffer, sizeof buffer, "%04u", unsigned{code});
-    return buffer;
+    return FormatStockCode(code);
 }
 
 const std::string& NameOf(const SecurityRecord& security) {
@@ -128,6 +128,7 @@ std::string CopySignalReport(const CMarketMatrix& matrix, const AnalysisResults&
         [](const Candidate& a, const Candidate& b) { return a.capitalisation > b.capitalisation; });
 
     const ReportTexts& texts = Texts();
+    const MarketNaming naming = MarketNamingOf(matrix);
     CReportBuilder builder;
     for (const Candidate& candidate : candidates) {
         if (builder.Count() >= count)
@@ -141,7 +142,7 @@ std::string CopySignalReport(const CMarketMatrix& matrix, const AnalysisResults&
         if (group < 0)
             continue;
         std::string line = texts.indent + NameOf(security) + texts.open +
-                           Utf8ToCp932(MarketName(security.market)) + texts.colon +
+                           Utf8ToCp932(naming.Name(security.market)) + texts.colon +
                            Code(security.Code());
         if (group < 2)
             line +=
@@ -159,12 +160,19 @@ std::string CopySignalReportFor(const CMarketMatrix& matrix, const AnalysisResul
     std::vector<std::uint16_t> wanted(codes.begin(), codes.end());
     std::sort(wanted.begin(), wanted.end());
     const ReportTexts& texts = Texts();
+    // Listed in the order the codes are written (1301, 130A, 1332).
+    std::vector<const SecurityRecord*> listed;
+    for (const auto& [key, security] : matrix.Securities())
+        if (std::binary_search(wanted.begin(), wanted.end(), security.Code()) &&
+            IsOnPreferredMarket(matrix, security))
+            listed.push_back(&security);
+    std::stable_sort(listed.begin(), listed.end(), [](const auto* a, const auto* b) {
+        return SecurityKeySortKey(a->Key()) < SecurityKeySortKey(b->Key());
+    });
     CReportBuilder builder;
-    for (const auto& [key, security] : matrix.Securities()) {
-        if (!std::binary_search(wanted.begin(), wanted.end(), security.Code()) ||
-            !IsOnPreferredMarket(matrix, security))
-            continue;
-        const auto record = analysis.records.find(key);
+    for (const SecurityRecord* listing : listed) {
+        const SecurityRecord& security = *listing;
+        const auto record = analysis.records.find(security.Key());
         if (record == analysis.records.end())
             continue;
         const int group = GroupOf(record->second.position);

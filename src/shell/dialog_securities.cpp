@@ -34,9 +34,9 @@ CDialogSecurities::CDialogSecurities(QWidget* parent)
     });
 }
 
-void CDialogSecurities::ShowStocks(std::vector<const SecurityRecord*> stocks,
-                                   const QWidget& anchor) {
-    grid_->SetStocks(std::move(stocks));
+void CDialogSecurities::ShowStocks(std::vector<const SecurityRecord*> stocks, const QWidget& anchor,
+                                   MarketNaming naming) {
+    grid_->SetStocks(std::move(stocks), naming);
     if (grid_->RowCount() == 0) {
         hide();
         return;

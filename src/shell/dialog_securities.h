@@ -3,6 +3,7 @@
 // that lists the securities whose company name contains the typed text.
 // Core headers come before the toolkit's: the toolkit defines "slots" as a macro.
 #include "matrix/market_matrix.h"
+#include "matrix/market_naming.h"
 
 #include <QDialog>
 #include <vector>
@@ -21,7 +22,8 @@ public:
     CGridStocks& Grid() { return *grid_; }
     // Fills the list and shows the popup under `anchor`, kept inside its screen; hidden when
     // nothing was found.
-    void ShowStocks(std::vector<const SecurityRecord*> stocks, const QWidget& anchor);
+    void ShowStocks(std::vector<const SecurityRecord*> stocks, const QWidget& anchor,
+                    MarketNaming naming = {});
 
 signals:
     void stockActivated(const vorn::SecurityRecord* security);

@@ -2,9 +2,10 @@
 
 #include <QFocusEvent>
 #include <QPainter>
+#include <algorithm>
 
 #include "foundation/text_encoding.h"
-#include "matrix/name_tables.h"
+#include "matrix/stock_code.h"
 
 namespace vorn {
 
@@ -25,8 +26,13 @@ void CGridStocks::BuildColumns() {
     ResetSort(0, true);
 }
 
-void CGridStocks::SetStocks(std::vector<const SecurityRecord*> stocks) {
+void CGridStocks::SetStocks(std::vector<const SecurityRecord*> stocks, MarketNaming naming) {
+    // Rows in the order the codes are written (1301, 130A, 1332).
+    std::stable_sort(stocks.begin(), stocks.end(), [](const auto* a, const auto* b) {
+        return SecurityKeySortKey(a->Key()) < SecurityKeySortKey(b->Key());
+    });
     stocks_ = std::move(stocks);
+    naming_ = naming;
     SetRowCount(static_cast<int>(stocks_.size()));
 }
 
@@ -36,9 +42,9 @@ QString CGridStocks::CellText(int row, int column) const {
     const SecurityRecord& stock = *stocks_[static_cast<std::size_t>(row)];
     switch (column) {
     case 0:
-        return QStringLiteral("%1").arg(stock.Code(), 4, 10, QLatin1Char('0'));
+        return QString::fromStdString(FormatStockCode(stock.Code()));
     case 1:
-        return QString::fromUtf8(MarketShortName(stock.market));
+        return QString::fromUtf8(naming_.ShortName(stock.market));
     case 2:
         return stock.company != nullptr && stock.company->name
                    ? QString::fromStdString(Cp932ToUtf8(*stock.company->name))

@@ -2,6 +2,7 @@
 // The list of the stock name popup: code, market and company of each security found.
 // Core headers come before the toolkit's: the toolkit defines "slots" as a macro.
 #include "matrix/market_matrix.h"
+#include "matrix/market_naming.h"
 
 #include <vector>
 
@@ -22,8 +23,9 @@ public:
     ColorRef GetRowColour() const override { return 0xFFFFFF; }
     ColorRef GetAlternateRowColour() const override { return 0xDCDCDC; }
 
-    // The securities are owned by the matrix and must outlive the list.
-    void SetStocks(std::vector<const SecurityRecord*> stocks);
+    // The securities are owned by the matrix and must outlive the list; they are listed by
+    // written code, with the market names of `naming`.
+    void SetStocks(std::vector<const SecurityRecord*> stocks, MarketNaming naming = {});
     const std::vector<const SecurityRecord*>& Stocks() const { return stocks_; }
     QString CellText(int row, int column) const;
 
@@ -36,6 +38,7 @@ protected:
 
 private:
     std::vector<const SecurityRecord*> stocks_;
+    MarketNaming naming_;
 };
 
 } // namespace vorn

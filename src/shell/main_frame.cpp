@@ -32,6 +32,8 @@
 #include "foundation/log_channels.h"
 #include "foundation/text_encoding.h"
 #include "gaps/ui/market_windows_details.h"
+#include "matrix/market_naming.h"
+#include "matrix/stock_code.h"
 #include "screening/screening_settings.h"
 #include "screening/ui/grid_securities.h"
 #include "screening/ui/screening_view.h"
@@ -51,7 +53,7 @@ namespace {
 constexpr int kMinimumWidth = 1000;
 constexpr int kMinimumHeight = 750;
 constexpr int kAnnouncementsHeight = 110;
-constexpr char kCodePrompt[] = "検索する銘柄の[銘柄コード]を入力して下さい（整数４桁）";
+constexpr char kCodePrompt[] = "検索する銘柄の[銘柄コード]を入力して下さい（英数字４桁）";
 constexpr char kNamePrompt[] = "検索する銘柄の[名称]または[名称の一部]を入力して下さい";
 
 constexpr std::uint32_t kChartBar[] = {kIdChartFirst,
@@ -144,6 +146,15 @@ protected:
         const QString text = key->text();
         if (text.size() == 1 && text[0].isDigit())
             return false;
+        if (text.size() == 1 && IsStockCodeLetter(text[0].unicode())) {
+            // Codes are written in upper case: a lower-case letter is typed as its capital.
+            const QString upper = text.toUpper();
+            if (upper == text)
+                return false;
+            QKeyEvent typed(QEvent::KeyPress, key->key(), key->modifiers(), upper,
+                            key->isAutoRepeat(), static_cast<quint16>(key->count()));
+            QCoreApplication::sendEvent(watched, &typed);
+        }
         return true;
     }
 
@@ -399,7 +410,7 @@ void CMainFrame::BuildSearchBar() {
     codeBox_->setToolTip(QString::fromUtf8(kCodePrompt));
     codeBox_->setStatusTip(QString::fromUtf8(kCodePrompt));
     // Codes are digits: no composition.
-    codeBox_->setInputMethodHints(Qt::ImhDigitsOnly | Qt::ImhPreferLatin | Qt::ImhLatinOnly);
+    codeBox_->setInputMethodHints(Qt::ImhPreferUppercase | Qt::ImhPreferLatin | Qt::ImhLatinOnly);
     codeBox_->installEventFilter(new CCodeKeyFilter(codeBox_, [this] { SearchCode(); }));
     nameBox_ = new QLineEdit(bar);
     nameBox_->setObjectName(QStringLiteral("1015"));
@@ -681,7 +692,8 @@ QString CMainFrame::StockTitle() const {
     QString name;
     if (stock->company != nullptr && stock->company->name)
         name = QString::fromStdString(Cp932ToUtf8(*stock->company->name));
-    return QStringLiteral("%1 %2").arg(stock->Code(), 4, 10, QLatin1Char('0')).arg(name);
+    return QStringLiteral("%1 %2").arg(QString::fromStdString(FormatStockCode(stock->Code())),
+                                       name);
 }
 
 void CMainFrame::CopyChart(bool withAnalysis) {
@@ -762,7 +774,7 @@ void CMainFrame::SearchName() {
                     stocks.push_back(&it->second);
         }
     }
-    popup_->ShowStocks(std::move(stocks), *nameBox_);
+    popup_->ShowStocks(std::move(stocks), *nameBox_, MarketNamingOf(app_.Matrix()));
 }
 
 void CMainFrame::ClearStatus() {

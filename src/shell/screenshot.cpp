@@ -3,6 +3,7 @@
 #include "acquisition/matrix_index.h"
 #include "foundation/packed_date.h"
 #include "matrix/market_matrix.h"
+#include "matrix/stock_code.h"
 #include "screening/ui/screening_view.h"
 #include "shell/command_ids.h"
 #include "shell/main_frame.h"
@@ -61,14 +62,15 @@ void Settle() {
 
 bool ParseScreenshotCode(const QString& text, ScreenshotRequest& request) {
     const qsizetype colon = text.indexOf(QLatin1Char(':'));
-    unsigned code = 0;
     unsigned market = 0;
-    if (!ParseDigits(colon < 0 ? text : text.left(colon), 4, code))
+    const std::optional<std::uint16_t> code =
+        ParseStockCode((colon < 0 ? text : text.left(colon)).toStdString());
+    if (!code)
         return false;
     if (colon >= 0 &&
         (!ParseDigits(text.mid(colon + 1), 2, market) || market == 0 || market > kMaxMarket))
         return false;
-    request.code = static_cast<std::uint16_t>(code);
+    request.code = *code;
     request.market = static_cast<std::uint8_t>(market);
     request.hasCode = true;
     return true;
@@ -94,12 +96,12 @@ bool TakeScreenshot(CVornApp& app, const ScreenshotRequest& request, QString& er
     }
     const SecurityRecord* security = FindRequested(app.Matrix(), request);
     if (security == nullptr && request.hasCode) {
-        error =
-            request.market != 0
-                ? QStringLiteral("unknown security %1:%2")
-                      .arg(request.code, 4, 10, QLatin1Char('0'))
-                      .arg(request.market)
-                : QStringLiteral("unknown security %1").arg(request.code, 4, 10, QLatin1Char('0'));
+        error = request.market != 0
+                    ? QStringLiteral("unknown security %1:%2")
+                          .arg(QString::fromStdString(FormatStockCode(request.code)))
+                          .arg(request.market)
+                    : QStringLiteral("unknown security %1")
+                          .arg(QString::fromStdString(FormatStockCode(request.code)));
         return false;
     }
     if (!frame->isMaximized() &&

@@ -22,7 +22,7 @@ struct ScreenshotRequest {
     ContentsKind mode = kContentsChart;
 };
 
-// "CODE[:MARKET]": a code of at most four digits, a market 1..15.
+// "CODE[:MARKET]": a stock code as written (7203, 130A), a market 1..15.
 bool ParseScreenshotCode(const QString& text, ScreenshotRequest& request);
 // "chart", "screening" or "report".
 bool ParseScreenshotMode(const QString& text, ContentsKind& mode);

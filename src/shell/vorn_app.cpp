@@ -10,6 +10,7 @@
 #include "foundation/agency.h"
 #include "foundation/log_channels.h"
 #include "foundation/text_encoding.h"
+#include "matrix/stock_code.h"
 #include "screening/ui/screening_view.h"
 #include "shell/dialog_startup_progress.h"
 #include "shell/main_frame.h"
@@ -85,7 +86,8 @@ bool ParseAppOptions(const QStringList& arguments, AppOptions& options, QString&
             if (!value(QStringLiteral("--code"), text))
                 return false;
             if (!ParseScreenshotCode(text, picture)) {
-                error = QStringLiteral("--code takes CODE[:MARKET] (code 0..9999, market 1..15)");
+                error = QStringLiteral(
+                    "--code takes CODE[:MARKET] (a stock code such as 7203 or 130A, market 1..15)");
                 return false;
             }
             pictureOption = true;
@@ -129,18 +131,8 @@ QString NormaliseCompanyName(const QString& name) {
 }
 
 std::optional<std::uint16_t> ParseStockCode(const QString& text) {
-    if (text.size() != 4)
-        return std::nullopt;
-    const bool halfWidth = text[0].unicode() >= u'0' && text[0].unicode() <= u'9';
-    const char16_t zero = halfWidth ? u'0' : u'\uFF10';
-    unsigned code = 0;
-    for (QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u < zero || u > zero + 9)
-            return std::nullopt;
-        code = code * 10 + (u - zero);
-    }
-    return static_cast<std::uint16_t>(code);
+    return ParseTypedStockCode(
+        std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), text.size()));
 }
 
 CVornApp::CVornApp() = default;

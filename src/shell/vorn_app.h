@@ -171,8 +171,8 @@ private:
 
 // The form the name box compares: full-width, katakana and lower case.
 QString NormaliseCompanyName(const QString& name);
-// The stock code of a code box text: exactly four half-width digits or exactly four
-// full-width digits; anything else is none.
+// The stock code of a code box text: exactly four half-width or exactly four full-width
+// characters of a code ("7203", "130A", "１３０Ａ"), letters of either case; else none.
 std::optional<std::uint16_t> ParseStockCode(const QString& text);
 
 } // namespace vorn

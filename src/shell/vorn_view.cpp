@@ -1,6 +1,8 @@
 #include "shell/vorn_view.h"
 
+#include "acquisition/http_agent.h"
 #include "chart/ui/graph.h"
+#include "foundation/agency.h"
 #include "gaps/details_panel_model.h"
 #include "gaps/market_windows.h"
 #include "gaps/ui/dialog_law_performance.h"
@@ -8,11 +10,10 @@
 #include "gaps/ui/dialog_tradings.h"
 #include "gaps/ui/market_windows_details.h"
 #include "gaps/windows_performer.h"
+#include "matrix/market_naming.h"
 #include "screening/ui/screening_view.h"
 #include "ui_base/posted_message.h"
 #include "shell/vorn_app.h"
-#include "foundation/agency.h"
-#include "acquisition/http_agent.h"
 
 #include <QFrame>
 #include <QStackedWidget>
@@ -137,7 +138,7 @@ CVornView::CVornView(CVornApp& app, IMessageSink* frameSink, QWidget* parent)
     // In the screening contents the law performance panel follows the list's current row.
     connect(screening_, &CScreeningView::currentSecurityChanged, this, [this](std::uint32_t key) {
         if (const SecurityRecord* security = app_.Matrix().FindSecurity(key))
-            law_->SetListing(security);
+            law_->SetListing(security, MarketNamingOf(app_.Matrix()));
     });
     ready_ = true;
 }
@@ -186,9 +187,9 @@ void CVornView::FillPanels() {
     monthly_->Fill(app_.Performer());
     if (app_.ContentsMode() == kContentsScreening) {
         if (const auto key = screening_->CurrentSecurity())
-            law_->SetListing(app_.Matrix().FindSecurity(*key));
+            law_->SetListing(app_.Matrix().FindSecurity(*key), MarketNamingOf(app_.Matrix()));
     } else {
-        law_->SetListing(app_.SelectedStock());
+        law_->SetListing(app_.SelectedStock(), MarketNamingOf(app_.Matrix()));
     }
 }
 

@@ -57,12 +57,15 @@ void Put(std::string& out, std::uint64_t value, int width) {
 }
 
 // An uncompressed cabinet written field by field, for stored names that the archive
-// library would not write and for damaged archives.
-std::string HandMadeCabinet(const std::vector<std::pair<std::string, std::string>>& files) {
+// library would not write and for damaged archives. With `shareOneFolder`, every entry
+// points at the start of the folder, which holds the first file's bytes only.
+std::string HandMadeCabinet(const std::vector<std::pair<std::string, std::string>>& files,
+                            bool shareOneFolder = false) {
     constexpr std::size_t kHeader = 36, kFolder = 8, kBlock = 32768;
     std::string stream;
     for (const auto& f : files)
-        stream += f.second;
+        if (!shareOneFolder || stream.empty())
+            stream += f.second;
     std::size_t fileTable = 0;
     for (const auto& f : files)
         fileTable += 16 + f.first.size() + 1;
@@ -96,7 +99,8 @@ std::string HandMadeCabinet(const std::vector<std::pair<std::string, std::string
         Put(cab, 0x20, 2);
         cab += f.first;
         cab.push_back('\0');
-        offset += f.second.size();
+        if (!shareOneFolder)
+            offset += f.second.size();
     }
     for (std::size_t at = 0; at < stream.size(); at += kBlock) {
         const std::size_t length = std::min(kBlock, stream.size() - at);
@@ -194,7 +198,36 @@ TEST_F(CabinetRefusalTest, StoredNameDiffersFromTheInnerName) {
     WriteWholeFile(Dir() / "source", "content of 06");
     ASSERT_TRUE(WriteCabinet(Cabinet(), "06.kbx", Dir() / "source"));
     ExpectRefused("05.kbx", Destination());
-    EXPECT_EQ(ReadWholeFile(Dir() / "06.kbx"), "content of 06");
+    // Nothing but the expected file is ever written.
+    EXPECT_TRUE(OtherFiles(Dir(), {"Market.kbx", "_05.kbx", "source"}).empty());
+}
+
+TEST_F(CabinetRefusalTest, ManyMembersSharingOneFolderWriteOneFileAtMost) {
+    // Fifty entries, each announcing the whole folder: unpacked blindly, 50 copies.
+    const std::string content = SampleContent(64 * 1024);
+    std::vector<std::pair<std::string, std::string>> entries;
+    for (int i = 0; i < 50; ++i)
+        entries.emplace_back((i == 25 ? "05" : "x" + std::to_string(i)) + ".kbx", content);
+    WriteWholeFile(Cabinet(), HandMadeCabinet(entries, true));
+    ASSERT_TRUE(UnpackCabinet("05.kbx", Destination(), Cabinet()));
+    EXPECT_EQ(ReadWholeFile(Destination()), content);
+    EXPECT_TRUE(OtherFiles(Dir(), {"Market.kbx"}).empty());
+
+    // The same name stored twice is ambiguous: refused, nothing written.
+    WriteWholeFile(Destination(), "the previous matrix");
+    WriteWholeFile(Cabinet(), HandMadeCabinet({{"05.kbx", "one"}, {"05.kbx", "two"}}));
+    ExpectRefused("05.kbx", Destination());
+    EXPECT_TRUE(OtherFiles(Dir(), {"Market.kbx", "_05.kbx"}).empty());
+}
+
+TEST_F(CabinetRefusalTest, StoredSizeAboveTheLimitIsRefusedBeforeWriting) {
+    const std::string content = SampleContent(40000);
+    WriteWholeFile(Cabinet(), HandMadeCabinet({{"05.kbx", content}}));
+    EXPECT_FALSE(UnpackCabinet("05.kbx", Destination(), Cabinet(), content.size() - 1));
+    EXPECT_EQ(ReadWholeFile(Destination()), "the previous matrix");
+    EXPECT_TRUE(OtherFiles(Dir(), {"Market.kbx", "_05.kbx"}).empty());
+    EXPECT_TRUE(UnpackCabinet("05.kbx", Destination(), Cabinet(), content.size()));
+    EXPECT_EQ(ReadWholeFile(Destination()), content);
 }
 
 TEST_F(CabinetRefusalTest, OnlyTheInnerFileOfThisArchiveReachesTheDestination) {

@@ -205,6 +205,82 @@ TEST_F(HttpAgentTest, StalledUnreachableOrUnconnectedServersFailCleanly) {
     EXPECT_FALSE(HasPartialFiles());
 }
 
+// --- Slow and failing servers ---
+
+TEST_F(HttpAgentTest, SilentAndDripFeedingServersFailInTimeNamingTheCause) {
+    HttpTestResponse silent;
+    silent.ending = HttpTestResponse::Ending::Silent;
+    server_.Serve("/silent", silent);
+    HttpTestResponse drip;
+    drip.body = Pattern(4000);
+    drip.ending = HttpTestResponse::Ending::Drip;
+    drip.dripInterval = std::chrono::milliseconds(40);
+    server_.Serve("/drip", drip);
+    // Windows of half a second: at least 512 bytes must arrive in each.
+    agent_.SetTimeouts(2000, 500);
+    ConnectAgent();
+    const std::string prefix = "http://" + server_.Host();
+
+    GrowableBuffer buffer;
+    EXPECT_FALSE(agent_.FetchToBuffer(buffer, "silent"));
+    EXPECT_EQ(agent_.LastFailure().cause, TransferCause::TimedOut);
+    EXPECT_EQ(agent_.LastFailure().Describe(), prefix + "/silent: timed out (no data for 0.5 s)");
+
+    const auto path = directory_ / "drip.bin";
+    EXPECT_FALSE(agent_.FetchToFile(path, "drip", nullptr));
+    EXPECT_EQ(agent_.LastFailure().cause, TransferCause::TooSlow);
+    EXPECT_EQ(agent_.LastFailure().Describe(),
+              prefix + "/drip: too slow (under 1024 bytes/s for 0.5 s)");
+    EXPECT_EQ(agent_.LastFailure().status, 200);
+    EXPECT_FALSE(HasPartialFiles());
+
+    // Fast enough for the minimum rate, but past the whole request's deadline.
+    agent_.SetMinimumRate(1);
+    agent_.SetDeadline(800, 1024 * 1024);
+    EXPECT_FALSE(agent_.FetchToBuffer(buffer, "drip"));
+    EXPECT_EQ(agent_.LastFailure().cause, TransferCause::DeadlinePassed);
+    EXPECT_EQ(agent_.LastFailure().Describe(), prefix + "/drip: timed out (not done within 0.8 s)");
+
+    // The deadline grows with the size expected: 1 MiB at 1 MiB/s adds a second.
+    server_.Serve("/quick", "done");
+    agent_.SetExpectedSize(1024 * 1024);
+    ASSERT_TRUE(agent_.FetchToBuffer(buffer, "quick"));
+    EXPECT_FALSE(agent_.LastFailure().Failed());
+}
+
+TEST_F(HttpAgentTest, FailureTextsTellRefusedConnectionsDroppedBodiesAndOversizedOnes) {
+    const std::string deadHost = "127.0.0.1:" + std::to_string(CHttpTestServer::UnusedPort());
+    ASSERT_TRUE(agency_.Connect(agent_, deadHost));
+    GrowableBuffer buffer;
+    EXPECT_FALSE(agent_.FetchToBuffer(buffer, "vorn/a b.idx"));
+    EXPECT_EQ(agent_.LastFailure().cause, TransferCause::ConnectionRefused);
+    EXPECT_EQ(agent_.LastFailure().Describe(),
+              "http://" + deadHost + "/vorn/a b.idx: connection refused");
+
+    HttpTestResponse dropped;
+    dropped.body = Pattern(30000);
+    dropped.ending = HttpTestResponse::Ending::CloseMidway;
+    dropped.cutAfter = 10000;
+    server_.Serve("/dropped", dropped);
+    server_.Serve("/large", Pattern(5000));
+    ConnectAgent();
+    EXPECT_FALSE(agent_.FetchToBuffer(buffer, "dropped"));
+    EXPECT_EQ(agent_.LastFailure().cause, TransferCause::Dropped);
+    EXPECT_EQ(agent_.LastFailure().host, server_.Host());
+    EXPECT_EQ(agent_.LastFailure().path, "/dropped");
+
+    agent_.SetExpectedSize(0, 4999);
+    EXPECT_FALSE(agent_.FetchToFile(directory_ / "large", "large", nullptr));
+    EXPECT_EQ(agent_.LastFailure().cause, TransferCause::TooLarge);
+    EXPECT_FALSE(HasPartialFiles());
+    agent_.SetExpectedSize(0, 5000);
+    EXPECT_TRUE(agent_.FetchToFile(directory_ / "large", "large", nullptr));
+
+    // Bodies of error pages are delivered; the status stays known.
+    EXPECT_TRUE(agent_.FetchToBuffer(buffer, "missing"));
+    EXPECT_EQ(agent_.LastStatus(), 404);
+}
+
 TEST(ServerHost, SplitsHostAndPort) {
     std::string host;
     std::uint16_t port = 0;

@@ -239,6 +239,113 @@ TEST_F(MatrixLoaderTest, TransferFileReportsWhyItFailedAndLeavesNoFile) {
     EXPECT_TRUE(TemporaryIsEmpty());
 }
 
+TEST_F(MatrixLoaderTest, FailuresNameTheServerThePathAndTheCause) {
+    PublishIndex(SampleIndex());
+    const std::string deadHost = "127.0.0.1:" + std::to_string(CHttpTestServer::UnusedPort());
+    EXPECT_FALSE(loader_.FetchIndex(deadHost));
+    EXPECT_EQ(loader_.LastFailure().Describe(),
+              "http://" + deadHost + "/vorn/MarketMatrix/MarketMatrix.idx: connection refused");
+
+    ASSERT_TRUE(loader_.ParseIndex(EncodeMatrixIndex(SampleIndex())));
+    const fs::path destination = local_ / "Market.kbx";
+    EXPECT_EQ(
+        loader_.DownloadPackage(server_.Host(), destination, 3, nullptr, kMsgProgress, 0, 1, 50),
+        kNoDate);
+    EXPECT_EQ(loader_.LastFailure().Describe(),
+              "http://" + server_.Host() + "/vorn/MarketMatrix/v1020304/_03.kbx: HTTP status 404");
+    EXPECT_TRUE(TemporaryIsEmpty());
+
+    HttpTestResponse stalled;
+    stalled.body = std::string(50000, 'i');
+    stalled.ending = HttpTestResponse::Ending::StallMidway;
+    stalled.cutAfter = 100;
+    server_.Serve("/vorn/MarketMatrix/MarketMatrix.idx", stalled);
+    EXPECT_FALSE(loader_.FetchIndex(server_.Host()));
+    EXPECT_EQ(loader_.LastFailure().cause, TransferCause::TimedOut);
+
+    // An index larger than any index can be is refused while it arrives.
+    server_.Serve("/vorn/MarketMatrix/MarketMatrix.idx", std::string(kMaxIndexFileSize + 1, 'i'));
+    EXPECT_FALSE(loader_.FetchIndex(server_.Host()));
+    EXPECT_EQ(loader_.LastFailure().cause, TransferCause::TooLarge);
+    PublishIndex(SampleIndex());
+    EXPECT_TRUE(loader_.FetchIndex(server_.Host()));
+    EXPECT_FALSE(loader_.LastFailure().Failed());
+    EXPECT_TRUE(TemporaryIsEmpty());
+}
+
+// A package cut at 90 %, then served again by a server with or without range support.
+class MatrixResumeTest : public MatrixLoaderTest {
+protected:
+    void SetUp() override {
+        MatrixLoaderTest::SetUp();
+        ASSERT_TRUE(loader_.ParseIndex(EncodeMatrixIndex(SampleIndex())));
+        destination_ = local_ / "Market.kbx";
+        WriteWholeFile(destination_, "old matrix");
+        content_.resize(300000);
+        std::mt19937 random(7);
+        for (char& c : content_)
+            c = static_cast<char>(random());
+        const fs::path source = root_ / "source";
+        WriteWholeFile(source, content_);
+        ASSERT_TRUE(WriteCabinet(root_ / "cabinet", "05.kbx", source));
+        cabinet_ = ReadWholeFile(root_ / "cabinet");
+        HttpTestResponse cut;
+        cut.body = cabinet_;
+        cut.ending = HttpTestResponse::Ending::CloseMidway;
+        cut.cutAfter = cabinet_.size() * 9 / 10;
+        server_.Serve(kPath, cut);
+        EXPECT_EQ(Download(), kNoDate);
+        EXPECT_EQ(loader_.LastFailure().cause, TransferCause::Dropped);
+        EXPECT_EQ(fs::file_size(temporary_ / "_05.kbx.part"), cut.cutAfter);
+        EXPECT_EQ(ReadWholeFile(destination_), "old matrix");
+    }
+    PackedDate Download() {
+        return loader_.DownloadPackage(server_.Host(), destination_, 5, nullptr, kMsgProgress, 0, 1,
+                                       50);
+    }
+    std::string LastRequest() const { return server_.Requests().back(); }
+
+    static constexpr const char* kPath = "/vorn/MarketMatrix/v1020304/_05.kbx";
+    std::string content_, cabinet_;
+    fs::path destination_;
+};
+
+TEST_F(MatrixResumeTest, ContinuesWithARangeRequest) {
+    server_.Serve(kPath, cabinet_);
+    EXPECT_EQ(Download(), kFiveYearsFirst) << loader_.LastFailure().Describe();
+    EXPECT_NE(LastRequest().find("Range: bytes=" + std::to_string(cabinet_.size() * 9 / 10) + "-"),
+              std::string::npos);
+    EXPECT_TRUE(ReadWholeFile(destination_) == content_);
+    EXPECT_TRUE(TemporaryIsEmpty());
+}
+
+TEST_F(MatrixResumeTest, StartsAgainWhenTheServerIgnoresTheRange) {
+    HttpTestResponse whole;
+    whole.body = cabinet_;
+    whole.acceptRanges = false;
+    server_.Serve(kPath, whole);
+    EXPECT_EQ(Download(), kFiveYearsFirst) << loader_.LastFailure().Describe();
+    EXPECT_NE(LastRequest().find("Range: bytes="), std::string::npos);
+    EXPECT_TRUE(ReadWholeFile(destination_) == content_);
+    EXPECT_TRUE(TemporaryIsEmpty());
+}
+
+TEST_F(MatrixResumeTest, APartThatCannotBeContinuedIsFetchedWhole) {
+    // Longer than the file: the range cannot be satisfied.
+    WriteWholeFile(temporary_ / "_05.kbx.part", cabinet_ + "trailing");
+    server_.Serve(kPath, cabinet_);
+    EXPECT_EQ(Download(), kFiveYearsFirst) << loader_.LastFailure().Describe();
+    EXPECT_TRUE(ReadWholeFile(destination_) == content_);
+    EXPECT_TRUE(TemporaryIsEmpty());
+
+    // An error page is not kept as a part of the package.
+    WriteWholeFile(temporary_ / "_05.kbx.part", cabinet_.substr(0, 1000));
+    server_.Serve(kPath, HttpTestResponse{"gone", 410});
+    EXPECT_EQ(Download(), kNoDate);
+    EXPECT_EQ(loader_.LastFailure().status, 410);
+    EXPECT_TRUE(TemporaryIsEmpty());
+}
+
 TEST_F(MatrixLoaderTest, DownloadPackageTakesTheNextLargerPackageAndReplacesTheDestination) {
     const MatrixIndex index = SampleIndex();
     ASSERT_TRUE(loader_.ParseIndex(EncodeMatrixIndex(index)));

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <memory>
 #include <netinet/in.h>
 #include <random>
 #include <sys/socket.h>
@@ -244,6 +245,67 @@ TEST_F(PublisherTest, ServerDeliversTheTreeAndNothingOutsideIt) {
 
     CStaticHttpServer nowhere(root_ / "no such folder");
     EXPECT_FALSE(nowhere.Start());
+}
+
+// A connection that says nothing, or only part of a request, and stays open.
+class CIdleClient {
+public:
+    CIdleClient(std::uint16_t port, const std::string& partialRequest) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(port);
+        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        if (connected_ && !partialRequest.empty())
+            ::send(fd_, partialRequest.data(), partialRequest.size(), MSG_NOSIGNAL);
+    }
+    ~CIdleClient() { ::close(fd_); }
+    CIdleClient(const CIdleClient&) = delete;
+    CIdleClient& operator=(const CIdleClient&) = delete;
+    bool Connected() const { return connected_; }
+
+private:
+    int fd_ = -1;
+    bool connected_ = false;
+};
+
+TEST_F(PublisherTest, IdleClientsDoNotHoldUpADownloadAndRangesAreServed) {
+    fs::create_directories(root_ / "tree/vorn");
+    std::string body(2 << 20, '\0');
+    for (std::size_t i = 0; i < body.size(); ++i)
+        body[i] = static_cast<char>(i * 13 + (i >> 12));
+    std::ofstream(root_ / "tree/vorn/_10.kbx", std::ios::binary) << body;
+    CStaticHttpServer server(root_ / "tree");
+    ASSERT_TRUE(server.Start());
+
+    std::vector<std::unique_ptr<CIdleClient>> idle;
+    for (int i = 0; i < 20; ++i) {
+        idle.push_back(std::make_unique<CIdleClient>(
+            server.Port(),
+            i % 2 == 0 ? std::string() : std::string("GET /vorn/_10.kbx HTTP/1.1\r\n")));
+        ASSERT_TRUE(idle.back()->Connected());
+    }
+    // One second without data fails the transfer: the idle clients must not be waited for.
+    CMarketMatrixLoader loader;
+    loader.SetTimeouts(2000, 1000);
+    ASSERT_EQ(loader.TransferFile("vorn/_10.kbx", server.Host(), root_ / "got.bin"), kTransferDone)
+        << loader.LastFailure().Describe();
+    EXPECT_EQ(ReadWholeFile(root_ / "got.bin"), body);
+
+    const std::string part =
+        Exchange(server.Port(), "GET /vorn/_10.kbx HTTP/1.1\r\nHost: x\r\nRange: bytes=1000-1999"
+                                "\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(StatusLine(part), "HTTP/1.1 206 Partial Content");
+    EXPECT_NE(part.find("Content-Range: bytes 1000-1999/" + std::to_string(body.size())),
+              std::string::npos);
+    EXPECT_EQ(part.substr(part.find("\r\n\r\n") + 4), body.substr(1000, 1000));
+    const std::string tail =
+        Exchange(server.Port(), "GET /vorn/_10.kbx HTTP/1.0\r\nRange: bytes=" +
+                                    std::to_string(body.size() - 10) + "-\r\n\r\n");
+    EXPECT_EQ(tail.substr(tail.find("\r\n\r\n") + 4), body.substr(body.size() - 10));
+    idle.clear();
+    server.Stop();
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "foundation/calendar_math.h"
+#include "matrix/stock_code.h"
 #include "support/market_builder.h"
 
 namespace vorn {
@@ -103,7 +104,8 @@ TEST(MarketMatrixRecords, PurgeDropsEmptySecuritiesThenOrphanCompanies) {
 }
 
 TEST(MarketMatrixRecords, FindCompaniesByCode) {
-    auto matrix = test::CMarketBuilder().Company(1301).Company(7203).Build();
+    const std::uint16_t lettered = *ParseStockCode("130A");
+    auto matrix = test::CMarketBuilder().Company(1301).Company(7203).Company(lettered).Build();
     std::map<std::uint16_t, const CompanyRecord*> found;
     EXPECT_EQ(matrix->FindCompaniesByCode(found, "1301"), 1u);
     ASSERT_EQ(found.size(), 1u);
@@ -113,12 +115,37 @@ TEST(MarketMatrixRecords, FindCompaniesByCode) {
     EXPECT_EQ(matrix->FindCompaniesByCode(found, "\x82\x56\x82\x51\x82\x4F\x82\x52"), 1u);
     EXPECT_EQ(found.begin()->first, 7203);
 
-    for (const char* other : {"", "130", "13010", "13a1", " 1301", "\x82\x50\x82\x52\x82\x4F",
-                              "13\x82\x4F\x82\x50", "\x82\x50\x82\x52\x82\x4F\x82\x59", "9999"}) {
+    // Letter codes in either case, half-width or full-width (１３０Ａ, １３０ａ).
+    for (const char* text :
+         {"130A", "130a", "\x82\x50\x82\x52\x82\x4F\x82\x60", "\x82\x50\x82\x52\x82\x4F\x82\x81"}) {
+        EXPECT_EQ(matrix->FindCompaniesByCode(found, text), 1u) << text;
+        EXPECT_EQ(found.begin()->first, lettered) << text;
+    }
+
+    for (const char* other :
+         {"", "130", "13010", "13a1", " 1301", "\x82\x50\x82\x52\x82\x4F", "13\x82\x4F\x82\x50",
+          "\x82\x50\x82\x52\x82\x4F\x82\x59", "9999", "130B", "9A7A", "130\x82\x60"}) {
         found.emplace(1, nullptr);
         EXPECT_EQ(matrix->FindCompaniesByCode(found, other), 0u) << other;
         EXPECT_TRUE(found.empty()) << "the result set is emptied first";
     }
+}
+
+// Security keys hold 14 bits of code: larger codes must not alias smaller ones.
+TEST(MarketMatrixRecords, CodesBeyondTheKeyAreRefusedNotAliased) {
+    const std::uint16_t last = *ParseStockCode("335Y");
+    const std::uint16_t beyond = *ParseStockCode("336A");
+    ASSERT_EQ(last, kCodesInSecurityKeys - 1);
+    EXPECT_EQ(CodeOfKey(MakeSecurityKey(last, 15)), last);
+    EXPECT_EQ(MakeSecurityKey(beyond, 1), kUnkeyedSecurity);
+    EXPECT_EQ(MakeSecurityKey(*ParseStockCode("1A00"), 1), kUnkeyedSecurity);
+    auto matrix = test::CMarketBuilder().Company(beyond - kCodesInSecurityKeys).Build();
+    ASSERT_NE(matrix->FindOrAddCompany(beyond, 1), nullptr);
+    EXPECT_EQ(matrix->FindOrAddSecurity(beyond, 1), nullptr);
+    ASSERT_NE(matrix->FindOrAddCompany(last, 1), nullptr);
+    EXPECT_NE(matrix->FindOrAddSecurity(last, 15), nullptr);
+    EXPECT_EQ(matrix->FindSecurity(MakeSecurityKey(beyond, 1)), nullptr);
+    EXPECT_EQ(matrix->FindSecurity(MakeSecurityKey(beyond - kCodesInSecurityKeys, 1)), nullptr);
 }
 
 TEST(MarketMatrixRecords, CompanyHistoryLookup) {

@@ -18,6 +18,7 @@
 #include "foundation/calendar_math.h"
 #include "foundation/text_encoding.h"
 #include "matrix/matrix_file.h"
+#include "matrix/stock_code.h"
 #include "support/test_files.h"
 
 namespace vorn {
@@ -302,6 +303,38 @@ TEST(SampleMarket, CoversTheRecordKindsTheEngineHandles) {
     EXPECT_EQ(index->firstDate, firstDay);
     EXPECT_EQ(index->lastDate, lastDay);
     EXPECT_GT(PriceAt(*index, 0, 3), 500000u); // thousands of points, in hundredths
+}
+
+// Companies listed since 2024 carry codes with a letter; a market that ends earlier has none.
+TEST(SampleMarket, CompaniesListedSince2024HaveLetterCodes) {
+    const PackedDate since = MakePackedDate(2024, 1, 1);
+    auto lettered = [](const CMarketMatrix& market) {
+        std::vector<std::uint16_t> codes;
+        for (const auto& [code, company] : market.Companies())
+            if (code >= kFirstLetterCode)
+                codes.push_back(code);
+        return codes;
+    };
+    const std::vector<std::uint16_t> codes = lettered(SmallMarket());
+    ASSERT_EQ(codes.size(), 3u);
+    for (std::uint16_t code : codes) {
+        const std::string written = FormatStockCode(code);
+        EXPECT_TRUE(written[3] >= 'A' && written[3] <= 'Z') << written;
+        for (auto it = SmallMarket().Securities().lower_bound(MakeSecurityKey(code, 0));
+             it != SmallMarket().Securities().end() && it->second.Code() == code; ++it)
+            EXPECT_GE(it->second.firstDate, since) << written;
+    }
+
+    // A ten-year market lists late companies with letters; one ending in 2023 has none.
+    SampleMarketOptions options;
+    options.years = 10;
+    options.securities = 80;
+    CMarketMatrix longer;
+    ASSERT_TRUE(BuildSampleMarket(longer, options));
+    EXPECT_FALSE(lettered(longer).empty());
+    options.end = MakePackedDate(2023, 12, 29);
+    ASSERT_TRUE(BuildSampleMarket(longer, options));
+    EXPECT_TRUE(lettered(longer).empty());
 }
 
 TEST(SampleMarket, NamesAreJapaneseCp932) {

@@ -59,5 +59,51 @@ TEST(StockCode, SortsByTheWrittenCode) {
     EXPECT_EQ(written, (std::vector<std::string>{"1301", "130A", "1332", "1A00", "9999", "48000"}));
 }
 
+TEST(StockCode, TypedCodesAreFourCharactersOfOneWidth) {
+    const std::uint16_t lettered = *ParseStockCode("130A");
+    EXPECT_EQ(ParseTypedStockCode(u"7203"), 7203);
+    EXPECT_EQ(ParseTypedStockCode(u"130A"), lettered);
+    EXPECT_EQ(ParseTypedStockCode(u"130a"), lettered);
+    EXPECT_EQ(ParseTypedStockCode(u"１３０１"), 1301);
+    EXPECT_EQ(ParseTypedStockCode(u"１３０Ａ"), lettered);
+    EXPECT_EQ(ParseTypedStockCode(u"１３０ａ"), lettered);
+    EXPECT_EQ(ParseTypedStockCode(u"１Ａ００"), *ParseStockCode("1A00"));
+    // Fewer digits, mixed widths, letters that codes never use, or both places lettered.
+    for (const char16_t* text : {u"", u"12", u"72030", u"１3０1", u"130Ａ", u"130B", u"１３０Ｂ",
+                                 u"9A7A", u"１３０！", u"13\u00B90", u"１３０\uFF5E"})
+        EXPECT_FALSE(ParseTypedStockCode(text).has_value()) << std::u16string(text).size();
+}
+
+TEST(StockCode, CodeLettersInEitherCaseAndWidth) {
+    for (char16_t c : std::u16string(u"ACDFGHJKLMNPRSTUWXYacdyＡＹａｙ"))
+        EXPECT_TRUE(IsStockCodeLetter(c)) << unsigned{c};
+    for (char16_t c : std::u16string(u"BEIOQVZbzＢｚ0９!\u00C0\u3042"))
+        EXPECT_FALSE(IsStockCodeLetter(c)) << unsigned{c};
+}
+
+TEST(StockCode, RefusalsSayWhy) {
+    EXPECT_NE(DescribeBadStockCode("25935").find("suffix '5'"), std::string::npos);
+    EXPECT_NE(DescribeBadStockCode("9A7A").find("both"), std::string::npos);
+    EXPECT_NE(DescribeBadStockCode("13B0").find("is not a code"), std::string::npos);
+    // Bytes that are not printable ASCII are never echoed.
+    const std::string echoed = DescribeBadStockCode("\x82\xA0\n1");
+    EXPECT_EQ(echoed.find('\n'), std::string::npos);
+    EXPECT_NE(echoed.find("'???1'"), std::string::npos);
+    EXPECT_LT(DescribeBadStockCode(std::string(1000, '7')).size(), 200u);
+}
+
+TEST(StockCode, SecurityKeysSortByWrittenCodeThenMarket) {
+    const auto key = [](const char* code, std::uint32_t market) {
+        return (std::uint32_t{*ParseStockCode(code)} << 18) | (market << 14);
+    };
+    std::vector<std::uint32_t> keys = {key("1332", 1), key("130A", 3), key("130A", 1),
+                                       key("1301", 2)};
+    std::sort(keys.begin(), keys.end(), [](std::uint32_t a, std::uint32_t b) {
+        return SecurityKeySortKey(a) < SecurityKeySortKey(b);
+    });
+    EXPECT_EQ(keys, (std::vector<std::uint32_t>{key("1301", 2), key("130A", 1), key("130A", 3),
+                                                key("1332", 1)}));
+}
+
 } // namespace
 } // namespace vorn

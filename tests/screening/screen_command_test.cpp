@@ -111,7 +111,62 @@ TEST_F(ScreenCommandTest, ReportInUtf8OrAsClipboardBytes) {
     ASSERT_EQ(codesStatus, 0);
     EXPECT_EQ(codes.rfind("　【 「窓理論」による売買シグナル一覧（時価総額上位0位） 】\n", 0), 0u);
     EXPECT_EQ(RunCtl("report " + market_ + " --codes 12,x").first, 2);
+    EXPECT_EQ(RunCtl("report " + market_ + " --codes 9A7A").first, 2);
     EXPECT_EQ(RunCtl("report " + market_).first, 2);
+}
+
+bool Holds(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// Whether a line of the screen's CSV starts with a code that holds a letter ("452A,").
+bool HasLetterCode(const std::vector<std::string>& lines) {
+    return std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.size() > 4 && line[4] == ',' &&
+               std::any_of(line.begin(), line.begin() + 4, [](char c) { return c >= 'A'; });
+    });
+}
+
+TEST_F(ScreenCommandTest, MarketNamesFollowTheFilesLastDay) {
+    struct Case {
+        const char* end;
+        bool presentDay;
+    };
+    for (const Case& c :
+         {Case{"2022/04/01", false}, Case{"2022/04/04", true}, Case{"2022/04/05", true}}) {
+        const std::string file = (directory_ / "Dated.kbx").string();
+        ASSERT_EQ(
+            RunCtl("sample --out " + file + " --years 1 --securities 60 --end " + c.end).first, 0);
+        const auto [screenStatus, screen] = RunCtl("screen " + file);
+        ASSERT_EQ(screenStatus, 0);
+        EXPECT_EQ(Holds(screen, ",東証Ｐ,"), c.presentDay) << c.end;
+        EXPECT_EQ(Holds(screen, ",東証一,"), !c.presentDay) << c.end;
+        EXPECT_FALSE(HasLetterCode(test::SplitLines(screen))) << "no letter codes before 2024";
+
+        const auto [reportStatus, report] = RunCtl("report " + file + " --top 60");
+        ASSERT_EQ(reportStatus, 0);
+        EXPECT_EQ(Holds(report, "（東証プライム："), c.presentDay) << c.end;
+        EXPECT_EQ(Holds(report, "（東証一部："), !c.presentDay) << c.end;
+    }
+}
+
+TEST_F(ScreenCommandTest, LetterCodesAreListedAndReportedAsWritten) {
+    const auto [status, output] = RunCtl("screen " + market_);
+    ASSERT_EQ(status, 0);
+    const auto lines = test::SplitLines(output);
+    ASSERT_TRUE(HasLetterCode(lines)) << "the sample holds companies listed since 2024";
+    std::string lettered;
+    for (const std::string& line : lines)
+        if (line.size() > 4 && line[3] >= 'A' && line[4] == ',')
+            lettered = line.substr(0, 4);
+    ASSERT_FALSE(lettered.empty());
+    // Lower case reads as the same code.
+    std::string lower = lettered;
+    lower[3] = static_cast<char>(lower[3] - 'A' + 'a');
+    const auto [reportStatus, report] = RunCtl("report " + market_ + " --codes " + lower);
+    ASSERT_EQ(reportStatus, 0);
+    const auto [upperStatus, upper] = RunCtl("report " + market_ + " --codes " + lettered);
+    EXPECT_EQ(report, upper);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "contents/settings_files.h"
 #include "foundation/text_encoding.h"
 #include "matrix/matrix_file.h"
+#include "matrix/stock_code.h"
 #include "support/answer_chooser.h"
 #include "support/market_builder.h"
 
@@ -400,8 +401,8 @@ TEST_F(VornAppTest, CodeBoxSelectsByFourDigitsOnly) {
     CVornApp app;
     ASSERT_TRUE(app.InitInstance(options_));
     QLineEdit* code = app.MainFrame()->CodeBox();
-    Type(code, QStringLiteral("72a0"));
-    EXPECT_EQ(code->text(), QStringLiteral("720")); // letters never reach the box
+    Type(code, QStringLiteral("72b0"));
+    EXPECT_EQ(code->text(), QStringLiteral("720")); // letters codes never hold never reach it
     EXPECT_EQ(app.SelectedStock()->Key(), MakeSecurityKey(1301, 1));
     Type(code, QStringLiteral("3"));
     EXPECT_EQ(app.SelectedStock()->Key(), MakeSecurityKey(7203, 1));
@@ -415,6 +416,85 @@ TEST_F(VornAppTest, CodeBoxSelectsByFourDigitsOnly) {
     EXPECT_FALSE(app.FindAndSelect(QStringLiteral("1234"))); // no such company
     EXPECT_TRUE(app.FindAndSelect(QStringLiteral("１３０１")));
     EXPECT_EQ(app.SelectedStock()->Key(), MakeSecurityKey(1301, 1));
+}
+
+// A present-day market: 130A listed in 2025 beside 1301 and 1332, the file ending in 2026.
+class PresentDayAppTest : public VornAppTest {
+protected:
+    static constexpr const char* kLettered = "130A";
+    static std::uint16_t Lettered() { return *ParseStockCode(kLettered); }
+    void WriteMarket() {
+        const std::vector<PackedDate> days = test::Weekdays(MakePackedDate(2025, 6, 2), 120);
+        CMarketBuilder builder;
+        builder.Calendar(days)
+            .Company(1301, 1, Utf8ToCp932("極洋水産"))
+            .Company(Lettered(), 33, Utf8ToCp932("ベリフォ水産"))
+            .Company(1332, 1, Utf8ToCp932("日水水産"))
+            .Security(1301, 1, days[0], Rows(120, 200))
+            .Security(Lettered(), 3, days[20], Rows(100, 900))
+            .Security(1332, 1, days[0], Rows(120, 500));
+        ASSERT_EQ(GenerateMatrix(*builder.Build(), directory_ / "Market.kbx", nullptr, nullptr),
+                  kMatrixOk);
+    }
+};
+
+TEST_F(PresentDayAppTest, CodeBoxFindsLetterCodesTypedInEitherCaseOrWidth) {
+    WriteMarket();
+    CVornApp app;
+    ASSERT_TRUE(app.InitInstance(options_));
+    QLineEdit* code = app.MainFrame()->CodeBox();
+    Type(code, QStringLiteral("130a"));
+    EXPECT_EQ(code->text(), QStringLiteral("130A")); // upper-cased as typed
+    ASSERT_NE(app.SelectedStock(), nullptr);
+    EXPECT_EQ(app.SelectedStock()->Key(), MakeSecurityKey(Lettered(), 3));
+    EXPECT_EQ(code->selectedText(), QStringLiteral("130A"));
+
+    ASSERT_TRUE(app.SelectCode(1301));
+    EXPECT_TRUE(app.FindAndSelect(QStringLiteral("１３０Ａ")));
+    EXPECT_EQ(app.SelectedStock()->Code(), Lettered());
+    ASSERT_TRUE(app.SelectCode(1301));
+    EXPECT_TRUE(app.FindAndSelect(QStringLiteral("１３０ａ")));
+    EXPECT_EQ(app.SelectedStock()->Code(), Lettered());
+    for (const char16_t* other : {u"130", u"130Ａ", u"130B", u"9A7A", u"130A0"})
+        EXPECT_FALSE(app.FindAndSelect(QString::fromUtf16(other)))
+            << QString::fromUtf16(other).toStdString();
+}
+
+TEST_F(PresentDayAppTest, NamePopupListsByWrittenCodeWithPresentDayNames) {
+    WriteMarket();
+    CVornApp app;
+    ASSERT_TRUE(app.InitInstance(options_));
+    CMainFrame& frame = *app.MainFrame();
+    frame.NameBox()->setText(QStringLiteral("水産"));
+    emit frame.NameBox()->textEdited(frame.NameBox()->text());
+    CGridStocks& grid = frame.NamePopup().Grid();
+    ASSERT_EQ(grid.RowCount(), 3);
+    EXPECT_EQ(grid.CellText(0, 0), QStringLiteral("1301"));
+    EXPECT_EQ(grid.CellText(1, 0), QStringLiteral("130A"));
+    EXPECT_EQ(grid.CellText(2, 0), QStringLiteral("1332"));
+    EXPECT_EQ(grid.CellText(0, 1), QStringLiteral("東証Ｐ"));
+    EXPECT_EQ(grid.CellText(1, 1), QStringLiteral("東証Ｇ"));
+    grid.OnDoubleClickCell(1, 0);
+    EXPECT_EQ(app.SelectedStock()->Key(), MakeSecurityKey(Lettered(), 3));
+}
+
+TEST_F(PresentDayAppTest, FavouriteForALetterCodeSurvivesARestart) {
+    WriteMarket();
+    {
+        CVornApp app;
+        ASSERT_TRUE(app.InitInstance(options_));
+        ASSERT_TRUE(app.SelectCode(Lettered()));
+        ASSERT_TRUE(app.MainFrame()->RunCommand(kIdAddFavorite));
+        app.ExitInstance();
+    }
+    CVornApp again;
+    ASSERT_TRUE(again.InitInstance(options_));
+    EXPECT_EQ(again.Favorites().Keys(), std::vector<SecurityKey>{MakeSecurityKey(Lettered(), 3)});
+    const QList<QAction*> items = again.MainFrame()->FavoritesMenu()->actions();
+    ASSERT_EQ(items.size(), 4);
+    EXPECT_EQ(items[3]->text(), QStringLiteral("ベリフォ水産：東証グロース"));
+    ASSERT_TRUE(again.MainFrame()->RunCommand(kFavoriteCommandFirst));
+    EXPECT_EQ(again.SelectedStock()->Key(), MakeSecurityKey(Lettered(), 3));
 }
 
 TEST_F(VornAppTest, NameBoxListsMatchingListingsAndSelectsTheChosenOne) {

@@ -1,84 +1,109 @@
 #include "support/http_test_server.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
+#include <httplib.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace vorn::test {
 namespace {
 
-constexpr int kPollMs = 20;
-constexpr std::size_t kMaxHeadBytes = 64 * 1024;
+// Enough workers that silent or stalled responses never hold up the other requests of a test.
+constexpr std::size_t kWorkers = 32;
+constexpr auto kPollStep = std::chrono::milliseconds(5);
+const char* const kBodyType = "application/octet-stream";
 
-int OpenLoopbackSocket(std::uint16_t& port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return -1;
-    int reuse = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    socklen_t length = sizeof address;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    port = ntohs(address.sin_port);
-    return fd;
-}
-
-bool SendAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t sent = ::send(fd, data, size, MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR)
+// Request line and headers as the client sent them (header order aside).
+std::string FormatHead(const httplib::Request& request) {
+    std::string head = request.method + " " + request.target + " " + request.version + "\r\n";
+    for (const auto& [name, value] : request.headers) {
+        // The library adds the peer's addresses as pseudo headers.
+        if (name == "REMOTE_ADDR" || name == "REMOTE_PORT" || name == "LOCAL_ADDR" ||
+            name == "LOCAL_PORT")
             continue;
-        if (sent <= 0)
-            return false;
-        data += sent;
-        size -= static_cast<std::size_t>(sent);
+        head += name + ": " + value + "\r\n";
     }
-    return true;
-}
-
-const char* ReasonOf(int status) {
-    switch (status) {
-    case 200:
-        return "OK";
-    case 404:
-        return "Not Found";
-    case 500:
-        return "Internal Server Error";
-    default:
-        return "Status";
-    }
+    return head;
 }
 
 } // namespace
 
-CHttpTestServer::CHttpTestServer() {
-    listener_ = OpenLoopbackSocket(port_);
-    if (listener_ < 0)
+CHttpTestServer::CHttpTestServer() : server_(std::make_unique<httplib::Server>()) {
+    server_->new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
+    server_->Get(".*", [this](const httplib::Request& request, httplib::Response& reply) {
+        HttpTestResponse response;
+        {
+            std::lock_guard lock(mutex_);
+            requests_.push_back(FormatHead(request));
+            if (auto found = responses_.find(request.target); found != responses_.end()) {
+                response = found->second;
+            } else {
+                response.status = 404;
+                response.body = "<html><body>404 Not Found</body></html>";
+            }
+        }
+        if (!Pause(response.delay))
+            return;
+        if (response.ending == HttpTestResponse::Ending::Silent) {
+            WaitForStop();
+            return;
+        }
+        // Left unset for 200, so that the library answers a range request with 206.
+        if (response.status != 200 || response.closeDelimited || !response.acceptRanges)
+            reply.status = response.status;
+        auto body = std::make_shared<std::string>(std::move(response.body));
+        const std::size_t cut = response.ending == HttpTestResponse::Ending::Complete ||
+                                        response.ending == HttpTestResponse::Ending::Drip
+                                    ? body->size()
+                                    : std::min(response.cutAfter, body->size());
+        if (response.closeDelimited || !response.acceptRanges) {
+            // Without a length the body ends with the connection.
+            reply.set_header("Connection", "close");
+            // Ending the provider with false is what makes the library close the connection.
+            reply.set_content_provider(kBodyType, [body](std::size_t, httplib::DataSink& sink) {
+                sink.write(body->data(), body->size());
+                return false;
+            });
+            return;
+        }
+        if (response.ending == HttpTestResponse::Ending::Complete) {
+            reply.set_content(*body, kBodyType);
+            return;
+        }
+        const auto ending = response.ending;
+        const auto interval = response.dripInterval;
+        reply.set_content_provider(
+            body->size(), kBodyType,
+            [this, body, cut, ending, interval](std::size_t offset, std::size_t length,
+                                                httplib::DataSink& sink) {
+                if (ending == HttpTestResponse::Ending::Drip) {
+                    for (std::size_t i = 0; i < length; ++i)
+                        if (!Pause(interval) || !sink.write(body->data() + offset + i, 1))
+                            return false;
+                    return true;
+                }
+                if (offset < cut && !sink.write(body->data() + offset, cut - offset))
+                    return false;
+                if (ending == HttpTestResponse::Ending::StallMidway)
+                    WaitForStop();
+                return false; // drops the connection
+            });
+    });
+    const int port = server_->bind_to_any_port("127.0.0.1");
+    if (port <= 0)
         return;
-    if (::listen(listener_, 16) != 0) {
-        ::close(listener_);
-        listener_ = -1;
-        return;
-    }
-    thread_ = std::thread([this] { Run(); });
+    port_ = static_cast<std::uint16_t>(port);
+    thread_ = std::thread([this] { server_->listen_after_bind(); });
+    while (!server_->is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 CHttpTestServer::~CHttpTestServer() {
     stopping_ = true;
+    server_->stop();
     if (thread_.joinable())
         thread_.join();
-    if (listener_ >= 0)
-        ::close(listener_);
 }
 
 std::string CHttpTestServer::Host() const {
@@ -102,10 +127,18 @@ std::vector<std::string> CHttpTestServer::Requests() const {
 }
 
 std::uint16_t CHttpTestServer::UnusedPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return 0;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
     std::uint16_t port = 0;
-    int fd = OpenLoopbackSocket(port);
-    if (fd >= 0)
-        ::close(fd);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    ::close(fd);
     return port;
 }
 
@@ -114,95 +147,14 @@ bool CHttpTestServer::Pause(std::chrono::milliseconds duration) const {
     while (std::chrono::steady_clock::now() < end) {
         if (stopping_)
             return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(kPollStep);
     }
     return !stopping_;
 }
 
-void CHttpTestServer::WaitForClose(int client) const {
-    char scratch[256];
-    while (!stopping_) {
-        pollfd entry{client, POLLIN, 0};
-        if (::poll(&entry, 1, kPollMs) > 0) {
-            const ssize_t got = ::recv(client, scratch, sizeof scratch, 0);
-            if (got <= 0)
-                return;
-        }
-    }
-}
-
-void CHttpTestServer::Run() {
-    while (!stopping_) {
-        pollfd entry{listener_, POLLIN, 0};
-        if (::poll(&entry, 1, kPollMs) <= 0)
-            continue;
-        const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (client < 0)
-            continue;
-        Handle(client);
-        ::close(client);
-    }
-}
-
-void CHttpTestServer::Handle(int client) {
-    std::string head;
-    char scratch[4096];
-    while (head.find("\r\n\r\n") == std::string::npos) {
-        if (stopping_ || head.size() > kMaxHeadBytes)
-            return;
-        pollfd entry{client, POLLIN, 0};
-        if (::poll(&entry, 1, kPollMs) <= 0)
-            continue;
-        const ssize_t got = ::recv(client, scratch, sizeof scratch, 0);
-        if (got <= 0)
-            return;
-        head.append(scratch, static_cast<std::size_t>(got));
-    }
-    head.resize(head.find("\r\n\r\n"));
-
-    // Request line: METHOD SP target SP version.
-    std::string target;
-    if (const auto first = head.find(' '); first != std::string::npos) {
-        const auto second = head.find(' ', first + 1);
-        target = head.substr(first + 1,
-                             second == std::string::npos ? std::string::npos : second - first - 1);
-    }
-    HttpTestResponse response;
-    {
-        std::lock_guard lock(mutex_);
-        requests_.push_back(head);
-        if (auto found = responses_.find(target); found != responses_.end()) {
-            response = found->second;
-        } else {
-            response.status = 404;
-            response.body = "<html><body>404 Not Found</body></html>";
-        }
-    }
-
-    if (!Pause(response.delay))
-        return;
-    if (response.ending == HttpTestResponse::Ending::Silent) {
-        WaitForClose(client);
-        return;
-    }
-    std::string reply = (response.closeDelimited ? "HTTP/1.0 " : "HTTP/1.1 ") +
-                        std::to_string(response.status) + " " + ReasonOf(response.status) +
-                        "\r\nContent-Type: application/octet-stream\r\n";
-    if (!response.closeDelimited)
-        reply += "Content-Length: " + std::to_string(response.body.size()) + "\r\n";
-    reply += "Connection: close\r\n\r\n";
-    if (!SendAll(client, reply.data(), reply.size()))
-        return;
-
-    std::size_t bodyBytes = response.body.size();
-    if (response.ending != HttpTestResponse::Ending::Complete && response.cutAfter < bodyBytes)
-        bodyBytes = response.cutAfter;
-    if (!SendAll(client, response.body.data(), bodyBytes))
-        return;
-    if (response.ending == HttpTestResponse::Ending::StallMidway)
-        WaitForClose(client);
-    else if (response.ending == HttpTestResponse::Ending::Complete)
-        ::shutdown(client, SHUT_WR);
+void CHttpTestServer::WaitForStop() const {
+    while (!stopping_)
+        std::this_thread::sleep_for(kPollStep);
 }
 
 } // namespace vorn::test

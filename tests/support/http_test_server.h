@@ -1,15 +1,21 @@
 #pragma once
 // A small HTTP server on 127.0.0.1 with an ephemeral port, for tests of real transfers. It
-// serves a map of path to response, one connection at a time, and can misbehave on request:
-// answer late, stall, or drop the connection part-way through the body.
+// serves a map of path to response, many connections at once, and can misbehave on request:
+// answer late, stall, drip-feed, drop the connection part-way through the body, or ignore
+// range requests.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+namespace httplib {
+class Server;
+}
 
 namespace vorn::test {
 
@@ -22,6 +28,8 @@ struct HttpTestResponse {
         StallMidway,
         // Accept the request and never answer.
         Silent,
+        // Send the body one byte every `dripInterval`.
+        Drip,
     };
 
     std::string body;
@@ -29,8 +37,12 @@ struct HttpTestResponse {
     std::chrono::milliseconds delay{0}; // before the status line
     Ending ending = Ending::Complete;
     std::size_t cutAfter = 0;
-    // HTTP/1.0 without Content-Length: the body ends when the connection closes.
+    std::chrono::milliseconds dripInterval{100};
+    // Without Content-Length: the body ends when the connection closes.
     bool closeDelimited = false;
+    // A single "Range: bytes=N-" is answered with 206 and the rest of the body; false
+    // answers every request with the whole body (200), as a server without range support.
+    bool acceptRanges = true;
 };
 
 class CHttpTestServer {
@@ -40,7 +52,7 @@ public:
     CHttpTestServer(const CHttpTestServer&) = delete;
     CHttpTestServer& operator=(const CHttpTestServer&) = delete;
 
-    bool IsListening() const { return listener_ >= 0; }
+    bool IsListening() const { return port_ != 0; }
     std::uint16_t Port() const { return port_; }
     // "127.0.0.1:port", the form a server host setting takes.
     std::string Host() const;
@@ -56,14 +68,12 @@ public:
     static std::uint16_t UnusedPort();
 
 private:
-    void Run();
-    void Handle(int client);
     // Sleeps up to `duration`; false when the server is stopping.
     bool Pause(std::chrono::milliseconds duration) const;
-    // Waits until the client closes or the server stops.
-    void WaitForClose(int client) const;
+    // Waits until the server stops.
+    void WaitForStop() const;
 
-    int listener_ = -1;
+    std::unique_ptr<httplib::Server> server_;
     std::uint16_t port_ = 0;
     std::atomic<bool> stopping_{false};
     mutable std::mutex mutex_; // guards responses_ and requests_

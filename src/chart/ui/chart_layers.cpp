@@ -8,6 +8,7 @@
 #include "foundation/number_format.h"
 #include "foundation/text_encoding.h"
 #include "matrix/name_tables.h"
+#include "matrix/stock_code.h"
 
 namespace vorn {
 namespace {
@@ -130,19 +131,20 @@ const char* PositionStateText(std::span<const PositionEntry> positions, int seri
     return buy ? "買い転換" : "売り転換";
 }
 
-std::string StockCaption(const SecurityRecord& security) {
+std::string StockCaption(const SecurityRecord& security, MarketNaming naming) {
     const CompanyRecord* company = security.company;
     const std::string name = company != nullptr && company->name && !company->name->empty()
                                  ? Cp932ToUtf8(*company->name)
                                  : std::string(kMissingName);
     const unsigned industry = company != nullptr ? company->industry : 0;
+    const std::string code = FormatStockCode(security.Code());
     char text[512];
     if (industry == kIndustryPriceIndex)
-        std::snprintf(text, sizeof text, "[%04u] %s  <%s>", security.Code(), name.c_str(),
+        std::snprintf(text, sizeof text, "[%s] %s  <%s>", code.c_str(), name.c_str(),
                       IndustryName(industry));
     else
-        std::snprintf(text, sizeof text, "[%04u] %s ： %s  <%s>", security.Code(), name.c_str(),
-                      MarketName(security.market), IndustryName(industry));
+        std::snprintf(text, sizeof text, "[%s] %s ： %s  <%s>", code.c_str(), name.c_str(),
+                      naming.Name(security.market), IndustryName(industry));
     return text;
 }
 

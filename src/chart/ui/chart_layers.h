@@ -5,6 +5,7 @@
 // as the transparent key, so windows show behind candles.
 #include "chart/chart_model.h"
 #include "gaps/windows_performer.h"
+#include "matrix/market_naming.h"
 
 #include <QImage>
 #include <QPainter>
@@ -40,8 +41,8 @@ std::vector<SignalMark> SignalMarksOnShow(std::span<const PositionEntry> positio
                                           int seriesFirstPosition, const ChartLayout& layout);
 // The position state of a day of the series (index from its first day), UTF-8.
 const char* PositionStateText(std::span<const PositionEntry> positions, int seriesDay);
-// "[%04u] %s ： %s  <%s>" with code, company name, market and industry, UTF-8.
-std::string StockCaption(const SecurityRecord& security);
+// "[%s] %s ： %s  <%s>" with code as written, company name, market and industry, UTF-8.
+std::string StockCaption(const SecurityRecord& security, MarketNaming naming = {});
 // "%02u/%02u/%02u"; 0 and the open end are shown as all zeros and all nines.
 std::string ShortDate(PackedDate date);
 // A price in scale units as shown: grouped yen, or "%.02f" of hundredths.

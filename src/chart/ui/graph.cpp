@@ -291,7 +291,8 @@ void CGraph::Redraw() {
             marks_ = SignalMarksOnShow(performer_->Positions(), performer_->FirstPosition(),
                                        model_->Layout());
         }
-        stockCaption_ = StockCaption(*model_->Stock());
+        stockCaption_ =
+            StockCaption(*model_->Stock(), matrix_ ? MarketNamingOf(*matrix_) : MarketNaming{});
     }
     RenderChartInto(canvas_, Scene(), *resources_, size());
     update();

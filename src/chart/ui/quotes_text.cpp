@@ -5,7 +5,9 @@
 #include <cstdio>
 
 #include "foundation/text_encoding.h"
+#include "matrix/market_naming.h"
 #include "matrix/name_tables.h"
+#include "matrix/stock_code.h"
 
 namespace vorn {
 namespace {
@@ -93,12 +95,10 @@ std::string QuotesAsText(const CMarketMatrix& matrix, const SecurityRecord& secu
     const CompanyRecord* company = security.company;
     const std::string name =
         company != nullptr && company->name ? Cp932ToUtf8(*company->name) : std::string();
-    char head[64];
-    std::snprintf(head, sizeof head, "%u,", unsigned{security.Code()});
-    std::string text = head;
+    std::string text = FormatStockCode(security.Code()) + ",";
     text += name;
     text += ",";
-    text += MarketName(security.market);
+    text += MarketNamingOf(matrix).Name(security.market);
     text += ",";
     text += IndustryName(company != nullptr ? company->industry : 0);
     text += "\n";

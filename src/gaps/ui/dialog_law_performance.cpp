@@ -40,8 +40,8 @@ CDialogLawPerformance::CDialogLawPerformance(const AnalysisResults& results, IMe
     resize(panel_->sizeHint());
 }
 
-bool CDialogLawPerformance::SetListing(const SecurityRecord* security) {
-    if (!panel_->SetListing(security))
+bool CDialogLawPerformance::SetListing(const SecurityRecord* security, MarketNaming naming) {
+    if (!panel_->SetListing(security, naming))
         return false;
     setWindowTitle(QString::fromStdString(panel_->Model().Title()));
     return true;

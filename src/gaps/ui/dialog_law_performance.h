@@ -21,7 +21,7 @@ public:
                           QWidget* parent = nullptr);
 
     // Called whenever the selected security changes; nothing happens for the one shown.
-    bool SetListing(const SecurityRecord* security);
+    bool SetListing(const SecurityRecord* security, MarketNaming naming = {});
 
     // Where keys and the mouse wheel go: the wheel and, in display mode 0, the navigation
     // keys (space, page up and down, end, home, arrows) to the main window; in mode 1 every

@@ -35,8 +35,8 @@ CLawPerformance::CLawPerformance(const AnalysisResults& results, QWidget* parent
     Layout();
 }
 
-bool CLawPerformance::SetListing(const SecurityRecord* security) {
-    if (!model_.SetListing(security, results_))
+bool CLawPerformance::SetListing(const SecurityRecord* security, MarketNaming naming) {
+    if (!model_.SetListing(security, results_, naming))
         return false;
     DrawValues();
     update();

@@ -17,7 +17,7 @@ public:
     explicit CLawPerformance(const AnalysisResults& results, QWidget* parent = nullptr);
 
     // Shows the security's record; false (nothing redrawn) for the security already shown.
-    bool SetListing(const SecurityRecord* security);
+    bool SetListing(const SecurityRecord* security, MarketNaming naming = {});
     const CLawPerformanceModel& Model() const { return model_; }
 
     // The panel as painted: the static frame, the values and the radar octagons.

@@ -170,8 +170,7 @@ void CMarketWindowsDetails::paintEvent(QPaintEvent*) {
         if (box.shown)
             painter.drawRect(marketBoxes_[i].adjusted(1, 1, -2, -2));
         painter.setPen(ToQColor(box.shown ? kText : kLabel));
-        painter.drawText(marketBoxes_[i], Qt::AlignCenter,
-                         QString::fromUtf8(MarketShortName(box.market)));
+        painter.drawText(marketBoxes_[i], Qt::AlignCenter, QString::fromUtf8(box.shortName));
     }
     if (!period_.empty()) {
         QRect periodLine(kMargin,

@@ -126,13 +126,13 @@ std::string RangeText(const ScreeningRange& range, int group) {
     return text;
 }
 
-std::string MarketsText(std::uint16_t markets) {
+std::string MarketsText(std::uint16_t markets, MarketNaming naming) {
     if ((markets & kAllMarkets) == kAllMarkets)
         return "全市場";
     std::string text;
     for (unsigned market = 1; market <= 15; ++market)
         if (markets & (1u << (market - 1)))
-            text = Join(text, MarketShortName(market));
+            text = Join(text, naming.ShortName(market));
     return text.empty() ? "なし" : text;
 }
 
@@ -206,12 +206,12 @@ std::string SecurityCountText(std::size_t count) {
     return std::string(buffer) + " 銘柄";
 }
 
-const char* MarketToggleLabel(unsigned market) {
+const char* MarketToggleLabel(unsigned market, MarketNaming naming) {
     if (market == 6)
         return "ヘラクレスＳｔｄ";
     if (market == 7)
         return "ヘラクレスＧｒｓ";
-    return MarketName(market);
+    return naming.Name(market);
 }
 
 } // namespace vorn

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "matrix/market_naming.h"
 #include "screening/screening_settings.h"
 
 namespace vorn {
@@ -40,7 +41,7 @@ std::string BoundText(bool hasLower, double lower, bool hasUpper, double upper);
 std::string RangeText(const ScreeningRange& range, int group);
 
 // Summaries of the bit sets: "全市場" / "なし" / the chosen names joined by "、".
-std::string MarketsText(std::uint16_t markets);
+std::string MarketsText(std::uint16_t markets, MarketNaming naming = {});
 std::string SectorsText(std::uint64_t sectors);
 std::string LawsText(std::uint16_t laws);
 std::string PositionsText(std::uint8_t positions);
@@ -51,6 +52,6 @@ std::string WindowsAndShadowsText(const WindowsAndShadows& tests);
 std::string SecurityCountText(std::size_t count);
 
 // Labels of the market toggles: the long market names, with the two that do not fit shortened.
-const char* MarketToggleLabel(unsigned market);
+const char* MarketToggleLabel(unsigned market, MarketNaming naming = {});
 
 } // namespace vorn

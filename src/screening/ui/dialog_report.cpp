@@ -13,6 +13,7 @@
 #include <algorithm>
 
 #include "foundation/text_encoding.h"
+#include "matrix/stock_code.h"
 #include "screening/signal_report.h"
 
 namespace vorn {
@@ -21,12 +22,11 @@ std::optional<std::vector<std::uint16_t>> ParseStockCodes(const QString& text) {
     std::vector<std::uint16_t> codes;
     static const QRegularExpression separators(QStringLiteral("[\\s,、，]+"));
     for (const QString& part : text.split(separators, Qt::SkipEmptyParts)) {
-        if (part.size() != 4)
+        const std::optional<std::uint16_t> code = ParseTypedStockCode(
+            std::u16string_view(reinterpret_cast<const char16_t*>(part.utf16()), part.size()));
+        if (!code)
             return std::nullopt;
-        for (QChar digit : part)
-            if (digit < QLatin1Char('0') || digit > QLatin1Char('9'))
-                return std::nullopt;
-        codes.push_back(static_cast<std::uint16_t>(part.toUInt()));
+        codes.push_back(*code);
     }
     return codes;
 }
@@ -61,7 +61,7 @@ CDialogReport::CDialogReport(const CMarketMatrix& matrix, const AnalysisResults&
     count_->setValue(static_cast<int>(std::clamp(topCount, 1u, 9999u)));
     QStringList lines;
     for (std::uint16_t code : codes)
-        lines << QString::asprintf("%04u", unsigned{code});
+        lines << QString::fromStdString(FormatStockCode(code));
     codes_->setPlainText(lines.join(QLatin1Char('\n')));
     top_->setChecked(true);
 }

@@ -19,8 +19,8 @@ class QSpinBox;
 
 namespace vorn {
 
-// The four-digit stock codes of a text, in any separation; nothing when a part of the text is
-// not such a code.
+// The stock codes of a text (four characters each, "7203", "130A", half- or full-width), in
+// any separation; nothing when a part of the text is not such a code.
 std::optional<std::vector<std::uint16_t>> ParseStockCodes(const QString& text);
 
 class CDialogReport : public QDialog {

@@ -5,7 +5,9 @@
 
 #include "foundation/text_encoding.h"
 #include "grids/sort_rows.h"
+#include "matrix/market_naming.h"
 #include "matrix/name_tables.h"
+#include "matrix/stock_code.h"
 
 namespace vorn {
 
@@ -46,7 +48,10 @@ bool CGridListings::Sort() {
     switch (SortColumn()) {
     case 1:
         SortRowsByKey(
-            keys_, [](SecurityKey key) { return std::string(MarketName(MarketOfKey(key))); },
+            keys_,
+            [naming = MarketNamingOf(matrix_)](SecurityKey key) {
+                return std::string(naming.Name(MarketOfKey(key)));
+            },
             SortAscending());
         break;
     case 2:
@@ -60,7 +65,7 @@ bool CGridListings::Sort() {
         break;
     default:
         SortRowsByKey(
-            keys_, [](SecurityKey key) { return key; }, SortAscending());
+            keys_, [](SecurityKey key) { return SecurityKeySortKey(key); }, SortAscending());
         break;
     }
     return true;
@@ -79,12 +84,12 @@ void CGridListings::DrawCell(int row, int column, const QRect& cell, std::uint8_
     switch (column) {
     case 0:
         styleClass = preferred ? kPreferredCodeClass : kOtherCodeClass;
-        text = QString::asprintf("%04u", unsigned{CodeOfKey(key)});
+        text = QString::fromStdString(FormatStockCode(CodeOfKey(key)));
         alignment = Qt::AlignCenter;
         break;
     case 1:
         styleClass = preferred ? 0 : kOtherClass;
-        text = QString::fromUtf8(MarketName(MarketOfKey(key)));
+        text = QString::fromUtf8(MarketNamingOf(matrix_).Name(MarketOfKey(key)));
         break;
     default: {
         styleClass = preferred ? 0 : kOtherClass;

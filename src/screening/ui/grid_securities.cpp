@@ -6,6 +6,7 @@
 
 #include "gaps/listing_analysis.h"
 #include "grids/sort_rows.h"
+#include "matrix/stock_code.h"
 #include "screening/last_quote.h"
 
 namespace vorn {
@@ -134,9 +135,10 @@ void CGridSecurities::SortOrder() {
     // Keys by list row, computed once rather than in every comparison.
     const std::size_t rows = list_.RowCount();
     if (column == kColumnCode) {
-        std::vector<SecurityKey> keys(rows);
+        // By the code as written (1301, 130A, 1332), then by market.
+        std::vector<std::uint64_t> keys(rows);
         for (std::size_t row = 0; row < rows; ++row)
-            keys[row] = list_.RowKey(row);
+            keys[row] = SecurityKeySortKey(list_.RowKey(row));
         SortRowsByKey(
             order_, [&](std::size_t row) { return keys[row]; }, SortAscending());
     } else if (numeric) {

@@ -159,7 +159,7 @@ QWidget* CScreeningView::BuildPanel() {
 }
 
 void CScreeningView::ShowSettings() {
-    familyTexts_[0]->setText(Utf8(MarketsText(settings_.markets)));
+    familyTexts_[0]->setText(Utf8(MarketsText(settings_.markets, MarketNamingOf(matrix_))));
     familyTexts_[1]->setText(Utf8(SectorsText(settings_.sectors)));
     familyTexts_[2]->setText(Utf8(LawsText(settings_.laws)));
     familyTexts_[3]->setText(Utf8(PositionsText(settings_.positions)));
@@ -373,8 +373,8 @@ std::unique_ptr<CDialogScreeningToggles> CScreeningView::CreateToggleDialog(Togg
         title = QStringLiteral("スクリーニング－[市場]");
         message = kMsgMarketToggle;
         for (unsigned market = 1; market <= 15; ++market)
-            item(MarketToggleLabel(market), std::intptr_t{1} << (market - 1),
-                 (settings_.markets >> (market - 1)) & 1);
+            item(MarketToggleLabel(market, MarketNamingOf(matrix_)),
+                 std::intptr_t{1} << (market - 1), (settings_.markets >> (market - 1)) & 1);
         allNone = AllNone{"全市場", [this] { settings_.markets = kAllMarkets; },
                           [this] { settings_.markets = 0; }};
         break;

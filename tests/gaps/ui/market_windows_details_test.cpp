@@ -8,6 +8,7 @@
 
 #include "foundation/text_encoding.h"
 #include "gaps/analysed_market.h"
+#include "matrix/stock_code.h"
 #include "support/offscreen_application.h"
 #include "support/recording_sink.h"
 
@@ -85,6 +86,39 @@ TEST_F(DetailsPanelTest, ShowsTheAnalysedStockAndAsksForOtherMarketsAndPeriods) 
     EXPECT_EQ(messages[1].message, kMsgDetailsSelectDays);
     EXPECT_EQ(messages[1].wParam, 6u);
     EXPECT_EQ(messages[2].wParam, 10u);
+}
+
+// The market boxes name the markets as the file's last day has them; codes with a letter show
+// as written.
+TEST(DetailsPanelNames, MarketBoxesFollowTheFilesLastDay) {
+    test::OffscreenApplication();
+    const std::uint16_t code = *ParseStockCode("130A");
+    struct Case {
+        PackedDate first; // thirty weekdays from here end on the day named
+        const char* tokyo;
+        const char* nagoya;
+    };
+    for (const Case& c : {Case{MakePackedDate(2022, 2, 21), "東証一", "名証一"},    // ends 04/01
+                          Case{MakePackedDate(2022, 2, 22), "東証Ｐ", "名証Ｐ"},    // ends 04/04
+                          Case{MakePackedDate(2022, 2, 23), "東証Ｐ", "名証Ｐ"}}) { // ends 04/05
+        const std::vector<PackedDate> days = test::Weekdays(c.first, 30);
+        CAnalysedMarket market(CMarketBuilder()
+                                   .Calendar(days)
+                                   .Company(code, 1, Utf8ToCp932("ベリフォ"))
+                                   .Security(code, 1, days[0], test::TwoWindowRows())
+                                   .Security(code, 8, days[0], test::TwoWindowRows()));
+        ASSERT_NE(market.Analyse(code, 1), nullptr);
+        test::CRecordingSink parent;
+        CMarketWindowsDetails panel(market.Matrix(), market.Performer(), &parent);
+        panel.resize(panel.sizeHint());
+        panel.Refresh();
+        ASSERT_TRUE(panel.HasSecurity());
+        EXPECT_EQ(panel.Quote().code, "130A");
+        ASSERT_EQ(panel.Quote().markets.size(), 2u);
+        EXPECT_STREQ(panel.Quote().markets[0].shortName, c.tokyo) << DateDay(days.back());
+        EXPECT_STREQ(panel.Quote().markets[1].shortName, c.nagoya) << DateDay(days.back());
+        EXPECT_FALSE(panel.grab().isNull());
+    }
 }
 
 TEST_F(DetailsPanelTest, WithoutAStockThePanelIsEmptyAndIgnoresClicks) {

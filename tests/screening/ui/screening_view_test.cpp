@@ -201,6 +201,34 @@ TEST_F(ScreeningViewTest, MarketDialogLabelsAndItsAllButton) {
     EXPECT_TRUE(dialog->Toggle(14)->isChecked());
 }
 
+TEST_F(ScreeningViewTest, MarketDialogAndTextsFollowTheFilesLastDay) {
+    struct Case {
+        PackedDate last;
+        const char* first;
+        const char* text;
+    };
+    for (const Case& c :
+         {Case{MakePackedDate(2022, 4, 1), "東証一部", "東証一、東証マ、名証セ"},
+          Case{MakePackedDate(2022, 4, 4), "東証プライム", "東証Ｐ、東証Ｇ、名証Ｎ"},
+          Case{MakePackedDate(2022, 4, 5), "東証プライム", "東証Ｐ、東証Ｇ、名証Ｎ"}}) {
+        view_.reset();
+        const std::vector<PackedDate> days = {MakePackedDate(2022, 3, 31), c.last};
+        CMarketBuilder()
+            .Calendar(days)
+            .Company(1301, 1, Utf8ToCp932("極洋"))
+            .Security(1301, 1, days[0], Rising(2, 300, 100))
+            .BuildInto(matrix_);
+        settings_.markets = 1u | 4u | (1u << 9); // markets 1, 3 and 10
+        const auto dialog = View().CreateToggleDialog(ToggleFamily::Markets);
+        ASSERT_EQ(dialog->ToggleCount(), 15);
+        EXPECT_EQ(dialog->Toggle(0)->text().toStdString(), c.first);
+        EXPECT_EQ(dialog->Toggle(5)->text(), QStringLiteral("ヘラクレスＳｔｄ"));
+        EXPECT_EQ(dialog->Toggle(14)->text(), QStringLiteral("ＪＡＳＤＡＱ"));
+        EXPECT_EQ(MarketsText(settings_.markets, MarketNamingOf(matrix_)), c.text);
+    }
+    view_.reset();
+}
+
 TEST(ConditionTexts, IndicatorSummariesAndBounds) {
     EXPECT_EQ(InclinationSummaryText({60, kSelectorClose, 80, 10}),
               "[終値 60日] 価格帯分割数：80、分析価格帯数：10");
