@@ -1,5 +1,6 @@
 // Generation and restore of the default sample market's content file, against a plain read
-// of the same file into memory. Restore should stay within 3x of the plain read.
+// of the same file into memory. Restore should stay within 3x of the plain read, and the
+// verification of the checksum beside the file should add at most 10% to a restore.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "matrix/content_checksum.h"
 #include "matrix/matrix_file.h"
 #include "matrix/sample_market.h"
 
@@ -38,12 +40,19 @@ void BM_Generate(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(std::filesystem::file_size(path, error)));
     std::filesystem::remove(path, error);
+    std::filesystem::remove(vorn::ChecksumSidecarPath(path), error);
 }
 
-void BM_Restore(benchmark::State& state) {
+// The same bytes under a name without a checksum beside them.
+std::filesystem::path& UnverifiedPath() {
+    static std::filesystem::path path;
+    return path;
+}
+
+void RestoreFile(benchmark::State& state, const std::filesystem::path& path) {
     vorn::CMarketMatrix matrix;
     for (auto _ : state) {
-        const vorn::MatrixResult result = vorn::RestoreMatrix(matrix, FilePath(), nullptr, nullptr);
+        const vorn::MatrixResult result = vorn::RestoreMatrix(matrix, path, nullptr, nullptr);
         if (result != vorn::kMatrixOk) {
             state.SkipWithError("restore failed");
             break;
@@ -51,9 +60,15 @@ void BM_Restore(benchmark::State& state) {
         benchmark::DoNotOptimize(matrix.Securities().size());
     }
     std::error_code error;
-    state.SetBytesProcessed(
-        static_cast<std::int64_t>(state.iterations()) *
-        static_cast<std::int64_t>(std::filesystem::file_size(FilePath(), error)));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(std::filesystem::file_size(path, error)));
+}
+
+void BM_Restore(benchmark::State& state) {
+    RestoreFile(state, FilePath());
+}
+void BM_RestoreUnverified(benchmark::State& state) {
+    RestoreFile(state, UnverifiedPath());
 }
 
 // The whole file into one fresh buffer, as restore has to hold it in fresh arrays too.
@@ -111,6 +126,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::error_code error;
+    UnverifiedPath() = FilePath().string() + ".unverified";
+    std::filesystem::create_hard_link(FilePath(), UnverifiedPath(), error);
+    if (error || !std::filesystem::exists(vorn::ChecksumSidecarPath(FilePath()))) {
+        std::printf("matrix_file_bench: no checksum to compare with\n");
+        return 1;
+    }
     std::printf("content file: %ju bytes, %zu securities\n",
                 static_cast<std::uintmax_t>(std::filesystem::file_size(FilePath(), error)),
                 SampleMatrix().Securities().size());
@@ -119,6 +140,9 @@ int main(int argc, char** argv) {
         ->UseRealTime()
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("Restore", BM_Restore)
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("RestoreUnverified", BM_RestoreUnverified)
         ->UseRealTime()
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("PlainRead", BM_PlainRead)
@@ -134,6 +158,13 @@ int main(int argc, char** argv) {
         plain->second > 0)
         std::printf("restore / plain read: %.2f (aim: at most 3)\n",
                     restore->second / plain->second);
+    const auto unverified = reporter.realTimes.find("RestoreUnverified");
+    if (restore != reporter.realTimes.end() && unverified != reporter.realTimes.end() &&
+        unverified->second > 0)
+        std::printf("checksum verification adds: %+.1f%% (aim: at most 10%%)\n",
+                    100.0 * (restore->second / unverified->second - 1.0));
     std::filesystem::remove(FilePath(), error);
+    std::filesystem::remove(UnverifiedPath(), error);
+    std::filesystem::remove(vorn::ChecksumSidecarPath(FilePath()), error);
     return 0;
 }

@@ -5,7 +5,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev
-  libcurl4-openssl-dev libmspack-dev libgcab-dev libicu-dev libcpp-httplib-dev
+  libcurl4-openssl-dev libmspack-dev libgcab-dev libicu-dev libxxhash-dev libcpp-httplib-dev
   nlohmann-json3-dev zlib1g-dev
   fonts-ipafont-gothic fonts-ipafont-mincho
   qt6-translations-l10n

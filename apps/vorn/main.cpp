@@ -2,6 +2,7 @@
 //      [--screenshot PATH [--code CODE[:MARKET]] [--mode chart|screening|report]
 //       [--period daily|weekly|monthly] [--size WxH]]
 // The application's headers come before the toolkit's: the toolkit defines "slots" as a macro.
+#include "foundation/writer_lock.h"
 #include "shell/screenshot.h"
 #include "shell/vorn_app.h"
 
@@ -87,6 +88,8 @@ int main(int argc, char** argv) {
         !IsSet("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
 
+    // An interrupted write-back leaves no unfinished file beside the data.
+    vorn::InstallInterruptCleanup("vorn");
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vorn"));
     QApplication::setOrganizationName(QStringLiteral("Vorn"));

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "command.h"
+#include "foundation/writer_lock.h"
 #include "matrix/quote_import.h"
 
 namespace vornctl {
@@ -26,6 +27,12 @@ void PrintSummary(const vorn::QuoteImportReport& report, bool appended) {
         std::printf(appended ? "%zu listed securities have no new rows\n"
                              : "%zu listed securities have no quotes and were left out\n",
                     report.unquotedSecurities);
+    if (!report.unquotedNames.empty()) {
+        std::printf(appended ? "no new rows:" : "no quotes:");
+        for (const std::string& name : report.unquotedNames)
+            std::printf(" %s", name.c_str());
+        std::printf("\n");
+    }
     if (report.ignoredRows != 0)
         std::printf("%zu rows dated on or before the file's last day could not be used\n",
                     report.ignoredRows);
@@ -33,6 +40,7 @@ void PrintSummary(const vorn::QuoteImportReport& report, bool appended) {
 }
 
 int RunImport(int argc, char** argv) {
+    vorn::InstallInterruptCleanup("vornctl");
     const CArgs args(argc, argv);
     const auto out = args.Option("out");
     const auto append = args.Option("append");
@@ -78,6 +86,9 @@ int RunImport(int argc, char** argv) {
                     file.c_str(), report.securities, report.companies,
                     static_cast<unsigned>(report.days), FormatDateArg(report.firstDay).c_str(),
                     FormatDateArg(report.lastDay).c_str(), report.rows, report.files);
+    else if (report.days == 0)
+        std::printf("%s: no new days; %zu securities brought up to date, %zu rows\n", file.c_str(),
+                    report.securities, report.rows);
     else
         std::printf("%s: appended %u days from %s to %s; %zu securities brought up to date, "
                     "%zu added, %zu rows\n",

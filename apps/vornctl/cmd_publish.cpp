@@ -9,6 +9,7 @@
 #include "acquisition/matrix_publisher.h"
 #include "command.h"
 #include "matrix_input.h"
+#include "foundation/writer_lock.h"
 
 namespace vornctl {
 namespace {
@@ -60,6 +61,7 @@ const char* DescribePublishResult(vorn::PublishResult result) {
 }
 
 int RunPublish(int argc, char** argv) {
+    vorn::InstallInterruptCleanup("vornctl");
     const CArgs args(argc, argv);
     const auto matrixFile = args.Option("matrix");
     const auto out = args.Option("out");

@@ -8,6 +8,7 @@
 
 #include "command.h"
 #include "foundation/calendar_math.h"
+#include "foundation/writer_lock.h"
 #include "matrix/matrix_file.h"
 #include "matrix/sample_market.h"
 
@@ -39,6 +40,7 @@ bool ParseBounded(const std::string& text, std::uint64_t low, std::uint64_t high
 }
 
 int RunSample(int argc, char** argv) {
+    vorn::InstallInterruptCleanup("vornctl");
     const CArgs args(argc, argv);
     if (!args.Positionals().empty())
         return UsageError("unexpected argument '" + args.Positionals().front() + "'");

@@ -5,6 +5,8 @@
 #include <memory>
 #include <system_error>
 
+#include "foundation/writer_lock.h"
+
 namespace vorn {
 namespace {
 
@@ -63,6 +65,7 @@ bool WriteCabinet(const std::filesystem::path& cabinet, const std::string& inner
         return false;
     std::filesystem::path partial = cabinet;
     partial += ".part";
+    const CTemporaryRegistration registered(partial);
     if (!WriteArchive(partial, innerName, source, compress)) {
         std::filesystem::remove(partial, error);
         return false;

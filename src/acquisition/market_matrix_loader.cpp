@@ -9,6 +9,7 @@
 
 #include "acquisition/cabinet.h"
 #include "acquisition/http_agent.h"
+#include "matrix/content_checksum.h"
 #include "matrix/matrix_file.h"
 #include "matrix/update_merge.h"
 
@@ -334,7 +335,11 @@ PackedDate CMarketMatrixLoader::DownloadPackage(const std::string& serverHost,
                       "マーケットマトリクス[%u年間]を複合化します…", years);
         PostText(window, message, textCode, unpackText_);
     }
+    // The package replaces the file whole: the old checksum goes first, the new one follows.
+    RemoveChecksumSidecar(destination);
     const bool unpacked = UnpackCabinet(innerName, destination, cabinet, contentLimit);
+    if (unpacked)
+        PlaceChecksumSidecar(destination);
     RemoveQuietly(cabinet);
     if (!unpacked)
         lastFailure_ = TransferFailure{serverHost, "/" + PackagePath("_" + innerName),

@@ -4,6 +4,8 @@
 #include <memory>
 #include <system_error>
 
+#include "foundation/writer_lock.h"
+
 namespace vorn {
 namespace {
 
@@ -131,6 +133,7 @@ bool WriteMatrixIndex(const std::filesystem::path& path, const MatrixIndex& inde
         return false;
     std::filesystem::path partial = path;
     partial += ".part";
+    const CTemporaryRegistration registered(partial);
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(partial.c_str(), "wb"),
                                                          &std::fclose);
     if (file == nullptr)

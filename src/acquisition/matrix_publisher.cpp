@@ -12,6 +12,7 @@
 
 #include "acquisition/cabinet_writer.h"
 #include "acquisition/market_matrix_loader.h"
+#include "matrix/content_checksum.h"
 #include "matrix/matrix_file.h"
 
 namespace vorn {
@@ -100,6 +101,7 @@ PublishResult PackPart(CMarketMatrix& part, const fs::path& scratch, const fs::p
     const bool packed = WriteCabinet(directory / ("_" + innerName), innerName, content);
     std::error_code ignored;
     fs::remove(content, ignored);
+    RemoveChecksumSidecar(content);
     return packed ? kPublishOk : kPublishCabinetFailed;
 }
 

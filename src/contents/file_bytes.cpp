@@ -8,6 +8,8 @@
 
 #include <unistd.h>
 
+#include "foundation/writer_lock.h"
+
 namespace vorn {
 namespace {
 
@@ -63,7 +65,13 @@ FileReadResult ReadFileBytes(const std::string& path, std::size_t maxBytes,
 }
 
 bool ReplaceFileWith(const std::string& path, std::span<const std::uint8_t> bytes) {
+    // Two programs saving the same file one after the other is fine; at the same time, the
+    // second waits for the first.
+    CWriterLock lock;
+    if (lock.Acquire(path) != WriterLockResult::Ok)
+        return false;
     CTemporarySibling temporary(path + ".tmp");
+    const CTemporaryRegistration registered(temporary.Path());
     {
         FilePtr file(std::fopen(temporary.Path().c_str(), "wb"));
         if (!file)

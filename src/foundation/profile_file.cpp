@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "foundation/agency.h"
+#include "foundation/writer_lock.h"
 
 namespace vorn {
 namespace {
@@ -200,8 +201,12 @@ bool CProfileFile::Save(const std::vector<Line>& lines) {
         bytes += line.text;
         bytes += '\n';
     }
+    CWriterLock lock;
+    if (lock.Acquire(path_) != WriterLockResult::Ok)
+        return false;
     fs::path temporary = path_;
     temporary += ".tmp";
+    const CTemporaryRegistration registered(temporary);
     bool written = false;
     {
         FileHandle file(std::fopen(temporary.c_str(), "wb"));

@@ -246,11 +246,15 @@ bool BuildDetailsQuote(const CMarketMatrix& matrix, const SecurityRecord& securi
     quote.change = ChangeText(last - previous, previous, hundredths);
     quote.changeSign = SignOf(static_cast<double>(last - previous));
     quote.volume = GroupedUnsigned(view.volumes[lastDay]) + "株 ";
-    const std::uint64_t yen =
-        hundredths ? static_cast<std::uint64_t>(last) / 100 : static_cast<std::uint64_t>(last);
-    std::uint64_t capitalisation = 0;
-    if (shares != 0 && yen != 0 && !__builtin_mul_overflow(shares, yen, &capitalisation))
-        quote.marketCap = GroupedUnsigned(capitalisation);
+    // In whole yen from the exact price (its hundredths included), saturated.
+    if (shares != 0 && last > 0) {
+        const unsigned __int128 exact = static_cast<unsigned __int128>(shares) *
+                                        static_cast<std::uint64_t>(last) / (hundredths ? 100 : 1);
+        const std::uint64_t capitalisation =
+            exact > UINT64_MAX ? UINT64_MAX : static_cast<std::uint64_t>(exact);
+        if (capitalisation != 0)
+            quote.marketCap = GroupedUnsigned(capitalisation);
+    }
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <iterator>
 #include <vector>
 
+#include "foundation/saturating.h"
 #include "gaps/market_windows.h"
 
 namespace vorn {
@@ -306,7 +307,8 @@ bool CMarketWindows::MapMarketWindows(CMarketMatrix& matrix, CEvent* cancel, IMe
         const std::uint64_t* volumes = series.daily.volumes.get();
         for (std::uint32_t day = days > kPreferenceDays ? days - kPreferenceDays : 0; day < days;
              ++day) {
-            candidate.volumeQuotients += volumes[day] / kVolumeDivisor;
+            candidate.volumeQuotients =
+                SaturatingAdd(candidate.volumeQuotients, volumes[day] / kVolumeDivisor);
             candidate.volumeRemainders += volumes[day] % kVolumeDivisor;
         }
         if (candidates.empty() || candidates.back().code != candidate.code) {

@@ -17,6 +17,8 @@
 #include <system_error>
 #include <thread>
 
+#include "foundation/writer_lock.h"
+#include "matrix/content_checksum.h"
 #include "matrix/restore_context.h"
 
 namespace vorn {
@@ -222,6 +224,26 @@ std::size_t StoredLength(const std::optional<std::string>& text) {
     return text ? text->size() : 0;
 }
 
+bool IsCalendarDate(PackedDate day) {
+    const unsigned month = DateMonth(day);
+    const unsigned date = DateDay(day);
+    if (month < 1 || month > 12 || date < 1)
+        return false;
+    static constexpr unsigned kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const unsigned year = DateYear(day);
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return date <= kDays[month - 1] + ((month == 2 && leap) ? 1u : 0u);
+}
+
+// ReadExact that also feeds the bytes to the checksum when one is verified.
+bool ReadCounted(RestoreContext& context, std::uint8_t* data, std::size_t size) {
+    if (!ReadExact(context.file.Get(), data, size))
+        return false;
+    if (context.checksum)
+        context.checksum->Update(data, size);
+    return true;
+}
+
 MatrixResult ResultOfLastState(std::uint8_t state) {
     switch (state) {
     case 1:
@@ -250,7 +272,9 @@ bool CMarketMatrix::OpenFile(const std::filesystem::path& path, bool forWriting)
     RestoreContext& context = *context_;
     context.file.Close();
     context.fileSize = 0;
-    const int flags = O_RDWR | O_CLOEXEC | (forWriting ? O_CREAT : 0);
+    // Reading never asks for write access: a file on a read-only disk or of another user
+    // restores all the same.
+    const int flags = forWriting ? (O_RDWR | O_CREAT | O_CLOEXEC) : (O_RDONLY | O_CLOEXEC);
     int fd;
     do {
         fd = ::open(path.c_str(), flags, 0644);
@@ -260,8 +284,9 @@ bool CMarketMatrix::OpenFile(const std::filesystem::path& path, bool forWriting)
         return false;
     }
     context.file.Reset(fd);
-    // Writers are exclusive; readers share the file with other readers only.
-    if (::flock(fd, (forWriting ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+    // Readers need no lock: writers replace the file by a rename, never in place. The
+    // temporary file a writer fills is its own.
+    if (forWriting && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         context.failure.systemError = EBUSY;
         context.file.Close();
         return false;
@@ -550,7 +575,7 @@ bool CMarketMatrix::ReadHeader() {
         return false;
     }
     std::uint8_t raw[kMatrixHeaderSize];
-    if (!ReadExact(context.file.Get(), raw, sizeof raw)) {
+    if (!ReadCounted(context, raw, sizeof raw)) {
         context.failure.systemError = errno != 0 ? errno : EIO;
         return false;
     }
@@ -571,9 +596,17 @@ bool CMarketMatrix::ReadHeader() {
     header_ = header;
     if (header.magic1 != kMatrixMagic1 || header.magic2 != kMatrixMagic2)
         return false;
-    if (header.headerSize != kMatrixHeaderSize &&
-        ::lseek(context.file.Get(), header.headerSize, SEEK_SET) != header.headerSize)
+    // A longer header carries fields this reader does not know; a shorter one cannot hold the
+    // fields just read.
+    if (header.headerSize < kMatrixHeaderSize || header.headerSize > context.fileSize)
         return false;
+    std::uint8_t extra[256];
+    for (std::size_t left = header.headerSize - kMatrixHeaderSize; left > 0;) {
+        const std::size_t part = std::min(left, sizeof extra);
+        if (!ReadCounted(context, extra, part))
+            return false;
+        left -= part;
+    }
     context.failure.section = nullptr;
     return true;
 }
@@ -583,7 +616,6 @@ void CMarketMatrix::ReadSections() {
         return;
     RestoreContext& context = *context_;
     const MatrixHeader& header = header_;
-    const int fd = context.file.Get();
     std::uint64_t position = header.headerSize; // where ReadHeader left the file
     unsigned next = 0;
 
@@ -629,7 +661,7 @@ void CMarketMatrix::ReadSections() {
                 return false;
             buffer.capacity = static_cast<std::uint32_t>(length);
         }
-        if (!ReadExact(fd, buffer.data.get(), static_cast<std::size_t>(length)))
+        if (!ReadCounted(context, buffer.data.get(), static_cast<std::size_t>(length)))
             return false;
         position += length;
         buffer.length = static_cast<std::uint32_t>(length);
@@ -665,7 +697,7 @@ void CMarketMatrix::ReadSections() {
         if (buffer == nullptr)
             return;
         std::uint8_t head[kBlockHeadSize];
-        if (remaining() < kBlockHeadSize || !ReadExact(fd, head, sizeof head)) {
+        if (remaining() < kBlockHeadSize || !ReadCounted(context, head, sizeof head)) {
             damaged(6, kBlockHeadSize);
             return fail(*buffer);
         }
@@ -683,6 +715,13 @@ void CMarketMatrix::ReadSections() {
         handOver(*buffer, 6);
     }
     if (SectionBuffer* buffer = acquireFree()) {
+        // Nothing may follow the last price block.
+        if (remaining() != 0)
+            return fail(*buffer);
+        if (context.checksum && context.checksum->Finish() != context.expectedChecksum) {
+            context.checksumMismatch = true;
+            return fail(*buffer);
+        }
         buffer->length = 0;
         handOver(*buffer, kStateEnd);
     }
@@ -721,6 +760,9 @@ MatrixResult CMarketMatrix::RestoreSections() {
         SectionBuffer& buffer = context.buffers[next];
         next = (next + 1) % 3;
         if (buffer.state == kStateEnd) {
+            // The price blocks must have delivered the data of every declared security.
+            if (context.securitiesDelivered != securities_.size())
+                return kMatrixSecurityFailed;
             PostProgress(95);
             lastState = kStateEnd;
             break;
@@ -785,11 +827,16 @@ bool CMarketMatrix::RestoreCalendar(const SectionBuffer& buffer) {
     if (buffer.length < bytes)
         return false;
     CByteCursor in(buffer.data.get(), buffer.length);
+    PackedDate previous = 0;
     for (std::uint16_t i = 0; i < header_.calendarDayCount; ++i) {
         PackedDate day = 0;
         if (!in.Read(day))
             return false;
+        // A repeated or earlier day would shift every later candle by a position.
+        if (!IsCalendarDate(day) || (i != 0 && day <= previous))
+            return false;
         dailyCalendar_.Insert(day);
+        previous = day;
     }
     RebuildPeriodCalendars();
     return true;
@@ -932,6 +979,11 @@ bool CMarketMatrix::RestoreSecurities(const SectionBuffer& buffer) {
             SecurityRecord* security = FindOrAddSecurity(code, market);
             if (security == nullptr)
                 return false;
+            // Prices are one per trading day from the first to the last date, so both must
+            // be days of the calendar.
+            if (priceCount != 0 &&
+                (DayPosition(firstDate) < 0 || DayPosition(lastDate) < 0 || lastDate < firstDate))
+                return false;
             security->tradingUnit = tradingUnit;
             security->listingFlags = listingFlags;
             security->firstDate = firstDate;
@@ -1004,8 +1056,10 @@ bool CMarketMatrix::RestorePrices(const SectionBuffer& buffer, SecurityKey& keyC
             }
         keyCursor = it->first;
         context.pricesStarted = true;
+        ++context.securitiesDelivered;
     }
-    return true;
+    // A block holds exactly the data of the securities it counts.
+    return in.Remaining() == 0;
 }
 
 // --- Entry points ---
@@ -1040,6 +1094,10 @@ std::string_view Describe(MatrixResult result) {
         return "damaged: the company section is not valid";
     case MatrixResult::SecurityFailed:
         return "damaged: the security or price section is not valid";
+    case MatrixResult::ChecksumMismatch:
+        return "damaged: the file does not match the checksum written beside it";
+    case MatrixResult::InUse:
+        return "in use by another program";
     case MatrixResult::Cancelled:
         return "cancelled";
     case MatrixResult::ReadError:
@@ -1080,7 +1138,17 @@ MatrixResult RestoreMatrix(CMarketMatrix& matrix, const std::filesystem::path& p
     ProgressTarget target;
     target.sink = sink;
     matrix.SetProgressTarget(target);
-    auto finish = [&matrix, failure](MatrixResult result) {
+    auto finish = [&matrix, &path, failure](MatrixResult result) {
+        // A file that fails to restore and differs from its checksum is damaged, whatever
+        // part of it gave way first.
+        RestoreContext* context = matrix.context_.get();
+        if (context != nullptr && context->checksum && result != kMatrixOk &&
+            result != kMatrixCancelled) {
+            ContentChecksum actual;
+            if (context->checksumMismatch ||
+                (ComputeFileChecksum(path, actual) && actual != context->expectedChecksum))
+                result = kMatrixChecksumMismatch;
+        }
         if (result == kMatrixOk)
             matrix.PostProgress(100);
         else
@@ -1107,6 +1175,19 @@ MatrixResult RestoreMatrix(CMarketMatrix& matrix, const std::filesystem::path& p
     context.cancel = cancel;
     if (!matrix.OpenFile(path, false))
         return finish(kMatrixCannotOpen);
+    switch (ReadChecksumSidecar(path, context.expectedChecksum)) {
+    case SidecarState::Absent:
+        break;
+    case SidecarState::Malformed:
+        return finish(kMatrixChecksumMismatch);
+    case SidecarState::Valid:
+        if (context.expectedChecksum.size != context.fileSize)
+            return finish(kMatrixChecksumMismatch);
+        context.checksum.reset(new (std::nothrow) CStreamChecksum);
+        if (!context.checksum || !context.checksum->Valid())
+            return finish(kMatrixReadError);
+        break;
+    }
     if (!matrix.ReadHeader())
         return finish(kMatrixBadHeader);
 
@@ -1142,8 +1223,24 @@ MatrixResult RestoreMatrix(CMarketMatrix& matrix, const std::filesystem::path& p
 
 MatrixResult GenerateMatrix(CMarketMatrix& matrix, const std::filesystem::path& path,
                             CEvent* cancel, CEvent* calendarWritten) {
+    CWriterLock lock;
+    switch (lock.Acquire(path)) {
+    case WriterLockResult::Ok:
+        break;
+    case WriterLockResult::InUse:
+        return kMatrixInUse;
+    case WriterLockResult::CannotOpen:
+        return kMatrixCannotOpen;
+    }
+    // What is left beside the file now was left by an interrupted writer.
+    RemoveStaleTemporaries(path);
     std::filesystem::path temporary = path;
     temporary += ".tmp";
+    std::filesystem::path sidecarTemporary = ChecksumSidecarPath(path);
+    sidecarTemporary += ".tmp";
+    CTemporaryRegistration registered(temporary);
+    CTemporaryRegistration sidecarRegistered(sidecarTemporary);
+
     matrix.context_.reset(new (std::nothrow) RestoreContext);
     if (!matrix.context_)
         return kMatrixCannotOpen;
@@ -1151,15 +1248,39 @@ MatrixResult GenerateMatrix(CMarketMatrix& matrix, const std::filesystem::path& 
     MatrixResult result = matrix.Generate(temporary, calendarWritten);
     matrix.context_.reset();
 
-    std::error_code error;
+    // The new file is locked before it takes the place of the old one, so that the next
+    // writer, which locks whatever the path names, waits until the checksum is in place too.
+    CFileHandle newFileLock;
     if (result == kMatrixOk) {
+        int fd;
+        do {
+            fd = ::open(temporary.c_str(), O_RDONLY | O_CLOEXEC);
+        } while (fd < 0 && errno == EINTR);
+        newFileLock.Reset(fd);
+        if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0)
+            result = kMatrixWriteFinalHeaderFailed;
+    }
+    std::error_code error;
+    ContentChecksum checksum;
+    if (result == kMatrixOk && (!ComputeFileChecksum(temporary, checksum) ||
+                                !WriteChecksumSidecarTemporary(path, checksum)))
+        result = kMatrixWriteFinalHeaderFailed;
+    if (result == kMatrixOk) {
+        // The old checksum goes first: between the renames the file is unverified, never
+        // falsely damaged.
+        std::filesystem::remove(ChecksumSidecarPath(path), error);
         std::filesystem::rename(temporary, path, error);
         if (error)
             result = kMatrixWriteFinalHeaderFailed;
+        else
+            std::filesystem::rename(sidecarTemporary, ChecksumSidecarPath(path), error);
+        if (!error)
+            return kMatrixOk;
     }
-    // A file that could not be opened may belong to another writer.
-    if (result != kMatrixOk && result != kMatrixCannotOpen)
+    // A temporary path that could not be opened is not ours to remove (a folder of that name).
+    if (result != kMatrixCannotOpen)
         std::filesystem::remove(temporary, error);
+    std::filesystem::remove(sidecarTemporary, error);
     return result;
 }
 

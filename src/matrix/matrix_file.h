@@ -27,6 +27,8 @@ enum class MatrixResult : std::uint8_t {
     CalendarFailed = 23,
     CompanyFailed = 24,
     SecurityFailed = 26,
+    ChecksumMismatch = 27, // the file differs from the checksum written beside it
+    InUse = 28,            // another process is writing the file
     Cancelled = 254,
     ReadError = 255,
 };
@@ -46,6 +48,8 @@ inline constexpr MatrixResult kMatrixBadHeader = MatrixResult::BadHeader;
 inline constexpr MatrixResult kMatrixCalendarFailed = MatrixResult::CalendarFailed;
 inline constexpr MatrixResult kMatrixCompanyFailed = MatrixResult::CompanyFailed;
 inline constexpr MatrixResult kMatrixSecurityFailed = MatrixResult::SecurityFailed;
+inline constexpr MatrixResult kMatrixChecksumMismatch = MatrixResult::ChecksumMismatch;
+inline constexpr MatrixResult kMatrixInUse = MatrixResult::InUse;
 inline constexpr MatrixResult kMatrixCancelled = MatrixResult::Cancelled;
 inline constexpr MatrixResult kMatrixReadError = MatrixResult::ReadError;
 
@@ -75,13 +79,15 @@ constexpr std::uint16_t kCompanyEntrySize = 11;
 constexpr std::uint16_t kSecurityEntrySize = 21;
 constexpr std::uint16_t kSecuritiesPerBlock = 750;
 
-// Restores `path` into `matrix` (cleared first). Progress goes to `sink` when given; `cancel`
-// may be null; `failure`, when given, says where a failed restore stopped.
+// Restores `path` into `matrix` (cleared first). The file is only read; when a checksum
+// sidecar ("FILE.xxh") is present, the bytes must match it. Progress goes to `sink` when given;
+// `cancel` may be null; `failure`, when given, says where a failed restore stopped.
 MatrixResult RestoreMatrix(CMarketMatrix& matrix, const std::filesystem::path& path,
                            CEvent* cancel, IMessageSink* sink, MatrixFailure* failure = nullptr);
 
-// Writes `matrix` to `path`. The file at `path` is replaced only once the new one is
-// complete. `calendarWritten` is signalled once the calendar section is out.
+// Writes `matrix` to `path` and its checksum beside it, holding the writer lock of `path`
+// (InUse when another process keeps it). The file at `path` is replaced only once the new one
+// is complete. `calendarWritten` is signalled once the calendar section is out.
 MatrixResult GenerateMatrix(CMarketMatrix& matrix, const std::filesystem::path& path,
                             CEvent* cancel, CEvent* calendarWritten);
 

@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "foundation/text_encoding.h"
+#include "foundation/writer_lock.h"
 #include "matrix/csv_reader.h"
 #include "matrix/matrix_file.h"
 #include "matrix/name_tables.h"
@@ -139,6 +140,9 @@ NumberError ParseVolume(std::string_view text, std::uint64_t& value) {
         return NumberError::Negative;
     return overflow ? NumberError::TooLarge : NumberError::None;
 }
+
+constexpr double kSmallestRatio = 0.001;
+constexpr double kLargestRatio = 1000.0;
 
 unsigned DaysInMonth(unsigned year, unsigned month) {
     static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -349,20 +353,8 @@ void ScaleCandles(const std::uint8_t* source, std::size_t count, std::uint64_t f
                  static_cast<To>(from[i].low * factor), static_cast<To>(from[i].close * factor)};
 }
 
-// Copies `count` candles and appends `extra` no-trade candles at the last close.
-template <class Price>
-void ExtendCandles(const std::uint8_t* source, std::size_t count, std::size_t extra,
-                   std::uint8_t* target) {
-    const auto* from = reinterpret_cast<const Candle<Price>*>(source);
-    auto* to = reinterpret_cast<Candle<Price>*>(target);
-    std::copy(from, from + count, to);
-    const Price close = from[count - 1].close;
-    std::fill(to + count, to + count + extra, Candle<Price>{close, close, close, close});
-}
-
 using LargestFn = std::uint64_t (*)(const std::uint8_t*, std::size_t);
 using ScaleFn = void (*)(const std::uint8_t*, std::size_t, std::uint64_t, std::uint8_t*);
-using ExtendFn = void (*)(const std::uint8_t*, std::size_t, std::size_t, std::uint8_t*);
 constexpr std::array<LargestFn, 3> kLargestPrices = {
     &LargestPrice<std::uint8_t>, &LargestPrice<std::uint16_t>, &LargestPrice<std::uint32_t>};
 constexpr auto kScalers = []<std::size_t... I>(std::index_sequence<I...>) {
@@ -370,8 +362,6 @@ constexpr auto kScalers = []<std::size_t... I>(std::index_sequence<I...>) {
                                                 std::tuple_element_t<I % 3, PriceWidths>>...};
 }
 (std::make_index_sequence<9>{});
-constexpr std::array<ExtendFn, 3> kExtenders = {
-    &ExtendCandles<std::uint8_t>, &ExtendCandles<std::uint16_t>, &ExtendCandles<std::uint32_t>};
 
 std::uint64_t PowerOfTen(unsigned exponent) {
     std::uint64_t power = 1;
@@ -431,6 +421,7 @@ struct SecurityQuotes {
     std::vector<PackedDate> dates;
     bool hundredths = false;
     bool continues = false;      // append: continues a security of the matrix
+    PackedDate resumesAfter = 0; // append: the continued security's last day in the matrix
     std::uint64_t seedClose = 0; // stored unit; the close before the first row when continuing
     TypedArray prices;
     TypedArray volumes;
@@ -511,7 +502,7 @@ private:
     std::uint8_t Pack(const QuoteFile& file, bool forceHundredths,
                       std::optional<std::uint64_t> seedHundredths, SecurityQuotes& out);
     std::uint8_t BuildRecords(CMarketMatrix& target, const std::vector<PackedDate>& days,
-                              PackedDate firstNewDay, const CMarketMatrix* main);
+                              const CMarketMatrix* main);
     bool FillCompany(CompanyRecord& company, const ListedCompany& listed);
     std::uint8_t TakeAdjustments(SecurityRecord& security, const std::vector<PackedDate>& days);
     std::uint8_t CheckForward(const SecurityRecord& held, const SecurityQuotes& quotes,
@@ -530,6 +521,19 @@ private:
     std::string bytes_;
     std::vector<std::string_view> fields_;
     std::vector<ParsedRow> rows_;
+    PackedDate resumesAfter_ = 0; // KeepAppendableRows: the held security's last day
+
+    // Names the listed securities that took no row.
+    void NameUnquoted() {
+        std::vector<SecurityKey> quoted;
+        quoted.reserve(quotes_.size());
+        for (const SecurityQuotes& quotes : quotes_)
+            quoted.push_back(quotes.key);
+        std::sort(quoted.begin(), quoted.end());
+        for (const auto& [key, listed] : listed_)
+            if (!std::binary_search(quoted.begin(), quoted.end(), key))
+                report_.unquotedNames.push_back(SecurityName(key));
+    }
 };
 
 std::uint8_t CQuoteImport::Fail(std::uint8_t result, const fs::path& file, std::size_t line,
@@ -730,6 +734,10 @@ std::string CQuoteImport::TakeAdjustment(TextEncoding encoding, std::size_t line
     if (error != std::errc() || end != f[3].data() + f[3].size() || !std::isfinite(ratio) ||
         ratio <= 0)
         return "ratio " + Quoted(f[3]) + " is not a positive number";
+    // Splits and consolidations beyond a thousand to one are typing errors, and would push
+    // adjusted prices out of what a price can hold.
+    if (ratio < kSmallestRatio || ratio > kLargestRatio)
+        return "ratio " + Quoted(f[3]) + " is outside 0.001..1000";
     std::uint64_t kind = 0;
     if (!ParseSmall(f[4], 6, kind)) {
         const std::string name = ToUtf8(f[4], encoding);
@@ -1010,17 +1018,22 @@ bool CQuoteImport::KeepAppendableRows(const QuoteFile& file, const CMarketMatrix
                      ": the matrix holds no usable series for it; left unchanged");
             return false;
         }
-        // Rows on days the matrix already has are history it keeps; only those after the
-        // security's own last day show that the file knew more than the matrix.
+        // Rows up to the security's own last day are history the matrix keeps. Rows after it
+        // on days the matrix already has fill the days an earlier append found no row for;
+        // rows on days the matrix lacks before its last day cannot be placed.
+        const auto placeable = [&](const ParsedRow& row) {
+            return row.date > held->lastDate && (newer(row) || main.DayPosition(row.date) >= 0);
+        };
         report_.ignoredRows += static_cast<std::size_t>(
             std::count_if(rows_.begin(), rows_.end(), [&](const ParsedRow& row) {
-                return row.date > held->lastDate && row.date <= lastDay;
+                return row.date > held->lastDate && !placeable(row);
             }));
         rows_.erase(std::remove_if(rows_.begin(), rows_.end(),
-                                   [&](const ParsedRow& row) { return !newer(row); }),
+                                   [&](const ParsedRow& row) { return !placeable(row); }),
                     rows_.end());
         if (rows_.empty())
             return false;
+        resumesAfter_ = held->lastDate;
         force = (held->listingFlags & kListingHundredths) != 0;
         seed = LastCloseInHundredths(*held);
         return true;
@@ -1033,12 +1046,10 @@ bool CQuoteImport::KeepAppendableRows(const QuoteFile& file, const CMarketMatrix
                                }),
                 rows_.end());
     report_.ignoredRows += before - rows_.size();
-    if (rows_.empty() || !newer(rows_.back())) {
-        if (!rows_.empty())
-            Note(SecurityName(file.key) + ": not added, it has no row after " +
-                 FormatDate(lastDay));
+    // One whose rows all lie on days the matrix has is added all the same: another append
+    // may have brought those days first.
+    if (rows_.empty())
         return false;
-    }
     force = false;
     seed.reset();
     return true;
@@ -1071,6 +1082,7 @@ std::uint8_t CQuoteImport::ReadAllQuotes(const CMarketMatrix* main) {
         SecurityQuotes& quotes = quotes_.emplace_back();
         if (const std::uint8_t result = Pack(file, force, seed, quotes))
             return result;
+        quotes.resumesAfter = quotes.continues ? resumesAfter_ : 0;
     }
     return kImportOk;
 }
@@ -1134,7 +1146,7 @@ std::uint8_t CQuoteImport::TakeAdjustments(SecurityRecord& security,
 }
 
 std::uint8_t CQuoteImport::BuildRecords(CMarketMatrix& target, const std::vector<PackedDate>& days,
-                                        PackedDate firstNewDay, const CMarketMatrix* main) {
+                                        const CMarketMatrix* main) {
     std::vector<std::int32_t> positionOf(0x10000, -1);
     for (std::size_t i = 0; i < days.size(); ++i)
         positionOf[days[i]] = static_cast<std::int32_t>(i);
@@ -1145,8 +1157,12 @@ std::uint8_t CQuoteImport::BuildRecords(CMarketMatrix& target, const std::vector
         const ListedCompany& listedCompany = listedCompanies_.at(code);
         const ListedSecurity& listedSecurity = listed_.at(quotes.key);
 
+        // A continued security resumes on the day after its own last day, which may lie
+        // before the first new day when an earlier append found no row for it.
         const std::int32_t first =
-            positionOf[quotes.continues ? firstNewDay : quotes.dates.front()];
+            quotes.continues
+                ? (positionOf[quotes.resumesAfter] < 0 ? -1 : positionOf[quotes.resumesAfter] + 1)
+                : positionOf[quotes.dates.front()];
         const std::int32_t last = positionOf[quotes.dates.back()];
         if (first < 0 || last < first)
             return Fail(kImportBadRow, quotes.file, 0, "the rows do not lie on the calendar");
@@ -1212,37 +1228,14 @@ std::uint8_t CQuoteImport::CheckForward(const SecurityRecord& held, const Securi
     return kImportOk;
 }
 
-// Fills the days a security missed up to the matrix's last day as days without trading, and
-// stores it in hundredths when the new rows need them, so that the merge can append to it.
+// Stores a continued security in hundredths when its new rows need them, so that the merge
+// can append to it.
 std::uint8_t CQuoteImport::BringForward(SecurityRecord& held, const SecurityQuotes& quotes,
                                         const CCalendar& days) {
-    const int lastPosition = days.Count() - 1;
-    const int heldLast = days.PositionOf(held.lastDate);
-    if (heldLast < lastPosition) {
-        const auto extra = static_cast<std::size_t>(lastPosition - heldLast);
-        if (held.prices.count + extra > kMaxRecords)
-            return Fail(kImportTooLarge, quotes.file, 0, "the series would exceed 65535 days");
-        TypedArray prices;
-        prices.elementType = held.prices.elementType;
-        prices.attribute = held.prices.attribute;
-        prices.count = static_cast<std::uint16_t>(held.prices.count + extra);
-        prices.data = AllocateZeroed(prices.ByteSize());
-        TypedArray volumes;
-        volumes.elementType = held.volumes.elementType;
-        volumes.attribute = held.volumes.attribute;
-        volumes.count = prices.count;
-        volumes.data = AllocateZeroed(volumes.ByteSize());
-        if (!prices.data || !volumes.data)
-            return Fail(kImportNoMemory, quotes.file, 0, "out of memory");
-        kExtenders[held.prices.elementType](held.prices.data.get(), held.prices.count, extra,
-                                            prices.data.get());
-        std::memcpy(volumes.data.get(), held.volumes.data.get(), held.volumes.ByteSize());
-        Note(SecurityName(quotes.key) + ": its quotes stopped on " + FormatDate(held.lastDate) +
-             "; the days up to " + FormatDate(*days.Last()) +
-             " were filled as days without trading");
-        held.prices = std::move(prices);
-        held.volumes = std::move(volumes);
-        held.lastDate = *days.Last();
+    if (held.lastDate != *days.Last()) {
+        Note(SecurityName(quotes.key) + ": its quotes resumed after " + FormatDate(held.lastDate) +
+             "; days without a row were filled as days without "
+             "trading");
         ++report_.staleSecurities;
     }
     if (quotes.hundredths && !(held.listingFlags & kListingHundredths)) {
@@ -1304,12 +1297,13 @@ std::uint8_t CQuoteImport::Import(CMarketMatrix& matrix) {
     if (matrix.DailyCalendar().Count() != days.size())
         return Fail(kImportNoMemory, options_.securitiesList, 0, "out of memory");
     matrix.RebuildPeriodCalendars();
-    if (const std::uint8_t result = BuildRecords(matrix, days, kNoDate, nullptr))
+    if (const std::uint8_t result = BuildRecords(matrix, days, nullptr))
         return result;
 
     report_.securities = matrix.Securities().size();
     report_.companies = matrix.Companies().size();
     report_.unquotedSecurities = listed_.size() - report_.securities;
+    NameUnquoted();
     report_.days = static_cast<std::uint16_t>(days.size());
     report_.firstDay = days.front();
     report_.lastDay = days.back();
@@ -1339,7 +1333,8 @@ std::uint8_t CQuoteImport::Append(CMarketMatrix& matrix) {
                 seen[date] = 1;
                 ++newDays;
             }
-    if (newDays == 0) {
+    // Without new days there may still be rows for days an earlier append found none for.
+    if (newDays == 0 && quotes_.empty()) {
         report_.error = "nothing to append: no row is dated after " + FormatDate(lastDay);
         return kImportNothingNew;
     }
@@ -1358,7 +1353,7 @@ std::uint8_t CQuoteImport::Append(CMarketMatrix& matrix) {
     if (update.DailyCalendar().Count() != days.size())
         return Fail(kImportNoMemory, options_.securitiesList, 0, "out of memory");
     update.RebuildPeriodCalendars();
-    if (const std::uint8_t result = BuildRecords(update, days, added.front(), &matrix))
+    if (const std::uint8_t result = BuildRecords(update, days, &matrix))
         return result;
     if (update.Securities().empty())
         return Fail(kImportNoQuotes, options_.securitiesList, 0, "no security has new rows");
@@ -1384,16 +1379,37 @@ std::uint8_t CQuoteImport::Append(CMarketMatrix& matrix) {
             return result;
     }
 
-    const std::uint8_t merged = MergeUpdate(nullptr, nullptr, matrix, update);
+    // A security that had no row in an earlier append resumes on the day after its own last
+    // day; the update merge only continues securities that reached the last day, and only
+    // adds those that reach a new day.
+    for (const SecurityQuotes& quotes : quotes_) {
+        if (!quotes.continues) {
+            const auto fresh = update.Securities().find(quotes.key);
+            if (fresh != update.Securities().end() && fresh->second.lastDate <= lastDay &&
+                MoveSecurity(matrix, update, fresh) != kMergeOk)
+                return Fail(kImportMergeFailed, quotes.file, 0, "it could not be added");
+            continue;
+        }
+        if (quotes.resumesAfter == lastDay)
+            continue;
+        SecurityRecord* held = matrix.FindSecurity(quotes.key);
+        SecurityRecord* fresh = update.FindSecurity(quotes.key);
+        if (held == nullptr || fresh == nullptr ||
+            !MergeSecurity(fresh->prices.count, *fresh, *held))
+            return Fail(kImportMergeFailed, quotes.file, 0, "its new rows could not be merged");
+    }
+    const std::uint8_t merged =
+        added.empty() ? std::uint8_t{kMergeOk} : MergeUpdate(nullptr, nullptr, matrix, update);
     if (merged != kMergeOk)
         return Fail(kImportMergeFailed, options_.securitiesList, 0,
                     "the update merge failed with result " + std::to_string(merged));
     report_.securities = continued;
     report_.newSecurities = quotes_.size() - continued;
     report_.unquotedSecurities = listed_.size() - quotes_.size();
+    NameUnquoted();
     report_.days = static_cast<std::uint16_t>(added.size());
-    report_.firstDay = added.front();
-    report_.lastDay = added.back();
+    report_.firstDay = added.empty() ? kNoDate : added.front();
+    report_.lastDay = added.empty() ? kNoDate : added.back();
     return kImportOk;
 }
 
@@ -1424,21 +1440,77 @@ std::uint8_t AppendQuotes(const QuoteImportOptions& options, CMarketMatrix& matr
     }
 }
 
+namespace {
+
+bool SameFile(const fs::path& a, const fs::path& b) {
+    std::error_code error;
+    return fs::equivalent(a, b, error) && !error;
+}
+
+// The input `target` would overwrite, or empty. A quotes directory counts with every quotes
+// file it holds, including one that does not exist yet but would be read next time.
+std::string InputAt(const QuoteImportOptions& options, const fs::path& target) {
+    if (SameFile(options.securitiesList, target))
+        return options.securitiesList.string();
+    if (!options.adjustmentsList.empty() && SameFile(options.adjustmentsList, target))
+        return options.adjustmentsList.string();
+    std::error_code error;
+    for (const fs::path& source : options.quotes) {
+        if (SameFile(source, target))
+            return source.string();
+        fs::path folder = target.parent_path();
+        if (folder.empty())
+            folder = ".";
+        if (fs::is_directory(source, error) && SameFile(source, folder) &&
+            HasQuotesExtension(target))
+            return (source / target.filename()).string();
+    }
+    return {};
+}
+
+std::uint8_t RefuseInputAsOutput(const QuoteImportOptions& options, const fs::path& target,
+                                 QuoteImportReport& report) {
+    const std::string input = InputAt(options, target);
+    if (input.empty())
+        return kImportOk;
+    report = QuoteImportReport{};
+    report.error = target.string() + ": is also an input (" + input +
+                   "); the content file must be written elsewhere";
+    return kImportOutputIsInput;
+}
+
+std::uint8_t WriteResult(MatrixResult written, const fs::path& file, QuoteImportReport& report) {
+    if (written == kMatrixOk)
+        return kImportOk;
+    report.error = written == kMatrixInUse ? DescribeWriterLock(WriterLockResult::InUse, file)
+                                           : file.string() + ": " + std::string(Describe(written));
+    return kImportWriteFailed;
+}
+
+} // namespace
+
 std::uint8_t ImportQuotesToFile(const QuoteImportOptions& options, const fs::path& out,
                                 QuoteImportReport& report) {
+    if (const std::uint8_t refused = RefuseInputAsOutput(options, out, report))
+        return refused;
     CMarketMatrix matrix;
     if (const std::uint8_t result = ImportQuotes(options, matrix, report))
         return result;
-    const MatrixResult written = GenerateMatrix(matrix, out, nullptr, nullptr);
-    if (written != kMatrixOk) {
-        report.error = out.string() + ": " + std::string(Describe(written));
-        return kImportWriteFailed;
-    }
-    return kImportOk;
+    return WriteResult(GenerateMatrix(matrix, out, nullptr, nullptr), out, report);
 }
 
 std::uint8_t AppendQuotesToFile(const QuoteImportOptions& options, const fs::path& file,
                                 QuoteImportReport& report) {
+    if (const std::uint8_t refused = RefuseInputAsOutput(options, file, report))
+        return refused;
+    // The lock spans the restore and the write: rows another append adds meanwhile would be
+    // lost otherwise.
+    CWriterLock lock;
+    if (const WriterLockResult locked = lock.Acquire(file); locked != WriterLockResult::Ok) {
+        report = QuoteImportReport{};
+        report.error = DescribeWriterLock(locked, file);
+        return locked == WriterLockResult::InUse ? kImportWriteFailed : kImportRestoreFailed;
+    }
     CMarketMatrix matrix;
     MatrixFailure failure;
     const MatrixResult restored = RestoreMatrix(matrix, file, nullptr, nullptr, &failure);
@@ -1449,12 +1521,7 @@ std::uint8_t AppendQuotesToFile(const QuoteImportOptions& options, const fs::pat
     }
     if (const std::uint8_t result = AppendQuotes(options, matrix, report))
         return result;
-    const MatrixResult written = GenerateMatrix(matrix, file, nullptr, nullptr);
-    if (written != kMatrixOk) {
-        report.error = file.string() + ": " + std::string(Describe(written));
-        return kImportWriteFailed;
-    }
-    return kImportOk;
+    return WriteResult(GenerateMatrix(matrix, file, nullptr, nullptr), file, report);
 }
 
 } // namespace vorn

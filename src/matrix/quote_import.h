@@ -36,6 +36,7 @@ enum ImportResult : std::uint8_t {
     kImportRestoreFailed = 49, // append: the existing file could not be restored
     kImportMergeFailed = 50,   // append: the update merge failed
     kImportWriteFailed = 51,   // the content file could not be written
+    kImportOutputIsInput = 52, // the content file named is one of the inputs
 };
 
 struct QuoteImportOptions {
@@ -55,16 +56,17 @@ struct QuoteImportReport {
     std::vector<std::string> notes;   // things done that the user may not expect
     std::size_t skippedRows = 0;
     std::size_t skippedFiles = 0;
-    std::size_t files = 0;              // quotes files read
-    std::size_t rows = 0;               // rows taken into the matrix
-    std::size_t securities = 0;         // securities written (import) or brought forward
-    std::size_t companies = 0;          // import: companies written
-    std::size_t newSecurities = 0;      // append: securities added
-    std::size_t unquotedSecurities = 0; // listed, but no row taken
-    std::size_t staleSecurities = 0;    // append: filled with no-trade days up to the old end
-    std::size_t ignoredRows = 0;        // append: rows dated on days the matrix cannot take
-    std::uint16_t days = 0;             // import: calendar days; append: days added
-    PackedDate firstDay = kNoDate;      // import: the calendar; append: the days added
+    std::size_t files = 0;                  // quotes files read
+    std::size_t rows = 0;                   // rows taken into the matrix
+    std::size_t securities = 0;             // securities written (import) or brought forward
+    std::size_t companies = 0;              // import: companies written
+    std::size_t newSecurities = 0;          // append: securities added
+    std::size_t unquotedSecurities = 0;     // listed, but no row taken
+    std::vector<std::string> unquotedNames; // those securities, as CODE_MARKET
+    std::size_t staleSecurities = 0;        // append: filled with no-trade days up to the old end
+    std::size_t ignoredRows = 0;            // append: rows dated on days the matrix cannot take
+    std::uint16_t days = 0;                 // import: calendar days; append: days added
+    PackedDate firstDay = kNoDate;          // import: the calendar; append: the days added
     PackedDate lastDay = kNoDate;
 };
 

@@ -1,5 +1,7 @@
 #pragma once
 // State of one generation or restore run of a market matrix.
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <semaphore>
@@ -7,6 +9,7 @@
 
 #include "foundation/event.h"
 #include "matrix/matrix_file.h"
+#include "matrix/content_checksum.h"
 
 namespace vorn {
 
@@ -70,6 +73,12 @@ struct RestoreContext {
     std::uint64_t declaredPriceBytes = 0;  // payload the securities section announces
     bool pricesStarted = false;            // the key cursor points at a handled security
     std::uint16_t priceBlocksDone = 0;
+    std::size_t securitiesDelivered = 0; // securities whose data the price blocks held
+
+    // Checksum verification: the reader hashes every byte it reads when a sidecar is present.
+    std::unique_ptr<CStreamChecksum> checksum;
+    ContentChecksum expectedChecksum;
+    std::atomic<bool> checksumMismatch{false};
 };
 
 } // namespace vorn

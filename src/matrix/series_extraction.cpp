@@ -7,6 +7,7 @@
 #include <new>
 #include <type_traits>
 
+#include "foundation/saturating.h"
 #include "matrix/market_matrix.h"
 
 namespace vorn {
@@ -212,7 +213,7 @@ bool CopyDaily(const DailyCopy& job) {
     }
     for (; i < n; ++i) {
         out[i] = Widened<OutPrice>(source[i]);
-        volumes[i] = static_cast<std::uint64_t>(stored[i]) * job.volumeScale;
+        volumes[i] = SaturatingMultiply(static_cast<std::uint64_t>(stored[i]), job.volumeScale);
     }
     return true;
 }
@@ -248,13 +249,14 @@ bool CopyPeriods(const PeriodCopy& job) {
                 if (walk.Active()) {
                     const double f = walk.Factor();
                     day = Truncated(source[k], f);
-                    adjustedSum += SaturatedVolume(static_cast<double>(stored[k]) * scale * f);
+                    adjustedSum = SaturatingAdd(
+                        adjustedSum, SaturatedVolume(static_cast<double>(stored[k]) * scale * f));
                     adjusted = true;
                 }
             }
             if (!adjusted) {
                 day = Widened<OutPrice>(source[k]);
-                storedSum += stored[k];
+                storedSum = SaturatingAdd(storedSum, static_cast<std::uint64_t>(stored[k]));
             }
             if (k == first)
                 period = day;
@@ -262,7 +264,7 @@ bool CopyPeriods(const PeriodCopy& job) {
                 MergeDay(period, day);
         }
         out[j] = period;
-        volumes[j] = adjustedSum + storedSum * job.volumeScale;
+        volumes[j] = SaturatingAdd(adjustedSum, SaturatingMultiply(storedSum, job.volumeScale));
     }
     return true;
 }

@@ -304,43 +304,6 @@ std::unique_ptr<AdjustmentList> UniteAdjustments(const AdjustmentList& main,
 // ---------------------------------------------------------------------------------------
 // The merge of whole matrices.
 
-// Moves a security that the main matrix lacks, with its company when that is new too.
-std::uint8_t MoveSecurity(CMarketMatrix& mainMatrix, CMarketMatrix& update,
-                          CMarketMatrix::SecurityMap::iterator position) {
-    SecurityRecord& security = position->second;
-    if (security.company == nullptr)
-        return kMergeMoveFailed;
-    const std::uint16_t code = CodeOfKey(position->first);
-    CompanyRecord* mainCompany = mainMatrix.FindCompany(code);
-    if (mainCompany == nullptr) {
-        // Node handles keep the record's address, so every update security pointing at this
-        // company points into the main matrix afterwards.
-        auto company = update.Companies().extract(code);
-        if (company.empty())
-            return kMergeMoveFailed;
-        if (&company.mapped() != security.company) {
-            update.Companies().insert(std::move(company));
-            return kMergeMoveFailed;
-        }
-        auto placed = mainMatrix.Companies().insert(std::move(company));
-        if (!placed.inserted) {
-            update.Companies().insert(std::move(placed.node));
-            return kMergeMoveFailed;
-        }
-    } else if (mainCompany != security.company) {
-        if (!MergeCompany(*security.company, *mainCompany))
-            return kMergeCompanyFailed;
-        security.company = mainCompany;
-    }
-    auto node = update.Securities().extract(position);
-    auto placed = mainMatrix.Securities().insert(std::move(node));
-    if (!placed.inserted) {
-        update.Securities().insert(std::move(placed.node));
-        return kMergeMoveFailed;
-    }
-    return kMergeOk;
-}
-
 // Appends the update's days after the main matrix's last day; all or nothing.
 std::uint8_t AppendTradingDays(CMarketMatrix& mainMatrix, const CCalendar& updateDays,
                                std::uint16_t firstNew) {
@@ -415,6 +378,42 @@ std::uint8_t MergeMatrices(CEvent* cancel, CMarketMatrix& mainMatrix, CMarketMat
 }
 
 } // namespace
+
+std::uint8_t MoveSecurity(CMarketMatrix& mainMatrix, CMarketMatrix& update,
+                          CMarketMatrix::SecurityMap::iterator position) {
+    SecurityRecord& security = position->second;
+    if (security.company == nullptr)
+        return kMergeMoveFailed;
+    const std::uint16_t code = CodeOfKey(position->first);
+    CompanyRecord* mainCompany = mainMatrix.FindCompany(code);
+    if (mainCompany == nullptr) {
+        // Node handles keep the record's address, so every update security pointing at this
+        // company points into the main matrix afterwards.
+        auto company = update.Companies().extract(code);
+        if (company.empty())
+            return kMergeMoveFailed;
+        if (&company.mapped() != security.company) {
+            update.Companies().insert(std::move(company));
+            return kMergeMoveFailed;
+        }
+        auto placed = mainMatrix.Companies().insert(std::move(company));
+        if (!placed.inserted) {
+            update.Companies().insert(std::move(placed.node));
+            return kMergeMoveFailed;
+        }
+    } else if (mainCompany != security.company) {
+        if (!MergeCompany(*security.company, *mainCompany))
+            return kMergeCompanyFailed;
+        security.company = mainCompany;
+    }
+    auto node = update.Securities().extract(position);
+    auto placed = mainMatrix.Securities().insert(std::move(node));
+    if (!placed.inserted) {
+        update.Securities().insert(std::move(placed.node));
+        return kMergeMoveFailed;
+    }
+    return kMergeOk;
+}
 
 bool MergeCompany(CompanyRecord& update, CompanyRecord& main) {
     if (&update == &main)

@@ -25,6 +25,11 @@ enum MergeResult : std::uint8_t {
 std::uint8_t MergeUpdate(CEvent* cancel, IMessageSink* sink, CMarketMatrix& mainMatrix,
                          CMarketMatrix& update);
 
+// Moves a security that the main matrix lacks, with its company when that is new too, out of
+// `update` into `mainMatrix`. Its dates must be days of the main calendar.
+std::uint8_t MoveSecurity(CMarketMatrix& mainMatrix, CMarketMatrix& update,
+                          CMarketMatrix::SecurityMap::iterator position);
+
 // Refreshes `main` from `update`: markets, industry, texts (taken over when they differ) and
 // the history's new entries. On false `main` is unchanged.
 bool MergeCompany(CompanyRecord& update, CompanyRecord& main);

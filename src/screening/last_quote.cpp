@@ -38,11 +38,11 @@ std::uint64_t SharesIssued(const SecurityRecord& security) {
 }
 
 std::uint64_t MarketCapitalisation(std::uint64_t sharesIssued, const LastQuote& quote) {
-    return SaturatingMultiply(sharesIssued, quote.close);
+    return SaturatingMultiplyDivide(sharesIssued, quote.close, quote.hundredths ? 100 : 1);
 }
 
 std::uint64_t PriceTimesUnit(const LastQuote& quote, std::uint32_t tradingUnit) {
-    return SaturatingMultiply(quote.close, tradingUnit);
+    return SaturatingMultiplyDivide(quote.close, tradingUnit, quote.hundredths ? 100 : 1);
 }
 
 std::uint64_t MarketCapitalisationInYen(std::uint64_t sharesIssued, const LastQuote& quote) {

@@ -3,6 +3,7 @@
 // it: the candle in yen, the shares issued at that day and the figures made of them.
 #include <cstdint>
 
+#include "foundation/saturating.h"
 #include "matrix/market_records.h"
 
 namespace vorn {
@@ -27,21 +28,24 @@ LastQuote ReadLastQuote(const SecurityRecord& security);
 // The value of the company's history at the security's last date; 0 without a company.
 std::uint64_t SharesIssued(const SecurityRecord& security);
 
-// Shares issued times the last price as held (hundredths of a yen for a security priced in
-// hundredths, as the list and the screening take it); 0 when either is 0, saturated rather
-// than wrapped on overflow.
+// Shares issued times the last price, in whole yen: for a security priced in hundredths the
+// exact product is divided by 100 and truncated. 0 when either is 0, saturated rather than
+// wrapped on overflow. Every list, filter, grid and rank takes this figure.
 std::uint64_t MarketCapitalisation(std::uint64_t sharesIssued, const LastQuote& quote);
-// The same with the last price in whole yen, as the signal report ranks companies.
+// Shares issued times the last price truncated to whole yen first, as the signal report ranks
+// companies.
 std::uint64_t MarketCapitalisationInYen(std::uint64_t sharesIssued, const LastQuote& quote);
 
-// The last price times the trading unit in the units of the price (hundredths for a security
-// priced in hundredths), saturated on overflow.
+// The investment amount: the last price times the trading unit in whole yen (truncated for a
+// security priced in hundredths), saturated on overflow.
 std::uint64_t PriceTimesUnit(const LastQuote& quote, std::uint32_t tradingUnit);
 
-// a x b, or the largest value when that does not fit.
-constexpr std::uint64_t SaturatingMultiply(std::uint64_t a, std::uint64_t b) {
-    std::uint64_t product = 0;
-    return __builtin_mul_overflow(a, b, &product) ? UINT64_MAX : product;
+// a x b / divisor truncated, or the largest value when that does not fit; divisor > 0.
+constexpr std::uint64_t SaturatingMultiplyDivide(std::uint64_t a, std::uint64_t b,
+                                                 std::uint64_t divisor) {
+    const unsigned __int128 quotient =
+        static_cast<unsigned __int128>(a) * static_cast<unsigned __int128>(b) / divisor;
+    return quotient > UINT64_MAX ? UINT64_MAX : static_cast<std::uint64_t>(quotient);
 }
 
 } // namespace vorn

@@ -77,12 +77,11 @@ void BuildRankIndexes(const CMarketMatrix& matrix, const AnalysisResults& analys
         const LastQuote quote = ReadLastQuote(security);
         if (quote.close == 0)
             continue;
-        if (!quote.hundredths) {
-            prices.emplace_back(PriceTimesUnit(quote, security.TradingUnit()), key);
-            const auto it = preferred.find(security.Code());
-            if (it != preferred.end() && it->second == security.market)
-                caps.emplace_back(MarketCapitalisation(SharesIssued(security), quote), key);
-        }
+        // Securities priced in hundredths rank with the others, by their figures in yen.
+        prices.emplace_back(PriceTimesUnit(quote, security.TradingUnit()), key);
+        const auto it = preferred.find(security.Code());
+        if (it != preferred.end() && it->second == security.market)
+            caps.emplace_back(MarketCapitalisation(SharesIssued(security), quote), key);
         const auto record = analysis.records.find(key);
         const bool analysed = record != analysis.records.end();
         // A NaN would break the ordering the ranks are counted in.

@@ -27,7 +27,8 @@ bool CBandProfile::Build(const Candle<Price>* candles, const std::uint64_t* volu
     const std::size_t count = upperBounds_.size();
     volumes_.assign(count, 0);
     // Each day adds its whole volume to a run of consecutive bands: mark where the run starts
-    // and ends, then sum once. Unsigned wrap-around cancels out in the sums.
+    // and ends, then sum once. The differences are kept wide enough that no sum wraps; a band
+    // whose volume exceeds what 64 bits hold shows the largest value.
     changes_.assign(count + 1, 0);
     for (std::uint32_t d = first; d <= day; ++d) {
         const std::uint64_t volume = volumes[d];
@@ -42,10 +43,10 @@ bool CBandProfile::Build(const Candle<Price>* candles, const std::uint64_t* volu
         changes_[static_cast<std::size_t>(begin - upperBounds_.begin())] += volume;
         changes_[static_cast<std::size_t>(end - upperBounds_.begin())] -= volume;
     }
-    std::uint64_t running = 0;
+    VolumeDifference running = 0;
     for (std::size_t band = 0; band < count; ++band) {
         running += changes_[band];
-        volumes_[band] = running;
+        volumes_[band] = running > UINT64_MAX ? UINT64_MAX : static_cast<std::uint64_t>(running);
     }
     return true;
 }

@@ -30,7 +30,10 @@ public:
 private:
     std::vector<double> upperBounds_;
     std::vector<std::uint64_t> volumes_;
-    std::vector<std::uint64_t> changes_; // per-band volume differences while building
+    // Per-band volume differences while building; a day adds at most 2^64 - 1 and a series
+    // holds at most 65535 days, so the running sums fit.
+    using VolumeDifference = __int128;
+    std::vector<VolumeDifference> changes_;
 };
 
 extern template bool CBandProfile::Build<std::uint8_t>(const Candle<std::uint8_t>*,

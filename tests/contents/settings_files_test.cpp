@@ -1,5 +1,9 @@
 #include "contents/settings_files.h"
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -14,6 +18,7 @@
 #include "contents/file_bytes.h"
 #include "contents/serializer.h"
 #include "foundation/text_encoding.h"
+#include "foundation/writer_lock.h"
 #include "matrix/name_tables.h"
 #include "support/market_builder.h"
 
@@ -385,6 +390,38 @@ TEST(ScreeningFile, FailedWriteLeavesTheOldFile) {
     huge.excluded.Assign(keys);
     EXPECT_EQ(SaveScreeningFile(path, huge, CSavedScreenings{}), SettingsFileResult::WriteFailed);
     EXPECT_EQ(ReadAll(path), before);
+}
+
+TEST(ScreeningFile, AWriterHeldByAnotherProgramFailsAndLeavesTheFile) {
+    CTemporaryDirectory dir;
+    const std::string path = dir.File(kScreeningFileName);
+    ASSERT_EQ(SaveScreeningFile(path, SampleCurrent(), CSavedScreenings{}), SettingsFileResult::Ok);
+    const std::vector<std::uint8_t> before = ReadAll(path);
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        CWriterLock lock;
+        const char result = lock.Acquire(path) == WriterLockResult::Ok ? 'y' : 'n';
+        [[maybe_unused]] const auto written = ::write(ready[1], &result, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char held = 0;
+    ASSERT_EQ(::read(ready[0], &held, 1), 1);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    EXPECT_EQ(held, 'y');
+    EXPECT_EQ(SaveScreeningFile(path, MakeDefaultScreeningSettings(), CSavedScreenings{}),
+              SettingsFileResult::WriteFailed);
+    EXPECT_EQ(ReadAll(path), before);
+    // A holder that was killed leaves nothing that blocks.
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    EXPECT_EQ(SaveScreeningFile(path, MakeDefaultScreeningSettings(), CSavedScreenings{}),
+              SettingsFileResult::Ok);
+    EXPECT_NE(ReadAll(path), before);
 }
 
 // --- Saved screening operations ---

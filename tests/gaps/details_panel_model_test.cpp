@@ -251,6 +251,25 @@ TEST(DetailsQuoteData, CompanyPriceChangeAndMarkets) {
     EXPECT_EQ(quote.name + " " + quote.status + " " + quote.marketCap, "#N/A ― －");
     EXPECT_EQ(quote.price + quote.change, "123.45円 -0.50 (-0.40%) ");
     EXPECT_EQ(quote.changeSign, -1);
+    // With shares: the capitalisation keeps the decimals of the price (3 x 123.45 = 370.35,
+    // shown in whole yen), not 3 x 123.
+    const auto priced = CMarketBuilder()
+                            .Company(1332, 1)
+                            .History(1332, {{kFirstDay, 3}})
+                            .Security(1332, 1, kFirstDay, {{12345, 12345, 12345, 12345, 10}})
+                            .Flags(1332, 1, 1, kListingHundredths)
+                            .Build();
+    ASSERT_TRUE(BuildDetailsQuote(*priced, *priced->FindSecurity(MakeSecurityKey(1332, 1)), quote));
+    EXPECT_EQ(quote.marketCap, "370");
+    // Saturated rather than dropped when the product does not fit.
+    const auto huge = CMarketBuilder()
+                          .Company(1332, 1)
+                          .History(1332, {{kFirstDay, 12'345'678'901'234ull}}, kValueU64)
+                          .Security(1332, 1, kFirstDay,
+                                    {{4000000000u, 4000000000u, 4000000000u, 4000000000u, 10}})
+                          .Build();
+    ASSERT_TRUE(BuildDetailsQuote(*huge, *huge->FindSecurity(MakeSecurityKey(1332, 1)), quote));
+    EXPECT_EQ(quote.marketCap, "18,446,744,073,709,551,615");
 }
 
 } // namespace

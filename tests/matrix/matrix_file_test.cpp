@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "support/run_command.h"
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -15,8 +17,10 @@
 #include <vector>
 
 #include "foundation/text_encoding.h"
+#include "foundation/writer_lock.h"
 #include "support/market_builder.h"
 #include "support/recording_sink.h"
+#include "support/run_command.h"
 
 namespace vorn {
 namespace {
@@ -542,6 +546,206 @@ TEST_F(MatrixFileTest, CancelledOrFailedGenerationKeepsThePreviousFile) {
     std::filesystem::create_directory(Path("Market.kbx.tmp"));
     EXPECT_EQ(GenerateMatrix(matrix, Path("Market.kbx"), nullptr, nullptr), kMatrixCannotOpen);
     EXPECT_EQ(ReadBytes(Path("Market.kbx")), previous);
+}
+
+// --- What the format makes impossible ---
+
+TEST_F(MatrixFileTest, ImpossibleCalendarsDatesAndPriceBlocksAreRefused) {
+    const Bytes good = Generated(BulkMarket(800));
+    const Layout l = LayoutOf(good);
+    const std::size_t day4 = 28 + 4 * 2;
+    const std::size_t firstSecurity = l.historiesEnd;
+    struct Case {
+        const char* what;
+        std::size_t offset, width;
+        std::uint64_t value;
+        std::uint8_t expected;
+    };
+    const Case cases[] = {
+        // A repeated day used to be dropped, shifting every later candle by a day.
+        {"repeated calendar day", day4, 2, Get(good, day4 - 2, 2), kMatrixCalendarFailed},
+        {"calendar going back", day4, 2, Get(good, day4 - 4, 2), kMatrixCalendarFailed},
+        {"month 13", day4, 2, MakePackedDate(2007, 13, 1), kMatrixCalendarFailed},
+        {"30 February", day4, 2, MakePackedDate(2007, 2, 30), kMatrixCalendarFailed},
+        {"first date a Saturday", firstSecurity + 5, 2, MakePackedDate(2007, 1, 6),
+         kMatrixSecurityFailed},
+        {"last date beyond the calendar", firstSecurity + 7, 2, MakePackedDate(2008, 1, 7),
+         kMatrixSecurityFailed},
+        {"no price blocks", 26, 2, 0, kMatrixSecurityFailed},
+        {"a block counting one security less", l.securitiesEnd + 5, 4, 749, kMatrixSecurityFailed},
+    };
+    for (const Case& c : cases) {
+        Bytes file = good;
+        Put(file, c.offset, c.width, c.value);
+        CMarketMatrix matrix;
+        EXPECT_EQ(RestoreBytes(file, matrix), c.expected) << c.what;
+    }
+
+    // Bytes after the last block.
+    Bytes trailing = good;
+    trailing.push_back(0);
+    CMarketMatrix matrix;
+    EXPECT_EQ(RestoreBytes(trailing, matrix), kMatrixSecurityFailed);
+
+    // A header announcing no price blocks over a file that ends with the securities: every
+    // price used to restore as zero.
+    Bytes headless(good.begin(), good.begin() + static_cast<long>(l.securitiesEnd));
+    Put(headless, 26, 2, 0);
+    EXPECT_EQ(RestoreBytes(headless, matrix), kMatrixSecurityFailed);
+
+    // A block that is consistent in itself but leaves out the last security (one without
+    // data, so that no byte is missing).
+    CMarketBuilder two;
+    two.Calendar(test::Weekdays(kFirstDay, 10));
+    two.Security(1000, 1, kFirstDay, Rows(3, 100, 10));
+    two.Security(1001, 1, kFirstDay, {});
+    Bytes shortBlock = Generated(two);
+    const Layout r = LayoutOf(shortBlock);
+    ASSERT_EQ(Get(shortBlock, r.securitiesEnd + 5, 4), 2u);
+    Put(shortBlock, r.securitiesEnd + 5, 4, 1);
+    EXPECT_EQ(RestoreBytes(shortBlock, matrix), kMatrixSecurityFailed);
+}
+
+// --- The checksum beside the file ---
+
+TEST_F(MatrixFileTest, EveryGenerationWritesAChecksumThatRestoreVerifies) {
+    const Bytes good = Generated(RichMarket());
+    const std::filesystem::path file = Path("Market.kbx");
+    const std::filesystem::path sidecar = Path("Market.kbx.xxh");
+    ASSERT_TRUE(std::filesystem::exists(sidecar));
+    const Bytes text = ReadBytes(sidecar);
+    const std::string line(text.begin(), text.end());
+    EXPECT_EQ(line.rfind("XXH3 ", 0), 0u) << line;
+    EXPECT_EQ(line.substr(22), std::to_string(good.size()) + "\n") << line;
+    EXPECT_FALSE(std::filesystem::exists(Path("Market.kbx.xxh.tmp")));
+    CMarketMatrix matrix;
+    EXPECT_EQ(RestoreMatrix(matrix, file, nullptr, nullptr), kMatrixOk);
+
+    // One flipped bit in a price passes every structural check; the checksum catches it.
+    const Layout l = LayoutOf(good);
+    Bytes flipped = good;
+    flipped[l.securitiesEnd + 9 + 3] ^= 0x10;
+    WriteBytes(file, flipped);
+    test::CRecordingSink sink;
+    EXPECT_EQ(RestoreMatrix(matrix, file, nullptr, &sink), kMatrixChecksumMismatch);
+    EXPECT_EQ(sink.Values(kProgressFailure), std::vector<std::intptr_t>{kMatrixChecksumMismatch});
+    // Without the sidecar the same bytes restore: the file format itself is unchanged.
+    std::filesystem::rename(sidecar, Path("saved.xxh"));
+    EXPECT_EQ(RestoreMatrix(matrix, file, nullptr, nullptr), kMatrixOk);
+    std::filesystem::rename(Path("saved.xxh"), sidecar);
+
+    // A bit flipped in the header fails a section first, and is still reported as damage.
+    Bytes header = good;
+    header[8] ^= 0x01;
+    WriteBytes(file, header);
+    EXPECT_EQ(RestoreMatrix(matrix, file, nullptr, nullptr), kMatrixChecksumMismatch);
+
+    // A sidecar that is not one, and one of another length.
+    WriteBytes(file, good);
+    EXPECT_EQ(RestoreMatrix(matrix, file, nullptr, nullptr), kMatrixOk);
+    for (const std::string& bad :
+         {std::string("XXH3 zz\n"), std::string(500, 'X'), line.substr(0, 22) + "12\n"}) {
+        WriteBytes(sidecar, Bytes(bad.begin(), bad.end()));
+        EXPECT_EQ(RestoreMatrix(matrix, file, nullptr, nullptr), kMatrixChecksumMismatch) << bad;
+    }
+
+    // vornctl names the damaged file and fails.
+    WriteBytes(sidecar, text);
+    WriteBytes(file, flipped);
+    const auto [status, output] =
+        test::RunCommandLine(std::string(VORN_CTL_PATH) + " info '" + file.string() + "' 2>&1");
+    EXPECT_NE(status, 0);
+    EXPECT_NE(output.find(file.string() + ": damaged"), std::string::npos) << output;
+    EXPECT_NE(output.find("restore: failed 27"), std::string::npos) << output;
+}
+
+// --- Readers, writers and interruptions ---
+
+TEST_F(MatrixFileTest, ARestoreNeverAsksForWriteAccess) {
+    Generated(RichMarket());
+    const std::filesystem::path file = Path("Market.kbx");
+    std::filesystem::permissions(
+        dir_, std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                  std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                  std::filesystem::perms::others_exec);
+    for (const auto& name : {"Market.kbx", "Market.kbx.xxh"})
+        std::filesystem::permissions(Path(name), std::filesystem::perms::owner_read |
+                                                     std::filesystem::perms::group_read |
+                                                     std::filesystem::perms::others_read);
+    // The superuser may write any file, so the reader runs as a user without that right.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(100);
+        CMarketMatrix matrix;
+        const std::uint8_t restored = RestoreMatrix(matrix, file, nullptr, nullptr);
+        if (restored != kMatrixOk)
+            ::_exit(restored == kMatrixCannotOpen ? 101 : 102);
+        // And through the command line.
+        const int status = std::system(
+            (std::string(VORN_CTL_PATH) + " info '" + file.string() + "' >/dev/null").c_str());
+        ::_exit(status == 0 ? 0 : 103);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "101: cannot open, 102: failed, 103: vornctl failed";
+}
+
+TEST_F(MatrixFileTest, ASecondWriterWaitsThenFailsAndADeadOneBlocksNothing) {
+    const Bytes previous = Generated(RichMarket());
+    const std::filesystem::path file = Path("Market.kbx");
+    // Another process holds the writer lock, then dies without releasing it.
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        CWriterLock lock;
+        const char result = lock.Acquire(file) == WriterLockResult::Ok ? 'y' : 'n';
+        [[maybe_unused]] const auto written = ::write(ready[1], &result, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char held = 0;
+    ASSERT_EQ(::read(ready[0], &held, 1), 1);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    ASSERT_EQ(held, 'y');
+
+    CWriterLock lock;
+    EXPECT_EQ(lock.Acquire(file, std::chrono::milliseconds(100)), WriterLockResult::InUse);
+    EXPECT_EQ(DescribeWriterLock(WriterLockResult::InUse, file),
+              file.string() + ": in use by another program (try again when it has finished)");
+    CMarketMatrix matrix;
+    BulkMarket(10).BuildInto(matrix);
+    EXPECT_EQ(GenerateMatrix(matrix, file, nullptr, nullptr), kMatrixInUse);
+    EXPECT_EQ(ReadBytes(file), previous);
+
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    EXPECT_EQ(GenerateMatrix(matrix, file, nullptr, nullptr), kMatrixOk);
+
+    // Locks of one process nest, and a lock on a file not yet there holds its folder.
+    ASSERT_EQ(lock.Acquire(file), WriterLockResult::Ok);
+    EXPECT_EQ(GenerateMatrix(matrix, file, nullptr, nullptr), kMatrixOk);
+    lock.Release();
+    CWriterLock absent;
+    EXPECT_EQ(absent.Acquire(Path("New.kbx")), WriterLockResult::Ok);
+}
+
+TEST_F(MatrixFileTest, WhatAnInterruptedWriterLeftIsRemovedByTheNextOne) {
+    Generated(RichMarket());
+    WriteBytes(Path("Market.kbx.tmp"), {1, 2, 3});
+    WriteBytes(Path("Market.kbx.xxh.tmp"), {4});
+    CMarketMatrix matrix;
+    BulkMarket(10).BuildInto(matrix);
+    CEvent cancel;
+    cancel.Set();
+    EXPECT_EQ(GenerateMatrix(matrix, Path("Market.kbx"), &cancel, nullptr), kMatrixCancelled);
+    EXPECT_FALSE(std::filesystem::exists(Path("Market.kbx.tmp")));
+    EXPECT_FALSE(std::filesystem::exists(Path("Market.kbx.xxh.tmp")));
 }
 
 // --- vornctl info ---

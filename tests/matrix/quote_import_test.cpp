@@ -3,15 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <random>
+#include <signal.h>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 #include "foundation/text_encoding.h"
+#include "foundation/writer_lock.h"
 #include "matrix/csv_reader.h"
 #include "matrix/matrix_file.h"
 #include "matrix/stock_code.h"
@@ -197,6 +201,35 @@ TEST(QuoteImportRoundTrip, AdjustmentsAndPriceRounding) {
     ASSERT_EQ(ImportQuotes(f.options, m, report), kImportOk) << report.error;
     EXPECT_EQ(DailySeries(m, 1301, 1),
               (std::vector<Day>{{D(2024, 1, 5), 145522, 146000, 145000, 145522, 5}}));
+}
+
+TEST(QuoteImportRoundTrip, ImpossibleRatiosAndDatesAreRefusedWithFileAndLine) {
+    Fixture f;
+    f.options.adjustmentsList = f.dir / "adj.csv";
+    CMarketMatrix m;
+    QuoteImportReport report;
+    for (const char* ratio : {"1000.5", "0.0009", "0", "-2", "inf", "nan", "1e309"}) {
+        WriteFile(f.dir / "adj.csv",
+                  std::string("7203,1,2024/01/06,2,0\n7203,8,2024/01/09,") + ratio + ",0\n");
+        EXPECT_EQ(ImportQuotes(f.options, m, report), kImportBadRow) << ratio;
+        EXPECT_NE(report.error.find("adj.csv:2: ratio '"), std::string::npos) << report.error;
+    }
+    for (const char* ratio : {"1000", "0.001"}) {
+        WriteFile(f.dir / "adj.csv", std::string("7203,1,2024/01/06,") + ratio + ",0\n");
+        EXPECT_EQ(ImportQuotes(f.options, m, report), kImportOk) << ratio << report.error;
+    }
+    WriteFile(f.dir / "adj.csv", "7203,1,2018-02-30,2,0\n");
+    EXPECT_EQ(ImportQuotes(f.options, m, report), kImportBadRow);
+    EXPECT_NE(report.error.find("adj.csv:1: date '2018-02-30' is not a date"), std::string::npos)
+        << report.error;
+
+    f.options.adjustmentsList.clear();
+    WriteFile(f.dir / "q/1301.csv", "date,open,high,low,close,volume\n"
+                                    "2024-01-05,100,101,99,100,5\n"
+                                    "2023-02-29,100,101,99,100,5\n");
+    EXPECT_EQ(ImportQuotes(f.options, m, report), kImportBadRow);
+    EXPECT_NE(report.error.find("1301.csv:3: date '2023-02-29' is not a date"), std::string::npos)
+        << report.error;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -605,6 +638,80 @@ TEST(QuoteImportAppend, NothingNewOrABadRowLeavesTheFileAsItWas) {
     EXPECT_EQ(ReadWholeFile(file), "not a matrix");
 }
 
+// Every security's series, flags and dates are those of one import of everything.
+void ExpectSameAsWholeImport(const CMarketMatrix& appended, const QuoteImportOptions& options) {
+    CMarketMatrix whole;
+    QuoteImportReport report;
+    ASSERT_EQ(ImportQuotes(options, whole, report), kImportOk) << report.error;
+    ASSERT_EQ(appended.DailyCalendar().Count(), whole.DailyCalendar().Count());
+    ASSERT_EQ(appended.Securities().size(), whole.Securities().size());
+    for (const auto& [key, security] : whole.Securities()) {
+        SCOPED_TRACE(CodeOfKey(key));
+        const SecurityRecord* other = appended.FindSecurity(key);
+        ASSERT_NE(other, nullptr);
+        EXPECT_EQ(DailySeries(appended, CodeOfKey(key), MarketOfKey(key)),
+                  DailySeries(whole, CodeOfKey(key), MarketOfKey(key)));
+        EXPECT_EQ(other->listingFlags, security.listingFlags);
+        EXPECT_EQ(other->firstDate, security.firstDate);
+        EXPECT_EQ(other->lastDate, security.lastDate);
+    }
+}
+
+TEST(QuoteImportAppend, ASecurityWithoutRowsInOneAppendTakesThemInTheNext) {
+    const Market market = MakeMarket();
+    CTempDir dir;
+    WriteFile(dir / "all.csv", std::string(kAppendList) + "1005,2,E,1,1,0\n");
+    WriteMarket(market, dir / "p1", 9);
+    WriteMarket(market, dir / "p2", 19);
+    WriteMarket(market, dir / "p3", 29);
+    // 1001 and 1002 (which gains decimals in between) have no new rows in the second part.
+    for (const char* name : {"1001.csv", "1002.csv"})
+        fs::copy_file(dir / "p1" / name, dir / "p2" / name, fs::copy_options::overwrite_existing);
+
+    QuoteImportOptions options;
+    options.securitiesList = dir / "all.csv";
+    options.adjustmentsList.clear();
+    const fs::path file = dir / "Market.kbx";
+    QuoteImportReport report;
+    options.quotes = {dir / "p1"};
+    ASSERT_EQ(ImportQuotesToFile(options, file, report), kImportOk) << report.error;
+    options.quotes = {dir / "p2"};
+    ASSERT_EQ(AppendQuotesToFile(options, file, report), kImportOk) << report.error;
+    EXPECT_EQ(report.unquotedNames,
+              (std::vector<std::string>{"1001_1", "1002_1", "1003_1", "1004_1"}));
+    options.quotes = {dir / "p3"};
+    ASSERT_EQ(AppendQuotesToFile(options, file, report), kImportOk) << report.error;
+    EXPECT_EQ(report.ignoredRows, 0u) << "every row of the paused securities is placed";
+
+    CMarketMatrix appended;
+    ASSERT_EQ(RestoreMatrix(appended, file, nullptr, nullptr), kMatrixOk);
+    ExpectSameAsWholeImport(appended, options);
+}
+
+TEST(QuoteImportAppend, OutputThatIsAnInputIsRefused) {
+    Fixture f;
+    WriteFile(f.dir / "adj.csv", "7203,1,2024/01/06,2,0\n");
+    f.options.adjustmentsList = f.dir / "adj.csv";
+    QuoteImportReport report;
+    for (const fs::path& input : {f.dir / "list.csv", f.dir / "adj.csv", f.dir / "q/7203.csv",
+                                  f.dir / "q/./1301.csv", f.dir / "q/9999.csv"}) {
+        const bool existed = fs::exists(input);
+        const std::string before = existed ? ReadWholeFile(input) : std::string();
+        EXPECT_EQ(ImportQuotesToFile(f.options, input, report), kImportOutputIsInput) << input;
+        EXPECT_NE(report.error.find("is also an input"), std::string::npos) << report.error;
+        EXPECT_EQ(fs::exists(input), existed);
+        if (existed) {
+            EXPECT_EQ(ReadWholeFile(input), before);
+        }
+        EXPECT_EQ(AppendQuotesToFile(f.options, input, report), kImportOutputIsInput) << input;
+    }
+    // A quotes file named on its own is an input too.
+    f.options.quotes = {f.dir / "q/7203.csv"};
+    EXPECT_EQ(ImportQuotesToFile(f.options, f.dir / "q/7203.csv", report), kImportOutputIsInput);
+    EXPECT_EQ(ImportQuotesToFile(f.options, f.dir / "q/7203.kbx", report), kImportOk)
+        << report.error;
+}
+
 // ---------------------------------------------------------------------------------------
 
 struct CommandRun {
@@ -662,6 +769,149 @@ TEST(QuoteImportCommand, ImportsAppendsAndReportsBadRows) {
 
     run = RunVornctl("import --out " + file);
     EXPECT_EQ(run.status, 2) << run.output;
+}
+
+TEST(QuoteImportCommand, TwoAppendsAtOnceLoseNoRows) {
+    const Market market = MakeMarket();
+    CTempDir dir;
+    const std::string list = (dir / "all.csv").string();
+    WriteFile(dir / "all.csv", std::string(kAppendList) + "1005,2,E,1,1,0\n");
+    WriteMarket(market, dir / "base", 9);
+    WriteMarket(market, dir / "whole", 29);
+    // Each append brings the later rows of different securities.
+    fs::create_directories(dir / "a");
+    fs::create_directories(dir / "b");
+    for (const auto& entry : fs::directory_iterator(dir / "whole")) {
+        const std::string name = entry.path().filename().string();
+        const bool first = name < "1003";
+        fs::copy_file(entry.path(), dir / (first ? "a" : "b") / name);
+        fs::copy_file(dir / "base" / name, dir / (first ? "b" : "a") / name);
+    }
+    const std::string file = (dir / "Market.kbx").string();
+    ASSERT_EQ(
+        RunVornctl("import --out " + file + " --securities " + list + " " + (dir / "base").string())
+            .status,
+        0);
+
+    const std::string append =
+        std::string(VORN_CTL_PATH) + " import --append " + file + " --securities " + list + " ";
+    const std::string both = "(" + append + (dir / "a").string() + " > " +
+                             (dir / "a.out").string() + " 2>&1; echo $? >> " +
+                             (dir / "a.out").string() + ") & (" + append + (dir / "b").string() +
+                             " > " + (dir / "b.out").string() + " 2>&1; echo $? >> " +
+                             (dir / "b.out").string() + ") & wait";
+    ASSERT_EQ(std::system(both.c_str()), 0);
+    // Both ran in turn: each append found the other's rows and kept them.
+    const std::string a = ReadWholeFile(dir / "a.out");
+    const std::string b = ReadWholeFile(dir / "b.out");
+    EXPECT_EQ(a.substr(a.size() - 2), "0\n") << a;
+    EXPECT_EQ(b.substr(b.size() - 2), "0\n") << b;
+    CMarketMatrix appended;
+    ASSERT_EQ(RestoreMatrix(appended, file, nullptr, nullptr), kMatrixOk);
+    QuoteImportOptions options;
+    options.securitiesList = dir / "all.csv";
+    options.quotes = {dir / "whole"};
+    ExpectSameAsWholeImport(appended, options);
+}
+
+TEST(QuoteImportCommand, AnAppendMeetingAnotherWriterSaysTheFileIsInUse) {
+    Fixture f;
+    const fs::path file = f.dir / "Market.kbx";
+    QuoteImportReport report;
+    ASSERT_EQ(ImportQuotesToFile(f.options, file, report), kImportOk) << report.error;
+    const std::string before = ReadWholeFile(file);
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        CWriterLock lock;
+        const char result = lock.Acquire(file) == WriterLockResult::Ok ? 'y' : 'n';
+        [[maybe_unused]] const auto written = ::write(ready[1], &result, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char held = 0;
+    ASSERT_EQ(::read(ready[0], &held, 1), 1);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    WriteFile(f.dir / "q/1301.csv", "date,open,high,low,close,volume\n"
+                                    "2024-01-05,100,101,99,100,5\n"
+                                    "2024-01-10,100,101,99,100,5\n");
+    const CommandRun run =
+        RunVornctl("import --append " + file.string() + " --securities " +
+                   f.options.securitiesList.string() + " " + (f.dir / "q").string());
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    EXPECT_NE(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find(file.string() + ": in use by another program"), std::string::npos)
+        << run.output;
+    EXPECT_EQ(ReadWholeFile(file), before);
+}
+
+TEST(QuoteImportCommand, AnInterruptedImportLeavesNothingBehind) {
+    Fixture f;
+    const fs::path file = f.dir / "Market.kbx";
+    QuoteImportReport report;
+    ASSERT_EQ(ImportQuotesToFile(f.options, file, report), kImportOk) << report.error;
+    const std::string before = ReadWholeFile(file);
+    const std::string sidecarBefore = ReadWholeFile(f.dir / "Market.kbx.xxh");
+
+    // Quotes large enough that writing them takes a while: 150 securities of 4,000 days.
+    std::string list;
+    const std::vector<PackedDate> days = test::Weekdays(D(1990, 1, 4), 4000);
+    std::string rows = "date,open,high,low,close,volume\n";
+    for (std::size_t i = 0; i < days.size(); ++i)
+        rows +=
+            QuoteRow(days[i], 1000 + i % 7, 1010 + i % 7, 990, 1001 + i % 5, 100000 + i, false) +
+            "\n";
+    for (int code = 2000; code < 2150; ++code) {
+        list += std::to_string(code) + ",1,N,1,100,0\n";
+        WriteFile(f.dir / "big" / (std::to_string(code) + ".csv"), rows);
+    }
+    WriteFile(f.dir / "big-list.csv", list);
+    const fs::path temporary = f.dir / "Market.kbx.tmp";
+    const std::string listPath = (f.dir / "big-list.csv").string();
+    const std::string quotesPath = (f.dir / "big").string();
+    bool caught = false;
+    for (int attempt = 0; attempt < 5 && !caught; ++attempt) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, 1);
+            ::dup2(null, 2);
+            ::execl(VORN_CTL_PATH, VORN_CTL_PATH, "import", "--out", file.c_str(), "--securities",
+                    listPath.c_str(), quotesPath.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        // Interrupt it once its unfinished file is there.
+        int status = 0;
+        for (;;) {
+            if (fs::exists(temporary)) {
+                ::kill(child, SIGINT);
+                caught = true;
+                break;
+            }
+            if (::waitpid(child, &status, WNOHANG) == child)
+                break;
+            ::usleep(100);
+        }
+        if (caught) {
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT);
+        } else {
+            // Finished before it was seen at work: start again from the original.
+            WriteFile(file, before);
+            WriteFile(f.dir / "Market.kbx.xxh", sidecarBefore);
+        }
+    }
+    ASSERT_TRUE(caught) << "the import was never seen writing";
+    EXPECT_FALSE(fs::exists(temporary));
+    EXPECT_FALSE(fs::exists(f.dir / "Market.kbx.xxh.tmp"));
+    EXPECT_EQ(ReadWholeFile(file), before);
+    CMarketMatrix m;
+    EXPECT_EQ(RestoreMatrix(m, file, nullptr, nullptr), kMatrixOk);
 }
 
 } // namespace

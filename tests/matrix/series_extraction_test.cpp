@@ -191,6 +191,41 @@ TEST(DailyAdjustment, AfterTheLastEntryValuesAreExactAgain) {
     EXPECT_EQ(ElementOf(set, set.weekly, 2).volume, 1000u);
 }
 
+TEST(PeriodSeries, VolumeSumsStopAtTheLargestValueInsteadOfWrapping) {
+    constexpr std::uint64_t kLargest = UINT64_MAX;
+    // 2007/01/04 is a Thursday: the first week holds two days, the second five.
+    std::vector<Ohlcv> rows = Flat(7, 100, 5);
+    rows[0].volume = kLargest;
+    rows[3].volume = kLargest - 1;
+    for (const std::uint8_t volumeExponent : {0, 2}) {
+        SCOPED_TRACE(volumeExponent);
+        auto matrix =
+            CMarketBuilder()
+                .Security(1301, 1, D(2007, 1, 4), rows, kPricesU8, kValueU64, 0, volumeExponent)
+                .Build();
+        SeriesSet set;
+        const SecurityRecord& security = OnlySecurity(*matrix);
+        ASSERT_TRUE(matrix->GetPeriodSeries(1, set, &security, 0, kOpenEnd));
+        ASSERT_EQ(set.weekly.count, 2);
+        EXPECT_EQ(set.weekly.volumes[0], kLargest);
+        EXPECT_EQ(set.weekly.volumes[1], kLargest);
+        ASSERT_TRUE(matrix->GetPeriodSeries(2, set, &security, 0, kOpenEnd));
+        EXPECT_EQ(set.monthly.volumes[0], kLargest);
+        ASSERT_TRUE(matrix->GetSeries(set, &security, 0, kOpenEnd));
+        EXPECT_EQ(set.daily.volumes[0], kLargest);
+        EXPECT_EQ(set.daily.volumes[1], volumeExponent ? 500u : 5u);
+    }
+    // A split before the heavy days takes the adjusted path.
+    auto adjusted = CMarketBuilder()
+                        .Security(1301, 1, D(2007, 1, 4), rows, kPricesU32, kValueU64)
+                        .Adjustment(1301, 1, D(2007, 1, 12), 2.0)
+                        .Build();
+    SeriesSet set;
+    ASSERT_TRUE(adjusted->GetPeriodSeries(1, set, &OnlySecurity(*adjusted), 0, kOpenEnd));
+    EXPECT_EQ(set.weekly.volumes[0], kLargest);
+    EXPECT_EQ(set.weekly.volumes[1], kLargest);
+}
+
 // An entry dated on a day the calendar lacks takes effect from the next trading day, in every
 // period kind.
 TEST(MissingDayAdjustment, TakesEffectFromTheNextTradingDay) {

@@ -205,7 +205,8 @@ TEST(ScreeningValueRangeTest, PriceCapitalisationPeriodAndFiguresInYen) {
     builder.History(1001, {{test::ScreeningDays()[0], 300000001}});
     AddListing(builder, 2002, 1, {Flat(200)}, 0, 1); // stored 200, price 2,000 yen
     AddListing(builder, 3003, 1, {Flat(12345)});
-    builder.Flags(3003, 1, 1, kListingHundredths); // 123.45 yen
+    builder.Flags(3003, 1, 0x21, kListingHundredths); // 123.45 yen, a unit of 10
+    builder.History(3003, {{test::ScreeningDays()[0], 999999999}});
     ScreeningMarket market(builder);
     for (std::uint16_t code : {1001, 2002, 3003}) {
         market.Prefer(code, 1);
@@ -223,9 +224,19 @@ TEST(ScreeningValueRangeTest, PriceCapitalisationPeriodAndFiguresInYen) {
     EXPECT_FALSE(passes(1001));
     settings.price = {kRangeOn | kRangeLowerSet | kRangeUpperSet, 2000, 2000};
     EXPECT_TRUE(passes(2002)) << "stored price times 10 to the exponent";
-    settings.price = {kRangeOn | kRangeLowerSet | kRangeUpperSet, 12345, 12345};
-    EXPECT_TRUE(passes(3003)) << "a price in hundredths is tested as held";
+    // 123.45 yen x 10 = 1,234.5 yen, truncated to whole yen.
+    settings.price = {kRangeOn | kRangeLowerSet | kRangeUpperSet, 1234, 1234};
+    EXPECT_TRUE(passes(3003)) << "a price in hundredths is tested in yen";
+    settings.price = {kRangeOn | kRangeLowerSet, 1235, 0};
+    EXPECT_FALSE(passes(3003));
     settings.price = {};
+
+    // 999,999,999 shares x 123.45 yen = 123,449,999,876.55 yen: 1,234 in units of 100,000,000.
+    settings.marketCap = {kRangeOn | kRangeLowerSet | kRangeUpperSet, 1234, 1234};
+    EXPECT_TRUE(passes(3003));
+    settings.marketCap = {kRangeOn | kRangeLowerSet, 1235, 0};
+    EXPECT_FALSE(passes(3003));
+    settings.marketCap = {};
 
     // 300,000,001 shares x 500 yen = 150,000,000,500: 1,500 in units of 100,000,000.
     settings.marketCap = {kRangeOn | kRangeLowerSet | kRangeUpperSet, 1500, 1500};
@@ -300,9 +311,14 @@ TEST(ScreeningRankTest, MarketCapRankCoversEveryListingOfTheCompany) {
         market.Record(key);
     RankIndexes ranks;
     BuildRankIndexes(*market.matrix, market.analysis, ranks);
-    EXPECT_EQ(ranks.marketCap.Size(), 2u) << "preferred listings priced in yen only";
+    // Preferred listings, those priced in hundredths included, by their figures in yen:
+    // 100,000 (1001), 22,500 (3003: 9,000 x 2.50) and 20,000 (2002).
+    EXPECT_EQ(ranks.marketCap.Size(), 3u);
+    EXPECT_EQ(ranks.marketCap.RankOf(MakeSecurityKey(3003, 1)), 2);
+    EXPECT_EQ(ranks.marketCap.RankOf(MakeSecurityKey(2002, 1)), 3);
+    // Price times unit: 200 (2002), 100 (1001 on both markets), 2 (3003).
     EXPECT_EQ(ranks.price.RankOf(MakeSecurityKey(2002, 1)), 1);
-    EXPECT_FALSE(ranks.price.RankOf(MakeSecurityKey(3003, 1)).has_value());
+    EXPECT_EQ(ranks.price.RankOf(MakeSecurityKey(3003, 1)), 4);
 
     ScreeningSettings settings = MakeDefaultScreeningSettings();
     settings.options = 0;

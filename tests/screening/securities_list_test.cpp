@@ -91,8 +91,8 @@ TEST_F(SecuritiesListTest, CellTexts) {
     list_.RebuildSecurities(settings_);
     EXPECT_EQ(Row(0), "1301|極洋|東証一|水産・農林業|1,234|1,234,000,000|なし|買い継続|+12.50|"
                       "0.00|-1,234.50|－|－");
-    // Priced in hundredths: the price shown in yen, the capitalisation taken as held.
-    EXPECT_EQ(Row(1), "2002|指数|東証二|株価指標|123.45|12,345,000|#N/A|#N/A|#N/A|#N/A|#N/A|－|－");
+    // Priced in hundredths: the price and the capitalisation in yen (1,000 x 123.45).
+    EXPECT_EQ(Row(1), "2002|指数|東証二|株価指標|123.45|123,450|#N/A|#N/A|#N/A|#N/A|#N/A|－|－");
     EXPECT_EQ(Row(2), "3003|東和|東証一|繊維製品|500|－|窓空け下落|売り転換|0.00|+30.00|+0.30|"
                       "0.00|+1.50");
     EXPECT_EQ(list_.CellText(3, 0), "");
@@ -108,7 +108,7 @@ TEST_F(SecuritiesListTest, CsvExportOfSelectedRows) {
     const std::size_t rows[] = {2, 1, 0, 7};
     const std::string expected = "3003,東和,東証一,繊維製品,500,,窓空け下落,売り転換,+0.00,+30.00,"
                                  "+0.30,+0.00,+1.50\n"
-                                 "2002,指数,東証二,株価指標,123.45,12345000,"
+                                 "2002,指数,東証二,株価指標,123.45,123450,"
                                  "#N/A,#N/A,#N/A,#N/A,#N/A,#N/A,#N/A\n"
                                  "1301,極洋,東証一,水産・農林業,1234,1234000000,なし,買い継続,"
                                  "+12.50,+0.00,-1234.50,,\n";

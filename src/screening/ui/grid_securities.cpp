@@ -88,7 +88,7 @@ double CGridSecurities::NumericKey(std::size_t listRow, int column) const {
         const double scale = quote.hundredths ? 100.0 : 1.0;
         if (column == kColumnPrice)
             return static_cast<double>(quote.close) / scale;
-        return static_cast<double>(MarketCapitalisation(SharesIssued(*security), quote)) / scale;
+        return static_cast<double>(MarketCapitalisation(SharesIssued(*security), quote));
     }
     case kColumnReturn:
         return record ? record->annualReturn : 0.0;
