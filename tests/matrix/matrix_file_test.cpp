@@ -559,7 +559,7 @@ TEST_F(MatrixFileTest, ImpossibleCalendarsDatesAndPriceBlocksAreRefused) {
         const char* what;
         std::size_t offset, width;
         std::uint64_t value;
-        std::uint8_t expected;
+        MatrixResult expected;
     };
     const Case cases[] = {
         // A repeated day used to be dropped, shifting every later candle by a day.
@@ -628,7 +628,7 @@ TEST_F(MatrixFileTest, EveryGenerationWritesAChecksumThatRestoreVerifies) {
     WriteBytes(file, flipped);
     test::CRecordingSink sink;
     EXPECT_EQ(RestoreMatrix(matrix, file, nullptr, &sink), kMatrixChecksumMismatch);
-    EXPECT_EQ(sink.Values(kProgressFailure), std::vector<std::intptr_t>{kMatrixChecksumMismatch});
+    EXPECT_EQ(sink.Values(kProgressFailure), std::vector<std::intptr_t>{ResultCode(kMatrixChecksumMismatch)});
     // Without the sidecar the same bytes restore: the file format itself is unchanged.
     std::filesystem::rename(sidecar, Path("saved.xxh"));
     EXPECT_EQ(RestoreMatrix(matrix, file, nullptr, nullptr), kMatrixOk);
@@ -679,7 +679,7 @@ TEST_F(MatrixFileTest, ARestoreNeverAsksForWriteAccess) {
         if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
             ::_exit(100);
         CMarketMatrix matrix;
-        const std::uint8_t restored = RestoreMatrix(matrix, file, nullptr, nullptr);
+        const MatrixResult restored = RestoreMatrix(matrix, file, nullptr, nullptr);
         if (restored != kMatrixOk)
             ::_exit(restored == kMatrixCannotOpen ? 101 : 102);
         // And through the command line.
