@@ -20,6 +20,7 @@
 #include "foundation/text_encoding.h"
 #include "foundation/writer_lock.h"
 #include "matrix/name_tables.h"
+#include "support/lock_holder.h"
 #include "support/market_builder.h"
 
 namespace vorn {
@@ -397,28 +398,13 @@ TEST(ScreeningFile, AWriterHeldByAnotherProgramFailsAndLeavesTheFile) {
     const std::string path = dir.File(kScreeningFileName);
     ASSERT_EQ(SaveScreeningFile(path, SampleCurrent(), CSavedScreenings{}), SettingsFileResult::Ok);
     const std::vector<std::uint8_t> before = ReadAll(path);
-    int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    const pid_t holder = ::fork();
-    ASSERT_GE(holder, 0);
-    if (holder == 0) {
-        CWriterLock lock;
-        const char result = lock.Acquire(path) == WriterLockResult::Ok ? 'y' : 'n';
-        [[maybe_unused]] const auto written = ::write(ready[1], &result, 1);
-        ::pause();
-        ::_exit(0);
-    }
-    char held = 0;
-    ASSERT_EQ(::read(ready[0], &held, 1), 1);
-    ::close(ready[0]);
-    ::close(ready[1]);
-    EXPECT_EQ(held, 'y');
+    const pid_t holder = test::HoldWriterLockInChild(path);
+    ASSERT_GT(holder, 0);
     EXPECT_EQ(SaveScreeningFile(path, MakeDefaultScreeningSettings(), CSavedScreenings{}),
               SettingsFileResult::WriteFailed);
     EXPECT_EQ(ReadAll(path), before);
     // A holder that was killed leaves nothing that blocks.
-    ::kill(holder, SIGKILL);
-    ::waitpid(holder, nullptr, 0);
+    test::KillHolder(holder);
     EXPECT_EQ(SaveScreeningFile(path, MakeDefaultScreeningSettings(), CSavedScreenings{}),
               SettingsFileResult::Ok);
     EXPECT_NE(ReadAll(path), before);

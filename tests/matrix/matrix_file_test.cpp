@@ -18,6 +18,7 @@
 
 #include "foundation/text_encoding.h"
 #include "foundation/writer_lock.h"
+#include "support/lock_holder.h"
 #include "support/market_builder.h"
 #include "support/recording_sink.h"
 #include "support/run_command.h"
@@ -697,22 +698,8 @@ TEST_F(MatrixFileTest, ASecondWriterWaitsThenFailsAndADeadOneBlocksNothing) {
     const Bytes previous = Generated(RichMarket());
     const std::filesystem::path file = Path("Market.kbx");
     // Another process holds the writer lock, then dies without releasing it.
-    int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    const pid_t holder = ::fork();
-    ASSERT_GE(holder, 0);
-    if (holder == 0) {
-        CWriterLock lock;
-        const char result = lock.Acquire(file) == WriterLockResult::Ok ? 'y' : 'n';
-        [[maybe_unused]] const auto written = ::write(ready[1], &result, 1);
-        ::pause();
-        ::_exit(0);
-    }
-    char held = 0;
-    ASSERT_EQ(::read(ready[0], &held, 1), 1);
-    ::close(ready[0]);
-    ::close(ready[1]);
-    ASSERT_EQ(held, 'y');
+    const pid_t holder = test::HoldWriterLockInChild(file);
+    ASSERT_GT(holder, 0);
 
     CWriterLock lock;
     EXPECT_EQ(lock.Acquire(file, std::chrono::milliseconds(100)), WriterLockResult::InUse);
@@ -723,8 +710,7 @@ TEST_F(MatrixFileTest, ASecondWriterWaitsThenFailsAndADeadOneBlocksNothing) {
     EXPECT_EQ(GenerateMatrix(matrix, file, nullptr, nullptr), kMatrixInUse);
     EXPECT_EQ(ReadBytes(file), previous);
 
-    ::kill(holder, SIGKILL);
-    ::waitpid(holder, nullptr, 0);
+    test::KillHolder(holder);
     EXPECT_EQ(GenerateMatrix(matrix, file, nullptr, nullptr), kMatrixOk);
 
     // Locks of one process nest, and a lock on a file not yet there holds its folder.

@@ -19,6 +19,7 @@
 #include "matrix/csv_reader.h"
 #include "matrix/matrix_file.h"
 #include "matrix/stock_code.h"
+#include "support/lock_holder.h"
 #include "support/market_builder.h"
 #include "support/test_files.h"
 
@@ -820,29 +821,15 @@ TEST(QuoteImportCommand, AnAppendMeetingAnotherWriterSaysTheFileIsInUse) {
     QuoteImportReport report;
     ASSERT_EQ(ImportQuotesToFile(f.options, file, report), kImportOk) << report.error;
     const std::string before = ReadWholeFile(file);
-    int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    const pid_t holder = ::fork();
-    ASSERT_GE(holder, 0);
-    if (holder == 0) {
-        CWriterLock lock;
-        const char result = lock.Acquire(file) == WriterLockResult::Ok ? 'y' : 'n';
-        [[maybe_unused]] const auto written = ::write(ready[1], &result, 1);
-        ::pause();
-        ::_exit(0);
-    }
-    char held = 0;
-    ASSERT_EQ(::read(ready[0], &held, 1), 1);
-    ::close(ready[0]);
-    ::close(ready[1]);
+    const pid_t holder = test::HoldWriterLockInChild(file);
+    ASSERT_GT(holder, 0);
     WriteFile(f.dir / "q/1301.csv", "date,open,high,low,close,volume\n"
                                     "2024-01-05,100,101,99,100,5\n"
                                     "2024-01-10,100,101,99,100,5\n");
     const CommandRun run =
         RunVornctl("import --append " + file.string() + " --securities " +
                    f.options.securitiesList.string() + " " + (f.dir / "q").string());
-    ::kill(holder, SIGKILL);
-    ::waitpid(holder, nullptr, 0);
+    test::KillHolder(holder);
     EXPECT_NE(run.status, 0) << run.output;
     EXPECT_NE(run.output.find(file.string() + ": in use by another program"), std::string::npos)
         << run.output;
