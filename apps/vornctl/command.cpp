@@ -16,8 +16,8 @@ const CommandSpec* currentCommand = nullptr;
 bool verbose = false;
 bool quiet = false;
 
-const OptionSpec* FindOption(const CommandSpec& spec, const std::string& name) {
-    for (const auto* options : {&spec.options, &CommonOptions()})
+const OptionSpec* FindOption(const CommandSpec& syntax, const std::string& name) {
+    for (const auto* options : {&syntax.options, &CommonOptions()})
         for (const OptionSpec& option : *options)
             if (name == option.name || (option.alias != nullptr && name == option.alias))
                 return &option;
@@ -51,7 +51,7 @@ const std::vector<OptionSpec>& CommonOptions() {
 
 CArgs::CArgs(int argc, char** argv) : CArgs(argc, argv, CurrentCommand()) {}
 
-CArgs::CArgs(int argc, char** argv, const CommandSpec& spec) {
+CArgs::CArgs(int argc, char** argv, const CommandSpec& syntax) {
     for (int i = 0; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg.rfind("--", 0) != 0 || arg.size() <= 2) {
@@ -64,7 +64,7 @@ CArgs::CArgs(int argc, char** argv, const CommandSpec& spec) {
             value = name.substr(eq + 1);
             name.resize(eq);
         }
-        const OptionSpec* option = FindOption(spec, name);
+        const OptionSpec* option = FindOption(syntax, name);
         if (option == nullptr) {
             if (error_.empty())
                 error_ = "unknown option --" + name;
@@ -98,7 +98,7 @@ const CommandSpec& CurrentCommand() {
     return currentCommand != nullptr ? *currentCommand : none;
 }
 
-void SetCurrentCommand(const CommandSpec* spec) { currentCommand = spec; }
+void SetCurrentCommand(const CommandSpec* syntax) { currentCommand = syntax; }
 
 bool Verbose() { return verbose; }
 bool Quiet() { return quiet; }
@@ -107,24 +107,24 @@ void SetOutputLevel(bool isVerbose, bool isQuiet) {
     quiet = isQuiet;
 }
 
-std::string HelpText(const CommandSpec& spec) {
-    std::string text = std::string("vornctl ") + spec.name + ": " + spec.purpose + "\n\n";
-    text += std::string("usage: vornctl ") + spec.synopsis + "\n";
-    if (spec.arguments != nullptr)
-        text += std::string("\n") + spec.arguments + "\n";
+std::string HelpText(const CommandSpec& syntax) {
+    std::string text = std::string("vornctl ") + syntax.name + ": " + syntax.purpose + "\n\n";
+    text += std::string("usage: vornctl ") + syntax.synopsis + "\n";
+    if (syntax.arguments != nullptr)
+        text += std::string("\n") + syntax.arguments + "\n";
     text += "\noptions:\n";
-    for (const auto* options : {&spec.options, &CommonOptions()})
+    for (const auto* options : {&syntax.options, &CommonOptions()})
         for (const OptionSpec& option : *options)
             text += "  " + OptionLabel(option) + "\n      " + option.meaning + "\n";
-    text += std::string("\nexample:\n  ") + spec.example + "\n";
+    text += std::string("\nexample:\n  ") + syntax.example + "\n";
     return text;
 }
 
 int UsageError(const std::string& message) {
-    const CommandSpec& spec = CurrentCommand();
+    const CommandSpec& syntax = CurrentCommand();
     if (currentCommand != nullptr)
-        std::fprintf(stderr, "vornctl: %s: %s\nusage: vornctl %s\n", spec.name, message.c_str(),
-                     spec.synopsis);
+        std::fprintf(stderr, "vornctl: %s: %s\nusage: vornctl %s\n", syntax.name, message.c_str(),
+                     syntax.synopsis);
     else
         std::fprintf(stderr, "vornctl: %s\n", message.c_str());
     return 2;

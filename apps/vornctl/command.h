@@ -33,15 +33,15 @@ struct CommandSpec {
 
 struct CommandInfo {
     CommandFn run;
-    CommandSpec spec;
+    CommandSpec syntax;
 };
 
 std::map<std::string, CommandInfo>& Commands();
 
 struct CommandRegistrar {
-    CommandRegistrar(CommandSpec spec, CommandFn run) {
-        const std::string name = spec.name;
-        Commands()[name] = CommandInfo{run, std::move(spec)};
+    CommandRegistrar(CommandSpec syntax, CommandFn run) {
+        const std::string name = syntax.name;
+        Commands()[name] = CommandInfo{run, std::move(syntax)};
     }
 };
 
@@ -54,7 +54,7 @@ const std::vector<OptionSpec>& CommonOptions();
 class CArgs {
 public:
     CArgs(int argc, char** argv);
-    CArgs(int argc, char** argv, const CommandSpec& spec);
+    CArgs(int argc, char** argv, const CommandSpec& syntax);
     const std::vector<std::string>& Positionals() const { return positionals_; }
     std::optional<std::string> Option(const std::string& name) const;
     bool Has(const std::string& name) const;
@@ -69,7 +69,7 @@ private:
 
 // The command being run (set before its function is called).
 const CommandSpec& CurrentCommand();
-void SetCurrentCommand(const CommandSpec* spec);
+void SetCurrentCommand(const CommandSpec* syntax);
 
 // --verbose and --quiet of the running command.
 bool Verbose();
@@ -77,7 +77,7 @@ bool Quiet();
 void SetOutputLevel(bool verbose, bool quiet);
 
 // The whole help of a command.
-std::string HelpText(const CommandSpec& spec);
+std::string HelpText(const CommandSpec& syntax);
 
 // Prints "vornctl: CMD: message" and the usage line to stderr and returns 2 (the command
 // line was wrong).

@@ -18,7 +18,7 @@ namespace {
 void PrintCommandList(FILE* out) {
     std::fprintf(out, "usage: vornctl COMMAND [ARGS...]\n\ncommands:\n");
     for (const auto& [name, info] : vornctl::Commands())
-        std::fprintf(out, "  %-10s %s\n", name.c_str(), info.spec.purpose);
+        std::fprintf(out, "  %-10s %s\n", name.c_str(), info.syntax.purpose);
     std::fprintf(out, "\n'vornctl COMMAND --help' explains a command and its options;\n"
                       "'vornctl --version' prints the version.\n");
 }
@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
                 PrintCommandList(stderr);
                 return 2;
             }
-            std::fputs(vornctl::HelpText(it->second.spec).c_str(), stdout);
+            std::fputs(vornctl::HelpText(it->second.syntax).c_str(), stdout);
             return FinishOutput(0);
         }
         PrintCommandList(stdout);
@@ -69,14 +69,14 @@ int main(int argc, char** argv) {
         PrintCommandList(stderr);
         return 2;
     }
-    const vornctl::CommandSpec& spec = it->second.spec;
+    const vornctl::CommandSpec& syntax = it->second.syntax;
     for (int i = 2; i < argc; ++i) {
         if (IsHelp(argv[i])) {
-            std::fputs(vornctl::HelpText(spec).c_str(), stdout);
+            std::fputs(vornctl::HelpText(syntax).c_str(), stdout);
             return FinishOutput(0);
         }
     }
-    vornctl::SetCurrentCommand(&spec);
+    vornctl::SetCurrentCommand(&syntax);
     const vornctl::CArgs args(argc - 2, argv + 2);
     if (!args.Error().empty())
         return vornctl::UsageError(args.Error());

@@ -169,11 +169,11 @@ TEST_F(VornctlErrorsTest, FailedWritesOfStandardOutputFail) {
 TEST(VornctlHelpTest, EveryOptionOfEveryParserIsExplained) {
     ASSERT_FALSE(vornctl::Commands().empty());
     for (const auto& [name, info] : vornctl::Commands()) {
-        const vornctl::CommandSpec& spec = info.spec;
-        EXPECT_NE(std::string(spec.purpose), "") << name;
-        EXPECT_NE(std::string(spec.example).find("vornctl " + name), std::string::npos) << name;
-        const std::string help = vornctl::HelpText(spec);
-        for (const auto* options : {&spec.options, &vornctl::CommonOptions()}) {
+        const vornctl::CommandSpec& syntax = info.syntax;
+        EXPECT_NE(std::string(syntax.purpose), "") << name;
+        EXPECT_NE(std::string(syntax.example).find("vornctl " + name), std::string::npos) << name;
+        const std::string help = vornctl::HelpText(syntax);
+        for (const auto* options : {&syntax.options, &vornctl::CommonOptions()}) {
             for (const vornctl::OptionSpec& option : *options) {
                 EXPECT_GT(std::string(option.meaning).size(), 10u) << name << " --" << option.name;
                 EXPECT_NE(help.find(std::string("--") + option.name), std::string::npos)
@@ -187,14 +187,14 @@ TEST(VornctlHelpTest, EveryOptionOfEveryParserIsExplained) {
                 std::vector<char*> argv;
                 for (std::string& word : words)
                     argv.push_back(word.data());
-                EXPECT_EQ(vornctl::CArgs(static_cast<int>(argv.size()), argv.data(), spec).Error(),
+                EXPECT_EQ(vornctl::CArgs(static_cast<int>(argv.size()), argv.data(), syntax).Error(),
                           "")
                     << name << " " << flag;
             }
         }
         char unknown[] = "--no-such-option";
         char* argv[] = {unknown};
-        EXPECT_EQ(vornctl::CArgs(1, argv, spec).Error(), "unknown option --no-such-option");
+        EXPECT_EQ(vornctl::CArgs(1, argv, syntax).Error(), "unknown option --no-such-option");
     }
 }
 
