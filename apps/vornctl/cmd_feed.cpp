@@ -144,7 +144,7 @@ int RunFeedOnce(int argc, char** argv) {
             return UsageError(std::string("feed --once takes no --") + other);
     const auto server = args.Option("server");
     if (!server || server->empty() || !args.Has("once") || !args.Positionals().empty())
-        return UsageError("feed: expected --server HOST[:PORT] --once");
+        return UsageError("expected --server HOST[:PORT] --once");
 
     vorn::CIntelligenceAgent agent;
     agent.GetHttpAgent().SetTimeouts(10000, 10000);

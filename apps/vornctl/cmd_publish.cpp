@@ -66,18 +66,18 @@ int RunPublish(int argc, char** argv) {
     const auto matrixFile = args.Option("matrix");
     const auto out = args.Option("out");
     if (!matrixFile || !out || matrixFile->empty() || out->empty() || !args.Positionals().empty())
-        return UsageError("publish: expected --matrix FILE --out DIR");
+        return UsageError("expected --matrix FILE --out DIR");
 
     vorn::PublishOptions options;
     if (auto years = args.Option("years"); years && !ParseYears(*years, options.years))
-        return UsageError("publish: --years takes numbers 1..255 separated by commas");
+        return UsageError("--years takes numbers 1..255 separated by commas");
     if (auto updates = args.Option("updates");
         updates && (!ParseUnsigned(*updates, options.updates) || options.updates > 0xFFFE))
-        return UsageError("publish: --updates takes a number of trading days");
+        return UsageError("--updates takes a number of trading days");
     if (auto version = args.Option("version");
         version &&
         !ParseUnsigned(*version, options.version, version->rfind("0x", 0) == 0 ? 16 : 10))
-        return UsageError("publish: --version takes a number (0x for hexadecimal)");
+        return UsageError("--version takes a number (0x for hexadecimal)");
 
     vorn::CMarketMatrix matrix;
     if (!RestoreOrReport(matrix, *matrixFile))
