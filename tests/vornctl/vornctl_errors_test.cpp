@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "command.h"
+#include "support/http_test_server.h"
 #include "support/run_command.h"
 
 namespace fs = std::filesystem;
@@ -109,6 +110,25 @@ TEST_F(VornctlErrorsTest, UnknownSecurityIsNamedWithItsMarketAndFile) {
     EXPECT_EQ(Errors("chart " + market_ + " 9999 1 --out " + Path("x.png")),
               std::make_pair(1, expected));
 #endif
+}
+
+TEST_F(VornctlErrorsTest, TransferFailuresNameTheAddressAndTheCause) {
+    const std::string index = "/vorn/MarketMatrix/MarketMatrix.idx";
+    const std::uint16_t closed = vorn::test::CHttpTestServer::UnusedPort();
+    const std::string refusedHost = "127.0.0.1:" + std::to_string(closed);
+    auto [status, errors] = Errors("startup --data-dir " + Path("client-refused") +
+                                   " --server " + refusedHost + " --years 1");
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(vorn::test::SplitLines(errors).front(),
+              "vornctl: startup: http://" + refusedHost + index + ": connection refused");
+
+    vorn::test::CHttpTestServer server; // serves nothing: every path is a 404 page
+    ASSERT_TRUE(server.IsListening());
+    std::tie(status, errors) = Errors("startup --data-dir " + Path("client-missing") +
+                                      " --server " + server.Host() + " --years 1");
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(vorn::test::SplitLines(errors).front(),
+              "vornctl: startup: http://" + server.Host() + index + ": HTTP status 404");
 }
 
 TEST_F(VornctlErrorsTest, BadCommandLinesExitWithTwoAndShowTheUsage) {
