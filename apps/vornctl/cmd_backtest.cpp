@@ -8,11 +8,8 @@
 
 #include "analysed_market.h"
 #include "command.h"
-#include "contents/settings_files.h"
 #include "gaps/law_backtest.h"
-#include "screening/securities_list.h"
-#include "screening/indicator_screening.h"
-#include "technical/technical_manager.h"
+#include "screened_market.h"
 
 namespace vornctl {
 namespace {
@@ -38,42 +35,11 @@ bool ParseCodeList(const std::string& text, unsigned long limit, std::vector<std
     }
 }
 
-// The settings the program would screen with after starting with `path` as "Vorn.ssd".
-bool LoadScreening(const std::string& path, const std::optional<std::string>& saved,
-                   vorn::ScreeningSettings& settings) {
-    vorn::CSavedScreenings records;
-    vorn::ScreeningSettings current;
-    const vorn::SettingsFileResult result =
-        vorn::LoadScreeningFile(path, current, records, vorn::DamagedCopy::Skip);
-    if (result != vorn::SettingsFileResult::Ok &&
-        result != vorn::SettingsFileResult::DamagedRecords) {
-        std::fprintf(stderr, "vornctl: cannot read the screening settings %s (result %u)\n",
-                     path.c_str(), static_cast<unsigned>(result));
-        return false;
-    }
-    if (saved && !records.ApplyScreening(vorn::Utf8ToCp932(*saved), current)) {
-        std::fprintf(stderr, "vornctl: %s holds no saved screening '%s'\n", path.c_str(),
-                     saved->c_str());
-        return false;
-    }
-    vorn::ApplyStartupParameterDefaults(current);
-    settings = std::move(current);
-    return true;
-}
-
 // The securities the screening selects on the daily analysis of the whole market.
 void ScreenedSecurities(AnalysedMarket& market, const vorn::ScreeningSettings& settings,
                         std::set<vorn::SecurityKey>& keys) {
-    vorn::CTechnicalManager manager;
-    manager.RegisterTechnicals(&market.matrix);
-    vorn::CIndicatorScreening indicators(manager);
-    indicators.PrepareInclinationParameters(settings.inclinationParameters);
-    indicators.RecomputeInclinationScreening(settings.inclinationParameters);
-    indicators.RecomputeTurnoverScreening(settings.turnoverParameters);
-    vorn::CSecuritiesList list(market.matrix, market.results);
-    list.SetIndicatorValues(indicators.Inclinations(), indicators.TurnoverRatios());
-    list.Prepare();
-    list.RebuildSecurities(settings);
+    CScreenedMarket screened(market, settings);
+    const vorn::CSecuritiesList& list = screened.List();
     for (std::size_t row = 0; row < list.RowCount(); ++row)
         keys.insert(list.RowKey(row));
 }
@@ -128,7 +94,7 @@ int RunBacktest(int argc, char** argv) {
     auto market = std::make_unique<AnalysedMarket>();
     if (settingsPath) {
         vorn::ScreeningSettings settings;
-        if (!LoadScreening(*settingsPath, savedName, settings) ||
+        if (!LoadScreeningSettings(settingsPath, savedName, settings) ||
             !LoadAnalysedMarket(file, *market))
             return 1;
         ScreenedSecurities(*market, settings, options.selection.emplace());

@@ -5,42 +5,11 @@
 
 #include "analysed_market.h"
 #include "command.h"
-#include "contents/settings_files.h"
 #include "foundation/csv_field.h"
-#include "screening/securities_list.h"
-#include "screening/indicator_screening.h"
-#include "technical/technical_manager.h"
+#include "screened_market.h"
 
 namespace vornctl {
 namespace {
-
-// The settings the program would screen with after starting with `path` as "Vorn.ssd"; the
-// defaults without a path.
-bool LoadSettings(const std::optional<std::string>& path, const std::optional<std::string>& saved,
-                  vorn::ScreeningSettings& settings) {
-    settings = vorn::MakeDefaultScreeningSettings();
-    if (!path)
-        return true;
-    vorn::CSavedScreenings records;
-    vorn::ScreeningSettings current;
-    const vorn::SettingsFileResult result =
-        vorn::LoadScreeningFile(*path, current, records, vorn::DamagedCopy::Skip);
-    if (result != vorn::SettingsFileResult::Ok &&
-        result != vorn::SettingsFileResult::DamagedRecords) {
-        std::fprintf(stderr, "vornctl: %s: %s\n", path->c_str(),
-                     std::string(vorn::Describe(result)).c_str());
-        VerboseResult("settings", static_cast<unsigned>(result));
-        return false;
-    }
-    if (saved && !records.ApplyScreening(vorn::Utf8ToCp932(*saved), current)) {
-        std::fprintf(stderr, "vornctl: %s holds no saved screening '%s'\n", path->c_str(),
-                     saved->c_str());
-        return false;
-    }
-    vorn::ApplyStartupParameterDefaults(current);
-    settings = std::move(current);
-    return true;
-}
 
 int RunScreen(int argc, char** argv) {
     const CArgs args(argc, argv);
@@ -52,23 +21,14 @@ int RunScreen(int argc, char** argv) {
         return UsageError("--saved needs --settings PATH");
 
     vorn::ScreeningSettings settings;
-    if (!LoadSettings(settingsPath, savedName, settings))
+    if (!LoadScreeningSettings(settingsPath, savedName, settings))
         return 1;
     AnalysedMarket market;
     if (!LoadAnalysedMarket(args.Positionals()[0], market))
         return 1;
 
-    vorn::CTechnicalManager manager;
-    manager.RegisterTechnicals(&market.matrix);
-    vorn::CIndicatorScreening indicators(manager);
-    indicators.PrepareInclinationParameters(settings.inclinationParameters);
-    indicators.RecomputeInclinationScreening(settings.inclinationParameters);
-    indicators.RecomputeTurnoverScreening(settings.turnoverParameters);
-
-    vorn::CSecuritiesList list(market.matrix, market.results);
-    list.SetIndicatorValues(indicators.Inclinations(), indicators.TurnoverRatios());
-    list.Prepare();
-    list.RebuildSecurities(settings);
+    CScreenedMarket screened(market, settings);
+    vorn::CSecuritiesList& list = screened.List();
     if (args.Has("header")) {
         for (int column = 0; column < vorn::kSecuritiesColumnCount; ++column)
             std::printf("%s%s", column == 0 ? "" : ",",
