@@ -39,26 +39,17 @@ constexpr int kOldDays = 590;
 const std::vector<PackedDate> kCalendar = test::Weekdays(MakePackedDate(2006, 1, 4), kAllDays);
 
 // A level that jumps every week, so every security opens windows.
-std::vector<Ohlcv> Rows(int count, std::uint32_t base) {
-    std::vector<Ohlcv> rows;
-    for (int i = 0; i < count; ++i) {
-        const std::uint32_t level = base + static_cast<std::uint32_t>((i / 5) % 3) * 40;
-        rows.push_back({level, level + 4, level - 3, level + 1, 1000u + (i * 37u) % 500u});
-    }
-    return rows;
-}
-
 // The market as it stood after `days` trading days; the later days only add to it, and a
 // security is listed among the last new days.
 std::unique_ptr<CMarketMatrix> Market(int days) {
     const std::vector<PackedDate> calendar(kCalendar.begin(), kCalendar.begin() + days);
     CMarketBuilder builder;
     builder.Calendar(calendar)
-        .Security(1301, 1, calendar[0], Rows(days, 200))
-        .Security(7203, 1, calendar[0], Rows(days, 3000))
-        .Security(7203, 2, calendar[100], Rows(days - 100, 3010));
+        .Security(1301, 1, calendar[0], test::SteppedRows(days, 200))
+        .Security(7203, 1, calendar[0], test::SteppedRows(days, 3000))
+        .Security(7203, 2, calendar[100], test::SteppedRows(days - 100, 3010));
     if (days > kOldDays + 2)
-        builder.Security(9984, 1, calendar[kOldDays + 2], Rows(days - kOldDays - 2, 500));
+        builder.Security(9984, 1, calendar[kOldDays + 2], test::SteppedRows(days - kOldDays - 2, 500));
     return builder.Build();
 }
 

@@ -47,16 +47,6 @@ using test::Ohlcv;
 
 constexpr int kDays = 300;
 
-std::vector<Ohlcv> Rows(int count, std::uint32_t base) {
-    std::vector<Ohlcv> rows;
-    for (int i = 0; i < count; ++i) {
-        // Steps every five days so that windows open and fill.
-        const std::uint32_t level = base + static_cast<std::uint32_t>((i / 5) % 3) * 40;
-        rows.push_back({level, level + 4, level - 3, level + 1, 1000u + (i * 37u) % 500u});
-    }
-    return rows;
-}
-
 class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -74,10 +64,10 @@ protected:
             .Company(1301, 1, Utf8ToCp932("極洋"))
             .Company(7203, 16, Utf8ToCp932("トヨタ自動車"))
             .Company(9984, 10, Utf8ToCp932("ソフトバンクグループ"))
-            .Security(1301, 1, calendar[0], Rows(kDays, 200))
-            .Security(7203, 1, calendar[0], Rows(kDays, 3000))
-            .Security(7203, 2, calendar[100], Rows(kDays - 100, 3010))
-            .Security(9984, 1, calendar[0], Rows(kDays, 500));
+            .Security(1301, 1, calendar[0], test::SteppedRows(kDays, 200))
+            .Security(7203, 1, calendar[0], test::SteppedRows(kDays, 3000))
+            .Security(7203, 2, calendar[100], test::SteppedRows(kDays - 100, 3010))
+            .Security(9984, 1, calendar[0], test::SteppedRows(kDays, 500));
         ASSERT_EQ(GenerateMatrix(*builder.Build(), directory_ / "Market.kbx", nullptr, nullptr),
                   kMatrixOk);
     }

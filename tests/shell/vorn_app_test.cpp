@@ -51,15 +51,6 @@ using test::Ohlcv;
 
 constexpr int kDays = 300;
 
-std::vector<Ohlcv> Rows(int count, std::uint32_t base) {
-    std::vector<Ohlcv> rows;
-    for (int i = 0; i < count; ++i) {
-        const std::uint32_t level = base + static_cast<std::uint32_t>((i / 5) % 3) * 40;
-        rows.push_back({level, level + 4, level - 3, level + 1, 1000u + (i * 37u) % 500u});
-    }
-    return rows;
-}
-
 class VornAppTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -85,10 +76,10 @@ protected:
             .Company(1301, 1, Utf8ToCp932("極洋"))
             .Company(7203, 16, Utf8ToCp932("トヨタ自動車"))
             .Company(9984, 10, Utf8ToCp932("ソフトバンクグループ"))
-            .Security(1301, 1, calendar[0], Rows(days, 200))
-            .Security(7203, 1, calendar[0], Rows(days, 3000))
-            .Security(7203, 2, calendar[100], Rows(days - 100, 3010))
-            .Security(9984, 1, calendar[0], Rows(days, 500));
+            .Security(1301, 1, calendar[0], test::SteppedRows(days, 200))
+            .Security(7203, 1, calendar[0], test::SteppedRows(days, 3000))
+            .Security(7203, 2, calendar[100], test::SteppedRows(days - 100, 3010))
+            .Security(9984, 1, calendar[0], test::SteppedRows(days, 500));
         return builder.Build();
     }
     void WriteMarket() {
@@ -433,9 +424,9 @@ protected:
             .Company(1301, 1, Utf8ToCp932("極洋水産"))
             .Company(Lettered(), 33, Utf8ToCp932("ベリフォ水産"))
             .Company(1332, 1, Utf8ToCp932("日水水産"))
-            .Security(1301, 1, days[0], Rows(120, 200))
-            .Security(Lettered(), 3, days[20], Rows(100, 900))
-            .Security(1332, 1, days[0], Rows(120, 500));
+            .Security(1301, 1, days[0], test::SteppedRows(120, 200))
+            .Security(Lettered(), 3, days[20], test::SteppedRows(100, 900))
+            .Security(1332, 1, days[0], test::SteppedRows(120, 500));
         ASSERT_EQ(GenerateMatrix(*builder.Build(), directory_ / "Market.kbx", nullptr, nullptr),
                   kMatrixOk);
     }

@@ -7,6 +7,15 @@
 
 namespace vorn::test {
 
+std::vector<Ohlcv> SteppedRows(int count, std::uint32_t base) {
+    std::vector<Ohlcv> rows;
+    for (int i = 0; i < count; ++i) {
+        const std::uint32_t level = base + static_cast<std::uint32_t>((i / 5) % 3) * 40;
+        rows.push_back({level, level + 4, level - 3, level + 1, 1000u + (i * 37u) % 500u});
+    }
+    return rows;
+}
+
 std::vector<PackedDate> Weekdays(PackedDate first, int count) {
     std::vector<PackedDate> days;
     PackedDate day = first;

@@ -21,6 +21,10 @@ struct Ohlcv {
 // Consecutive weekdays (Monday to Friday) starting at `first`, `count` of them.
 std::vector<PackedDate> Weekdays(PackedDate first, int count);
 
+// `count` rows around `base` that step up and down every five days, so that windows open and
+// fill; volumes vary from 1,000 to 1,499.
+std::vector<Ohlcv> SteppedRows(int count, std::uint32_t base);
+
 class CMarketBuilder {
 public:
     static constexpr int kNarrowest = -1;
