@@ -388,7 +388,8 @@ bool CStartupSequence::UpdateFromJQuants() {
     JQuantsBuildReport report;
     JQuantsBuildResult result = JQuantsBuildResult::FetchFailed;
     if (PrepareJQuants(options))
-        result = AppendJQuantsMatrix(options, matrix_, config_.matrixPath, report, &cancel_, &sink_);
+        result =
+            AppendJQuantsMatrix(options, matrix_, config_.matrixPath, report, &cancel_, &sink_);
     else
         report.error = sourceFailure_;
     switch (result) {
@@ -428,7 +429,8 @@ bool CStartupSequence::UpdateFromJQuants() {
     // As with a failed download the file stays as it was; a conversion that stopped may
     // have touched the securities in memory, so they are read again.
     if (result != JQuantsBuildResult::FetchFailed) {
-        if (const MatrixResult restored = RestoreMatrix(matrix_, config_.matrixPath, &cancel_, &sink_);
+        if (const MatrixResult restored =
+                RestoreMatrix(matrix_, config_.matrixPath, &cancel_, &sink_);
             restored != kMatrixOk) {
             result_ = ResultCode(restored);
             SetState(stepState_ | kStepFailed);

@@ -1,6 +1,5 @@
 #include "shell/dialog_first_start.h"
 
-
 #include "acquisition/jquants_build.h"
 #include "foundation/agency.h"
 #include "matrix/matrix_file.h"

@@ -18,9 +18,9 @@
 #include "shell/dialog_first_start.h"
 #include "shell/dialog_startup_progress.h"
 #include "shell/main_frame.h"
-#include "ui_base/posted_message.h"
 #include "shell/settings_profile.h"
 #include "shell/vorn_view.h"
+#include "ui_base/posted_message.h"
 
 namespace vorn {
 namespace {

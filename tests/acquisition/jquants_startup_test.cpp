@@ -160,7 +160,8 @@ protected:
     std::map<std::string, int> AnsweredTwice() {
         std::map<std::string, int> seen;
         for (const test::LoggedRequest& request : service_.Log())
-            if (request.status == 200 && request.target.find("/markets/calendar") == std::string::npos)
+            if (request.status == 200 &&
+                request.target.find("/markets/calendar") == std::string::npos)
                 ++seen[request.target + " " + request.page];
         std::map<std::string, int> twice;
         for (const auto& [target, count] : seen)
@@ -211,8 +212,8 @@ TEST_F(JQuantsStartupTest, BuildsTheMissingFileThenTheUpdateStepAppendsTheNewDay
     // The days of the first build came from its cache.
     int firstDayAsked = 0;
     for (const test::LoggedRequest& request : service_.Log())
-        firstDayAsked += request.target == "/v2/equities/bars/daily?date=2024-03-01" &&
-                         request.page.empty();
+        firstDayAsked +=
+            request.target == "/v2/equities/bars/daily?date=2024-03-01" && request.page.empty();
     EXPECT_EQ(firstDayAsked, 1);
 
     // What was written back equals a build of every day at once.
@@ -312,8 +313,8 @@ TEST_F(JQuantsStartupTest, WithoutAKeyTheFirstBuildFailsInWords) {
 // vornctl startup reads the same profile, so it takes the same source and says the same.
 TEST_F(JQuantsStartupTest, VornctlStartupFetchesFromTheConfiguredSource) {
     service_.lastTradingDay = 3;
-    const std::string command = std::string(VORN_CTL_PATH) + " startup --data-dir " +
-                                data_.string() + " </dev/null 2>&1";
+    const std::string command =
+        std::string(VORN_CTL_PATH) + " startup --data-dir " + data_.string() + " </dev/null 2>&1";
     auto [status, output] = test::RunCommandLine(command);
     ASSERT_EQ(status, 0) << output;
     EXPECT_NE(output.find(kTextStartupJQuantsBuild), std::string::npos) << output;
