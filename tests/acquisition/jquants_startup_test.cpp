@@ -300,6 +300,38 @@ TEST_F(JQuantsStartupTest, ACancelledFirstBuildGoesOnFromItsCacheNextTime) {
     EXPECT_TRUE(AnsweredTwice().empty());
 }
 
+TEST_F(JQuantsStartupTest, EscapeDuringTheUpdateEndsTheStartUpAndKeepsTheFetchedDays) {
+    service_.lastTradingDay = 3;
+    Run first;
+    StartUp(first);
+    ASSERT_TRUE(first.succeeded) << first.view.status;
+    const std::string before = test::ReadWholeFile(MatrixPath());
+
+    service_.lastTradingDay = 5;
+    Run cancelled;
+    StartUp(cancelled, [](CStartupSequence& sequence, CTextSink& sink) {
+        sink.OnText([&sequence](const std::string& text) {
+            if (text.rfind("J-Quants API: 日足 2024/03/07", 0) == 0)
+                sequence.Cancel();
+        });
+    });
+    EXPECT_FALSE(cancelled.succeeded);
+    EXPECT_EQ(cancelled.result, ResultCode(kMatrixCancelled));
+    EXPECT_EQ(cancelled.view.status, FormatStartupFailure(kStepUpdating, 254));
+    EXPECT_TRUE(cancelled.view.failureColours);
+    EXPECT_EQ(test::ReadWholeFile(MatrixPath()), before);
+
+    const std::size_t asked = service_.Log().size();
+    Run resumed;
+    StartUp(resumed);
+    ASSERT_TRUE(resumed.succeeded) << resumed.view.status;
+    EXPECT_EQ(*resumed.matrix.DailyCalendar().Last(), MakePackedDate(2024, 3, 7));
+    // The bars of 03-06 came from the cache.
+    const auto log = service_.Log();
+    for (std::size_t i = asked; i < log.size(); ++i)
+        EXPECT_NE(log[i].target, "/v2/equities/bars/daily?date=2024-03-06");
+}
+
 TEST_F(JQuantsStartupTest, WithoutAKeyTheFirstBuildFailsInWords) {
     fs::remove(data_ / kJQuantsKeyFileName);
     Run run;
@@ -338,6 +370,8 @@ TEST_F(JQuantsStartupTest, VornctlStartupFetchesFromTheConfiguredSource) {
         << output;
     EXPECT_EQ(output.find(test::kJQuantsKey), std::string::npos);
     EXPECT_EQ(test::ReadWholeFile(MatrixPath()), before);
+    // The key is in its own file and nowhere else the runs left behind.
+    EXPECT_TRUE(test::FilesHolding(data_, test::kJQuantsKey, data_ / kJQuantsKeyFileName).empty());
 }
 
 } // namespace

@@ -155,6 +155,10 @@ TEST_F(FirstStartTest, JQuantsBuildsTheFileFromTheServiceAndEndsOnAChart) {
     // The key went to a file only its owner can read.
     const auto perms = fs::status(directory_ / kJQuantsKeyFileName).permissions();
     EXPECT_EQ(perms & (fs::perms::group_all | fs::perms::others_all), fs::perms::none);
+    // ... and into no other file: profile, log, cache or market.
+    EXPECT_TRUE(test::FilesHolding(directory_, test::kJQuantsKey, directory_ / kJQuantsKeyFileName)
+                    .empty());
+    EXPECT_EQ(app.StartupStatus().indexOf(QString::fromLatin1(test::kJQuantsKey)), -1);
 }
 
 TEST_F(FirstStartTest, CsvQuoteFilesAreImportedAndEndOnAChart) {
