@@ -7,6 +7,7 @@
 #include "matrix/sample_market.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -89,13 +90,19 @@ bool BuildChosen(const FirstStartChoice& choice, IProfile& profile, const fs::pa
 
 } // namespace
 
-CDialogJQuantsKey::CDialogJQuantsKey(const QString& plan, QWidget* parent) : QDialog(parent) {
+CDialogJQuantsKey::CDialogJQuantsKey(const QString& plan, bool updateFromApi, QWidget* parent)
+    : QDialog(parent) {
     setWindowTitle(QStringLiteral("J-Quants API キー"));
     auto* form = new QFormLayout(this);
     key_ = KeyEdit(this);
+    key_->setPlaceholderText(QStringLiteral("変更しない場合は空欄"));
     plan_ = PlanBox(plan, this);
+    source_ = new QCheckBox(QStringLiteral("起動時の更新に J-Quants API を使う"), this);
+    source_->setObjectName(QStringLiteral("source"));
+    source_->setChecked(updateFromApi);
     form->addRow(QStringLiteral("API キー"), key_);
     form->addRow(QStringLiteral("プラン"), plan_);
+    form->addRow(source_);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -107,6 +114,9 @@ std::string CDialogJQuantsKey::Key() const {
 }
 std::string CDialogJQuantsKey::Plan() const {
     return plan_->currentText().toStdString();
+}
+bool CDialogJQuantsKey::UpdateFromApi() const {
+    return source_->isChecked();
 }
 
 CDialogFirstStart::CDialogFirstStart(QWidget* parent) : QDialog(parent) {
@@ -187,8 +197,10 @@ bool PrepareMarketSource(IProfile& profile, const fs::path& dataDirectory, Start
 
 bool EditJQuantsKey(IProfile& profile, const fs::path& dataDirectory, QWidget* parent,
                     QString& message) {
+    const std::string source = profile.GetString(kProfileSection, kProfileDataSource);
     CDialogJQuantsKey dialog(
-        QString::fromStdString(profile.GetString(kProfileSection, kProfileJQuantsPlan)), parent);
+        QString::fromStdString(profile.GetString(kProfileSection, kProfileJQuantsPlan)),
+        source == kDataSourceJQuants, parent);
     if (dialog.exec() != QDialog::Accepted)
         return false;
     std::string error;
@@ -196,7 +208,14 @@ bool EditJQuantsKey(IProfile& profile, const fs::path& dataDirectory, QWidget* p
         message = QString::fromStdString(error);
         return false;
     }
-    return profile.SetString(kProfileSection, kProfileJQuantsPlan, dialog.Plan());
+    if (!profile.SetString(kProfileSection, kProfileJQuantsPlan, dialog.Plan()))
+        return false;
+    // Takes effect at the next start, whose update step reads it.
+    if (dialog.UpdateFromApi() && source != kDataSourceJQuants)
+        return profile.SetString(kProfileSection, kProfileDataSource, kDataSourceJQuants);
+    if (!dialog.UpdateFromApi() && source == kDataSourceJQuants)
+        return profile.SetString(kProfileSection, kProfileDataSource, kDataSourceServer);
+    return true;
 }
 
 } // namespace vorn

@@ -14,6 +14,7 @@
 #include <QString>
 
 class QButtonGroup;
+class QCheckBox;
 class QComboBox;
 class QLineEdit;
 
@@ -28,17 +29,19 @@ struct FirstStartChoice {
     std::string securitiesList;
 };
 
-// The J-Quants key (shown masked) and plan; used alone from the menu and inside the
-// first-start dialog.
+// The J-Quants key (shown masked), the plan, and whether start-up updates from the API; the
+// menu's dialog.
 class CDialogJQuantsKey final : public QDialog {
 public:
-    explicit CDialogJQuantsKey(const QString& plan, QWidget* parent = nullptr);
+    CDialogJQuantsKey(const QString& plan, bool updateFromApi, QWidget* parent = nullptr);
     std::string Key() const;
     std::string Plan() const;
+    bool UpdateFromApi() const;
 
 private:
     QLineEdit* key_;
     QComboBox* plan_;
+    QCheckBox* source_;
 };
 
 class CDialogFirstStart final : public QDialog {
@@ -62,7 +65,8 @@ private:
 bool PrepareMarketSource(IProfile& profile, const std::filesystem::path& dataDirectory,
                          StartupConfig& config, QWidget* parent, QString& message);
 
-// Stores the key file and the plan, from the menu's key dialog.
+// Stores the key file, the plan and the source of the update step, from the menu's key dialog.
+// Turning the API off leaves the update to the matrix server.
 bool EditJQuantsKey(IProfile& profile, const std::filesystem::path& dataDirectory, QWidget* parent,
                     QString& message);
 

@@ -342,6 +342,21 @@ TEST_F(JQuantsStartupTest, WithoutAKeyTheFirstBuildFailsInWords) {
     EXPECT_EQ(service_.Requests(), 0);
 }
 
+TEST_F(JQuantsStartupTest, TheProfileNamesTheSourceAndLocalSourcesFetchNothing) {
+    CProfileFile profile(data_ / "Vorn.ini");
+    StartupConfig config = ReadStartupProfile(profile, data_);
+    EXPECT_EQ(config.source, kDataSourceJQuants);
+    EXPECT_EQ(config.dataDirectory, data_);
+    EXPECT_EQ(config.flags & kAppLocalMode, 0u);
+    for (const char* local : {kDataSourceSample, kDataSourceCsv}) {
+        profile.SetString(kProfileSection, kProfileDataSource, local);
+        config = ReadStartupProfile(profile, data_);
+        EXPECT_NE(config.flags & kAppLocalMode, 0u) << local;
+    }
+    // The profile's own bit stays the user's: nothing was written to it.
+    EXPECT_EQ(profile.GetInteger(kProfileSection, kProfileSetting, 0), 0u);
+}
+
 // vornctl startup reads the same profile, so it takes the same source and says the same.
 TEST_F(JQuantsStartupTest, VornctlStartupFetchesFromTheConfiguredSource) {
     service_.lastTradingDay = 3;

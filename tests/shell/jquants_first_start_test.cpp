@@ -23,6 +23,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMenu>
@@ -286,7 +287,7 @@ TEST_F(FirstStartTest, AJQuantsSourceUpdatesInTheStartUpStepOnTheNextStart) {
     EXPECT_EQ(test::ReadWholeFile(directory_ / "Market.kbx"), before);
 }
 
-TEST_F(FirstStartTest, TheMenuKeepsTheKeyMaskedInAnOwnerOnlyFileAndThePlanInTheProfile) {
+TEST_F(FirstStartTest, TheMenuKeepsTheKeyMaskedInAnOwnerOnlyFileAndThePlanAndSourceInTheProfile) {
     AnswerWith([](QWidget& dialog) { Choose(dialog, "sample"); });
     CVornApp app;
     ASSERT_TRUE(app.InitInstance(options_)) << app.LastMessage().toStdString();
@@ -313,6 +314,10 @@ TEST_F(FirstStartTest, TheMenuKeepsTheKeyMaskedInAnOwnerOnlyFileAndThePlanInTheP
         plan->setFocus();
         QTest::keyClick(plan, Qt::Key_Down);
         QTest::keyClick(plan, Qt::Key_Down);
+        auto* source = dialog->findChild<QCheckBox*>(QStringLiteral("source"));
+        if (source == nullptr)
+            return dialog->reject();
+        QTest::mouseClick(source, Qt::LeftButton, {}, QPoint(4, source->height() / 2));
         for (QPushButton* button : dialog->findChildren<QPushButton*>())
             if (button->text().contains(QStringLiteral("OK"), Qt::CaseInsensitive))
                 return QTest::mouseClick(button, Qt::LeftButton);
@@ -334,6 +339,8 @@ TEST_F(FirstStartTest, TheMenuKeepsTheKeyMaskedInAnOwnerOnlyFileAndThePlanInTheP
     ASSERT_EQ(::stat(keyFile.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     EXPECT_EQ(Profile().GetString(kProfileSection, kProfileJQuantsPlan), "standard");
+    // The next start updates from the API.
+    EXPECT_EQ(Profile().GetString(kProfileSection, kProfileDataSource), "jquants");
     std::string key, error;
     EXPECT_TRUE(LoadJQuantsKey(directory_, key, error)) << error;
     EXPECT_EQ(key, test::kJQuantsKey);
