@@ -221,6 +221,9 @@ int RunStartup(int argc, char** argv) {
         // Where and why the server could not be used, also when the start-up went on without it.
         if (const vorn::TransferFailure& failure = loader.LastFailure(); failure.Failed())
             std::fprintf(stderr, "vornctl: startup: %s\n", failure.Describe().c_str());
+        // Likewise for the J-Quants API, when the profile names it as the source.
+        if (!sequence.SourceFailure().empty())
+            std::fprintf(stderr, "vornctl: startup: %s\n", sequence.SourceFailure().c_str());
         if (!started || !sequence.Succeeded()) {
             std::printf("startup: failed %s\n", view.status.c_str());
             std::fprintf(stderr, "vornctl: startup: %s\n", view.status.c_str());

@@ -383,6 +383,8 @@ TEST_F(JQuantsStartupTest, VornctlStartupFetchesFromTheConfiguredSource) {
     EXPECT_NE(output.find("! マーケットマトリクス更新失敗 [エラー：15] J-Quants API 127.0.0.1:"),
               std::string::npos)
         << output;
+    EXPECT_NE(output.find("vornctl: startup: J-Quants API 127.0.0.1:"), std::string::npos)
+        << output;
     EXPECT_EQ(output.find(test::kJQuantsKey), std::string::npos);
     EXPECT_EQ(test::ReadWholeFile(MatrixPath()), before);
     // The key is in its own file and nowhere else the runs left behind.
