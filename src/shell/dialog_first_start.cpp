@@ -162,6 +162,14 @@ CDialogFirstStart::CDialogFirstStart(QWidget* parent) : QDialog(parent) {
     layout->addWidget(buttons);
 }
 
+void CDialogFirstStart::ChooseJQuants(const QString& plan) {
+    for (QAbstractButton* button : sources_->buttons())
+        if (button->objectName() == QLatin1String(kDataSourceJQuants))
+            button->setChecked(true);
+    if (!plan.isEmpty())
+        plan_->setCurrentText(plan);
+}
+
 FirstStartChoice CDialogFirstStart::Choice() const {
     FirstStartChoice choice;
     if (const QAbstractButton* checked = sources_->checkedButton())
@@ -180,6 +188,11 @@ bool PrepareMarketSource(IProfile& profile, const fs::path& dataDirectory, Start
     if (!config.source.empty() || !config.serverHost.empty() || fs::exists(config.matrixPath, ec))
         return true;
     CDialogFirstStart dialog(parent);
+    // A J-Quants build that was cancelled or failed left its plan (and its cache): offered
+    // again as it was chosen, so that OK goes on where it stopped.
+    const std::string plan = profile.GetString(kProfileSection, kProfileJQuantsPlan);
+    if (!plan.empty())
+        dialog.ChooseJQuants(QString::fromStdString(plan));
     if (dialog.exec() != QDialog::Accepted) {
         message = QStringLiteral("アプリケーションを終了します");
         return false;

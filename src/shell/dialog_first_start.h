@@ -48,6 +48,8 @@ class CDialogFirstStart final : public QDialog {
 public:
     explicit CDialogFirstStart(QWidget* parent = nullptr);
     FirstStartChoice Choice() const;
+    // Offers the J-Quants API already chosen, with its plan: a first build given up before.
+    void ChooseJQuants(const QString& plan);
 
 private:
     QButtonGroup* sources_;

@@ -15,6 +15,7 @@
 
 #include "chart/chart_model.h"
 #include "shell/dialog_first_start.h"
+#include "shell/dialog_startup_progress.h"
 #include "shell/main_frame.h"
 #include "shell/settings_profile.h"
 #include "shell/vorn_app.h"
@@ -25,6 +26,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -285,6 +287,69 @@ TEST_F(FirstStartTest, AJQuantsSourceUpdatesInTheStartUpStepOnTheNextStart) {
     EXPECT_EQ(app.LastMessage().indexOf(QString::fromLatin1(test::kJQuantsKey)), -1);
     app.ExitInstance();
     EXPECT_EQ(test::ReadWholeFile(directory_ / "Market.kbx"), before);
+}
+
+TEST_F(FirstStartTest, EscapeStopsTheFirstJQuantsBuildAndTheNextStartGoesOnFromTheCache) {
+    test::CFakeService service;
+    service.tooManyAt = 0;
+    service.failAt = 0;
+    {
+        // Slow enough for a key press to land in the middle of the build.
+        CSettingsProfile profile = Profile();
+        profile.SetString(kProfileSection, kProfileJQuantsBaseUrl, service.BaseUrl());
+        profile.SetInteger(kProfileSection, kProfileJQuantsRate, 300);
+    }
+    AnswerWith([](QWidget& dialog) {
+        Choose(dialog, "jquants");
+        Type(dialog, "key", test::kJQuantsKey);
+        auto* plan = dialog.findChild<QComboBox*>(QStringLiteral("plan"));
+        ASSERT_NE(plan, nullptr);
+        plan->setCurrentText(QStringLiteral("light"));
+    });
+    bool escaped = false;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        auto* progress = dynamic_cast<CDialogStartupProgress*>(QApplication::activeModalWidget());
+        if (progress == nullptr || escaped)
+            return;
+        auto* status = progress->findChild<QLabel*>(QString::fromLatin1(kStatusTextName));
+        if (status != nullptr && status->text().contains(QStringLiteral("日足 2024/03/05"))) {
+            escaped = true;
+            QTest::keyClick(progress, Qt::Key_Escape);
+        }
+    });
+    watcher.start(10);
+    {
+        CVornApp app;
+        EXPECT_FALSE(app.InitInstance(options_));
+        EXPECT_EQ(app.StartupStatus(), QString::fromUtf8(kTextStartupJQuantsResume));
+    }
+    watcher.stop();
+    ASSERT_TRUE(escaped);
+    EXPECT_FALSE(fs::exists(directory_ / "Market.kbx"));
+    EXPECT_TRUE(Profile().GetString(kProfileSection, kProfileDataSource).empty());
+
+    // The next start offers J-Quants as it was chosen; OK goes on from the cache.
+    Profile().SetInteger(kProfileSection, kProfileJQuantsRate, 60000);
+    QString offeredPlan;
+    bool offeredJQuants = false;
+    AnswerWith([&](QWidget& dialog) {
+        auto* jquants = dialog.findChild<QRadioButton*>(QStringLiteral("jquants"));
+        offeredJQuants = jquants != nullptr && jquants->isChecked();
+        if (auto* plan = dialog.findChild<QComboBox*>(QStringLiteral("plan")))
+            offeredPlan = plan->currentText();
+    });
+    const std::size_t asked = service.Log().size();
+    CVornApp app;
+    ASSERT_TRUE(app.InitInstance(options_)) << app.StartupStatus().toStdString();
+    EXPECT_EQ(shown_, 2);
+    EXPECT_TRUE(offeredJQuants);
+    EXPECT_EQ(offeredPlan, QStringLiteral("light"));
+    EXPECT_EQ(*app.Matrix().DailyCalendar().Last(), MakePackedDate(2024, 3, 7));
+    const auto log = service.Log();
+    for (std::size_t i = asked; i < log.size(); ++i)
+        EXPECT_NE(log[i].target, "/v2/equities/bars/daily?date=2024-03-01");
+    EXPECT_EQ(Profile().GetString(kProfileSection, kProfileDataSource), "jquants");
 }
 
 TEST_F(FirstStartTest, TheMenuKeepsTheKeyMaskedInAnOwnerOnlyFileAndThePlanAndSourceInTheProfile) {
