@@ -139,6 +139,26 @@ void PrintMessage(const CQueueSink::Item& item, const vorn::StartupProgressView&
     std::fflush(stdout);
 }
 
+// The one line of a failed start-up, saying on what and why: the transfer that failed, else
+// the market file that could not be restored, else the start-up's own text.
+std::string FailureLine(const vorn::CStartupSequence& sequence,
+                        const vorn::CMarketMatrixLoader& loader, const fs::path& matrixPath,
+                        const std::string& status) {
+    if (const vorn::TransferFailure& failure = loader.LastFailure(); failure.Failed())
+        return failure.Describe();
+    if ((sequence.StepState() & ~vorn::kStepFailed) != vorn::kStepRestoring)
+        return status;
+    if (sequence.Result() == vorn::kAcquisitionChoiceCancelled)
+        return matrixPath.string() + ": no usable market file, and no package was chosen to "
+                                     "download (--years N chooses one)";
+    // The sequence keeps only a result code; reading the file again names the damage.
+    vorn::CMarketMatrix probe;
+    vorn::MatrixFailure failure;
+    if (vorn::RestoreMatrix(probe, matrixPath, nullptr, nullptr, &failure) == vorn::kMatrixOk)
+        return status;
+    return matrixPath.string() + ": " + vorn::DescribeFailure(failure);
+}
+
 int RunStartup(int argc, char** argv) {
     const CArgs args(argc, argv);
     if (!args.Positionals().empty())
@@ -218,15 +238,16 @@ int RunStartup(int argc, char** argv) {
         progress.Clear();
         std::signal(SIGINT, SIG_DFL);
         sequence.Wait();
-        // Where and why the server could not be used, also when the start-up went on without it.
-        if (const vorn::TransferFailure& failure = loader.LastFailure(); failure.Failed())
-            std::fprintf(stderr, "vornctl: startup: %s\n", failure.Describe().c_str());
         if (!started || !sequence.Succeeded()) {
             std::printf("startup: failed %s\n", view.status.c_str());
-            std::fprintf(stderr, "vornctl: startup: %s\n", view.status.c_str());
+            std::fprintf(stderr, "vornctl: startup: %s\n",
+                         FailureLine(sequence, loader, config.matrixPath, view.status).c_str());
             VerboseResult("startup", sequence.Result());
             return 1;
         }
+        // Where and why the server could not be used when the start-up went on without it.
+        if (const vorn::TransferFailure& failure = loader.LastFailure(); failure.Failed())
+            std::fprintf(stderr, "vornctl: startup: %s\n", failure.Describe().c_str());
         std::printf("startup: OK\n");
         std::fflush(stdout);
         if ((sequence.Flags() & vorn::kAppMatrixChanged) == 0)
