@@ -68,7 +68,7 @@ void PrintSummary(const vorn::QuoteImportReport& report, bool appended) {
 }
 
 int RunImport(int argc, char** argv) {
-    vorn::InstallInterruptCleanup("vornctl");
+    vorn::InstallInterruptCleanup(InterruptedName());
     const CArgs args(argc, argv);
     const auto out = args.Option("out");
     const auto append = args.Option("append");

@@ -63,7 +63,7 @@ const char* DescribePublishResult(vorn::PublishResult result) {
 }
 
 int RunPublish(int argc, char** argv) {
-    vorn::InstallInterruptCleanup("vornctl");
+    vorn::InstallInterruptCleanup(InterruptedName());
     const CArgs args(argc, argv);
     const auto matrixFile = args.Option("matrix");
     const auto out = args.Option("out");

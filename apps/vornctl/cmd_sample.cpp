@@ -41,7 +41,7 @@ bool ParseBounded(const std::string& text, std::uint64_t low, std::uint64_t high
 }
 
 int RunSample(int argc, char** argv) {
-    vorn::InstallInterruptCleanup("vornctl");
+    vorn::InstallInterruptCleanup(InterruptedName());
     const CArgs args(argc, argv);
     if (!args.Positionals().empty())
         return UsageError("unexpected argument '" + args.Positionals().front() + "'");

@@ -1,7 +1,7 @@
 // vornctl startup: runs the application's start-up sequence without windows against the
 // profile and the matrix file of a data folder, printing what the progress window would show.
-#include <charconv>
 #include <atomic>
+#include <charconv>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
@@ -140,10 +140,10 @@ public:
             return {};
         std::string text = " " + ByteCount(shown_);
         const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start_;
-        if (elapsed.count() >= 0.5)
-            text += ", " +
-                    ByteCount(static_cast<std::uint64_t>((shown_ - startBytes_) / elapsed.count())) +
-                    "/s";
+        if (elapsed.count() >= 0.5) {
+            const double rate = static_cast<double>(shown_ - startBytes_) / elapsed.count();
+            text += ", " + ByteCount(static_cast<std::uint64_t>(rate)) + "/s";
+        }
         return text;
     }
 

@@ -116,6 +116,10 @@ void CProgressSink::Post(std::uint32_t message, std::uintptr_t wParam, std::intp
         next_->Post(message, wParam, lParam);
 }
 
+const char* InterruptedName() {
+    return ::isatty(STDERR_FILENO) == 1 ? "\r\033[Kvornctl" : "vornctl";
+}
+
 std::string PercentLabel(unsigned percent) {
     char label[16];
     std::snprintf(label, sizeof label, "[%3u%%] ", percent > 100 ? 100 : percent);

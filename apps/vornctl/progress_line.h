@@ -68,6 +68,10 @@ private:
     vorn::IMessageSink* next_;
 };
 
+// The program name for the "NAME: interrupted" line of an interrupted command: on a
+// terminal it erases the progress line first, so that the line starts at the left.
+const char* InterruptedName();
+
 // "[ 42%] " ahead of a step.
 std::string PercentLabel(unsigned percent);
 // "12.3 MB", "850 kB", "512 B".
