@@ -478,6 +478,11 @@ private:
     std::uint8_t SkipFile(std::uint8_t result, const fs::path& file, std::size_t line,
                           const std::string& reason);
     void Note(std::string text) { report_.notes.push_back(std::move(text)); }
+    void Progress(QuoteImportProgress::Step step, const fs::path& file, std::size_t done = 0,
+                  std::size_t total = 0) {
+        if (options_.progress)
+            options_.progress(QuoteImportProgress{step, done, total, file});
+    }
 
     std::uint8_t ReadText(const fs::path& path, EncodingCheck& check, std::string_view& text);
     std::uint8_t ReadSecuritiesList();
@@ -1062,7 +1067,9 @@ std::uint8_t CQuoteImport::ReadAllQuotes(const CMarketMatrix* main) {
     } catch (const std::bad_alloc&) {
         return Fail(kImportNoMemory, options_.securitiesList, 0, "out of memory");
     }
-    for (const QuoteFile& file : files) {
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const QuoteFile& file = files[i];
+        Progress(QuoteImportProgress::Step::ReadQuotes, file.path, i, files.size());
         bool usable = false;
         if (const std::uint8_t result = ReadQuoteFile(file, usable))
             return result;
@@ -1269,6 +1276,7 @@ std::vector<PackedDate> DaysOf(const std::vector<std::uint8_t>& seen) {
 
 std::uint8_t CQuoteImport::Import(CMarketMatrix& matrix) {
     matrix.Clear();
+    Progress(QuoteImportProgress::Step::ReadLists, options_.securitiesList);
     if (const std::uint8_t result = ReadSecuritiesList())
         return result;
     if (const std::uint8_t result = ReadAdjustmentsList())
@@ -1295,6 +1303,7 @@ std::uint8_t CQuoteImport::Import(CMarketMatrix& matrix) {
     if (matrix.DailyCalendar().Count() != days.size())
         return Fail(kImportNoMemory, options_.securitiesList, 0, "out of memory");
     matrix.RebuildPeriodCalendars();
+    Progress(QuoteImportProgress::Step::Build, {});
     if (const std::uint8_t result = BuildRecords(matrix, days, nullptr))
         return result;
 
@@ -1316,6 +1325,7 @@ std::uint8_t CQuoteImport::Append(CMarketMatrix& matrix) {
         return Fail(kImportMergeFailed, options_.securitiesList, 0,
                     "the matrix holds forecast days; remove them before appending");
     const PackedDate lastDay = *matrix.DailyCalendar().Last();
+    Progress(QuoteImportProgress::Step::ReadLists, options_.securitiesList);
     if (const std::uint8_t result = ReadSecuritiesList())
         return result;
     if (const std::uint8_t result = ReadAdjustmentsList())
@@ -1351,6 +1361,7 @@ std::uint8_t CQuoteImport::Append(CMarketMatrix& matrix) {
     if (update.DailyCalendar().Count() != days.size())
         return Fail(kImportNoMemory, options_.securitiesList, 0, "out of memory");
     update.RebuildPeriodCalendars();
+    Progress(QuoteImportProgress::Step::Build, {});
     if (const std::uint8_t result = BuildRecords(update, days, &matrix))
         return result;
     if (update.Securities().empty())
@@ -1362,6 +1373,7 @@ std::uint8_t CQuoteImport::Append(CMarketMatrix& matrix) {
         if (const CompanyRecord* known = matrix.FindCompany(code))
             company.markets |= known->markets;
     // Everything that can refuse the append is checked before the matrix changes.
+    Progress(QuoteImportProgress::Step::Merge, {});
     for (const SecurityQuotes& quotes : quotes_)
         if (quotes.continues)
             if (const std::uint8_t result =
@@ -1494,6 +1506,8 @@ std::uint8_t ImportQuotesToFile(const QuoteImportOptions& options, const fs::pat
     CMarketMatrix matrix;
     if (const std::uint8_t result = ImportQuotes(options, matrix, report))
         return result;
+    if (options.progress)
+        options.progress(QuoteImportProgress{QuoteImportProgress::Step::Write, 0, 0, out});
     return WriteResult(GenerateMatrix(matrix, out, nullptr, nullptr), out, report);
 }
 
@@ -1509,6 +1523,8 @@ std::uint8_t AppendQuotesToFile(const QuoteImportOptions& options, const fs::pat
         report.error = DescribeWriterLock(locked, file);
         return locked == WriterLockResult::InUse ? kImportWriteFailed : kImportRestoreFailed;
     }
+    if (options.progress)
+        options.progress(QuoteImportProgress{QuoteImportProgress::Step::Restore, 0, 0, file});
     CMarketMatrix matrix;
     MatrixFailure failure;
     const MatrixResult restored = RestoreMatrix(matrix, file, nullptr, nullptr, &failure);
@@ -1519,6 +1535,8 @@ std::uint8_t AppendQuotesToFile(const QuoteImportOptions& options, const fs::pat
     }
     if (const std::uint8_t result = AppendQuotes(options, matrix, report))
         return result;
+    if (options.progress)
+        options.progress(QuoteImportProgress{QuoteImportProgress::Step::Write, 0, 0, file});
     return WriteResult(GenerateMatrix(matrix, file, nullptr, nullptr), file, report);
 }
 
