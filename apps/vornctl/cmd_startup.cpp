@@ -195,6 +195,8 @@ std::string FailureLine(const vorn::CStartupSequence& sequence,
                         const std::string& status) {
     if (const vorn::TransferFailure& failure = loader.LastFailure(); failure.Failed())
         return failure.Describe();
+    if (!sequence.SourceFailure().empty())
+        return sequence.SourceFailure();
     if ((sequence.StepState() & ~vorn::kStepFailed) != vorn::kStepRestoring)
         return status;
     if (sequence.Result() == vorn::kAcquisitionChoiceCancelled)
@@ -299,9 +301,12 @@ int RunStartup(int argc, char** argv) {
             VerboseResult("startup", sequence.Result());
             return 1;
         }
-        // Where and why the server could not be used when the start-up went on without it.
+        // Where and why the server (or the J-Quants API) could not be used when the start-up
+        // went on without it.
         if (const vorn::TransferFailure& failure = loader.LastFailure(); failure.Failed())
             std::fprintf(stderr, "vornctl: startup: %s\n", failure.Describe().c_str());
+        if (!sequence.SourceFailure().empty())
+            std::fprintf(stderr, "vornctl: startup: %s\n", sequence.SourceFailure().c_str());
         std::printf("startup: OK\n");
         std::fflush(stdout);
         if ((sequence.Flags() & vorn::kAppMatrixChanged) == 0)

@@ -276,7 +276,8 @@ JQuantsBuildResult BuildJQuantsFile(const JQuantsBuildOptions& options, const fs
 }
 
 JQuantsBuildResult AppendJQuantsMatrix(const JQuantsBuildOptions& options, CMarketMatrix& matrix,
-                                       const fs::path& file, JQuantsBuildReport& report) {
+                                       const fs::path& file, JQuantsBuildReport& report,
+                                       CEvent* cancel, IMessageSink* sink) {
     report = JQuantsBuildReport{};
     if (matrix.DailyCalendar().Empty()) {
         report.error = "the matrix holds no trading day to append to";
@@ -312,8 +313,9 @@ JQuantsBuildResult AppendJQuantsMatrix(const JQuantsBuildOptions& options, CMark
     for (auto& [code, company] : update.Companies())
         if (const CompanyRecord* known = matrix.FindCompany(code))
             company.markets |= known->markets;
-    const std::uint8_t merged = MergeUpdate(nullptr, nullptr, matrix, update);
+    const std::uint8_t merged = MergeUpdate(cancel, sink, matrix, update);
     if (merged != kMergeOk) {
+        report.mergeResult = merged;
         report.error = "the update merge failed with result " + std::to_string(merged);
         return JQuantsBuildResult::MergeFailed;
     }

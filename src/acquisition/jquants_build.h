@@ -11,6 +11,8 @@
 
 #include "acquisition/jquants_client.h"
 #include "acquisition/jquants_convert.h"
+#include "foundation/event.h"
+#include "foundation/message_sink.h"
 
 namespace vorn {
 
@@ -50,6 +52,7 @@ struct JQuantsBuildReport {
     std::vector<std::string> skipped; // endpoints the plan does not give
     std::size_t requests = 0;
     std::size_t cachedPages = 0;
+    std::uint8_t mergeResult = 0; // the update merge's code when it failed
 };
 
 // The cache folder used for `file`.
@@ -58,11 +61,14 @@ std::filesystem::path JQuantsCacheFolder(const std::filesystem::path& file);
 JQuantsBuildResult BuildJQuantsFile(const JQuantsBuildOptions& options,
                                     const std::filesystem::path& out, JQuantsBuildReport& report);
 // Adds the trading days after the matrix's last day through the update merge; `file` names
-// the content file the matrix came from (its cache folder is used). On failure the matrix
-// may hold securities brought forward or widened, but no new day; restore it again then.
+// the content file the matrix came from (its cache folder is used). A failed fetch leaves
+// the matrix as it was; after a failed conversion or merge it may hold securities brought
+// forward or widened, but no new day: restore it again then. The merge watches `cancel` and
+// reports to `sink` when they are given.
 JQuantsBuildResult AppendJQuantsMatrix(const JQuantsBuildOptions& options, CMarketMatrix& matrix,
                                        const std::filesystem::path& file,
-                                       JQuantsBuildReport& report);
+                                       JQuantsBuildReport& report, CEvent* cancel = nullptr,
+                                       IMessageSink* sink = nullptr);
 // Adds the trading days after the file's last day through the update merge.
 JQuantsBuildResult AppendJQuantsFile(const JQuantsBuildOptions& options,
                                      const std::filesystem::path& file, JQuantsBuildReport& report);

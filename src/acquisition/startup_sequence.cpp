@@ -120,6 +120,10 @@ StartupConfig ReadStartupProfile(IProfile& profile, const fs::path& dataDirector
         config.matrixPath = matrix;
     }
     config.serverHost = profile.GetString(kProfileSection, kProfileServer);
+    config.source = profile.GetString(kProfileSection, kProfileDataSource);
+    config.dataDirectory = dataDirectory;
+    if (config.source == kDataSourceSample || config.source == kDataSourceCsv)
+        config.flags |= kAppLocalMode;
     return config;
 }
 
@@ -165,9 +169,9 @@ void CStartupSequence::SetState(std::uint32_t state) {
     sink_.Post(kMsgProgress, kProgressStepState, static_cast<std::intptr_t>(state));
 }
 
-void CStartupSequence::Fail(std::uint8_t result) {
+void CStartupSequence::Fail(std::uint8_t result, const char* text) {
     result_ = result;
-    PostText(kProgressFailureText, kTextStartupRestoreFailed);
+    PostText(kProgressFailureText, text);
     SetState(stepState_ | kStepFailed);
     Pause(pauses_.failed);
 }
@@ -187,18 +191,24 @@ void CStartupSequence::Run() {
 
 void CStartupSequence::RunSteps() {
     const bool local = (config_.flags & kAppLocalMode) != 0;
+    // The API has no index to check: its update step asks for the days after the file's.
+    const bool jquants = !local && config_.source == kDataSourceJQuants;
     bool checked = false;
     if (local) {
         PostPercent(100);
         PostText(kProgressText, kTextStartupLocalMode);
         Pause(pauses_.localMode);
-    } else {
+    } else if (!jquants) {
         checked = Check();
     }
 
     SetState(kStepRestoring);
     const MatrixResult restored = Restore();
-    if ((restored == kMatrixOk || Recover(restored)) && Update(checked) && MapGaps()) {
+    if (restored != kMatrixOk && !Recover(restored))
+        return;
+    // A file just built holds every day the API serves; there is nothing to add yet.
+    const bool updated = jquants ? restored != kMatrixOk || UpdateFromJQuants() : Update(checked);
+    if (updated && MapGaps()) {
         result_ = ResultCode(kMatrixOk);
         PostOverall(100);
     }
@@ -251,6 +261,29 @@ bool CStartupSequence::Recover(MatrixResult restoreResult) {
     PostOverall(45);
     PostPercent(0);
 
+    if (config_.source == kDataSourceJQuants) {
+        std::uint8_t built = kAcquisitionOk;
+        if (!BuildFromJQuants(built)) {
+            Pause(pauses_.beforeRecovery);
+            Fail(built, built == ResultCode(kMatrixCancelled)
+                            ? kTextStartupJQuantsResume
+                            : KeepText(std::string(kTextStartupRestoreFailed) + " (" +
+                                       sourceFailure_ + ")"));
+            return false;
+        }
+    } else if (!DownloadPackage()) {
+        return false;
+    }
+    PostPercent(100);
+    if (const MatrixResult restored = Restore(); restored != kMatrixOk) {
+        Pause(pauses_.beforeRecovery);
+        Fail(ResultCode(restored));
+        return false;
+    }
+    return true;
+}
+
+bool CStartupSequence::DownloadPackage() {
     const std::uint32_t stored = profile_.GetInteger(kProfileSection, kProfileFirst, kNoDate);
     const PackedDate knownFirst = stored <= 0xFFFF ? static_cast<PackedDate>(stored) : kNoDate;
     const auto choose = [this]() -> unsigned {
@@ -267,12 +300,6 @@ bool CStartupSequence::Recover(MatrixResult restoreResult) {
     profile_.SetInteger(kProfileSection, kProfileFirst, firstDate);
     profile_.SetInteger(kProfileSection, kProfileVersion, loader_.Version());
     config_.version = loader_.Version();
-    PostPercent(100);
-    if (const MatrixResult restored = Restore(); restored != kMatrixOk) {
-        Pause(pauses_.beforeRecovery);
-        Fail(ResultCode(restored));
-        return false;
-    }
     return true;
 }
 
@@ -301,6 +328,116 @@ bool CStartupSequence::Update(bool checked) {
     SetState(stepState_ | kStepFailed);
     Pause(pauses_.failed);
     return false;
+}
+
+const char* CStartupSequence::KeepText(std::string text) {
+    return texts_.emplace_back(std::move(text)).c_str();
+}
+
+bool CStartupSequence::PrepareJQuants(JQuantsBuildOptions& options) {
+    std::string error;
+    if (!ReadJQuantsSource(profile_, config_.dataDirectory, options, error)) {
+        sourceFailure_ = error;
+        return false;
+    }
+    options.client.cancelled = [this] { return cancel_.IsSet(); };
+    options.progress = [this](const JQuantsProgress& progress) { ShowJQuantsProgress(progress); };
+    lastProgressText_.clear();
+    lastPercent_ = -1;
+    return true;
+}
+
+void CStartupSequence::ShowJQuantsProgress(const JQuantsProgress& progress) {
+    if (const long percent = JQuantsPercent(progress); percent != lastPercent_) {
+        lastPercent_ = percent;
+        PostPercent(percent);
+    }
+    std::string text = FormatJQuantsProgress(progress);
+    if (text != lastProgressText_) {
+        lastProgressText_ = text;
+        PostText(kProgressText, KeepText(std::move(text)));
+    }
+}
+
+bool CStartupSequence::BuildFromJQuants(std::uint8_t& result) {
+    PostText(kProgressText, kTextStartupJQuantsBuild);
+    JQuantsBuildOptions options;
+    if (!PrepareJQuants(options)) {
+        result = kAcquisitionPackageFailed;
+        return false;
+    }
+    JQuantsBuildReport report;
+    const JQuantsBuildResult built = BuildJQuantsFile(options, config_.matrixPath, report);
+    if (built == JQuantsBuildResult::Ok)
+        return true;
+    // The pages fetched so far stay in the cache: the next start goes on from there.
+    result = static_cast<std::uint8_t>(built == JQuantsBuildResult::Cancelled
+                                           ? ResultCode(kMatrixCancelled)
+                                           : unsigned{kAcquisitionPackageFailed});
+    sourceFailure_ =
+        DescribeJQuantsFailure(options.client.baseUrl, report.error, options.client.apiKey);
+    return false;
+}
+
+bool CStartupSequence::UpdateFromJQuants() {
+    PostOverall(55);
+    SetState(kStepUpdating);
+    PostPercent(0);
+    PostText(kProgressText, kTextStartupJQuantsUpdate);
+    JQuantsBuildOptions options;
+    JQuantsBuildReport report;
+    JQuantsBuildResult result = JQuantsBuildResult::FetchFailed;
+    if (PrepareJQuants(options))
+        result =
+            AppendJQuantsMatrix(options, matrix_, config_.matrixPath, report, &cancel_, &sink_);
+    else
+        report.error = sourceFailure_;
+    switch (result) {
+    case JQuantsBuildResult::Ok:
+        updateResult_ = kAcquisitionOk;
+        flags_ |= kAppMatrixChanged;
+        PostPercent(100);
+        return true;
+    case JQuantsBuildResult::NothingNew:
+        updateResult_ = kAcquisitionNoUpdate;
+        PostPercent(100);
+        return true;
+    case JQuantsBuildResult::Cancelled:
+        updateResult_ = static_cast<std::uint8_t>(ResultCode(kMatrixCancelled));
+        result_ = updateResult_.load();
+        sink_.Post(kMsgProgress, kProgressFailure, result_);
+        SetState(stepState_ | kStepFailed);
+        Pause(pauses_.failed);
+        return false;
+    default:
+        break;
+    }
+    sourceFailure_ =
+        DescribeJQuantsFailure(options.client.baseUrl, report.error, options.client.apiKey);
+    const bool merged = result != JQuantsBuildResult::MergeFailed;
+    updateResult_ =
+        merged ? static_cast<std::uint8_t>(kAcquisitionUpdateFailed) : report.mergeResult;
+    PostText(kProgressFailureText,
+             KeepText(FormatStartupFailure(kStepUpdating, updateResult_) + " " + sourceFailure_));
+    Pause(pauses_.failed);
+    if (!merged) {
+        // A merge that stopped halfway leaves the matrix neither old nor new.
+        result_ = updateResult_.load();
+        SetState(stepState_ | kStepFailed);
+        return false;
+    }
+    // As with a failed download the file stays as it was; a conversion that stopped may
+    // have touched the securities in memory, so they are read again.
+    if (result != JQuantsBuildResult::FetchFailed) {
+        if (const MatrixResult restored =
+                RestoreMatrix(matrix_, config_.matrixPath, &cancel_, &sink_);
+            restored != kMatrixOk) {
+            result_ = ResultCode(restored);
+            SetState(stepState_ | kStepFailed);
+            return false;
+        }
+    }
+    return true;
 }
 
 bool CStartupSequence::MapGaps() {

@@ -1,14 +1,18 @@
 #pragma once
 // The start-up sequence: before the main window opens, one worker thread checks the matrix
 // server, restores the local matrix file (downloading a full package when it is missing or
-// broken), applies an update and maps the windows of the whole market. It reports only by
-// posting progress messages; the cancel event is the only way back.
+// broken), applies an update and maps the windows of the whole market. With the exchange's
+// daily-data API as the source, the file is built from it when missing and its update step
+// fetches the new days instead. It reports only by posting progress messages; the cancel
+// event is the only way back.
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <string>
 #include <thread>
 
+#include "acquisition/jquants_source.h"
 #include "acquisition/market_matrix_loader.h"
 #include "foundation/event.h"
 #include "foundation/message_sink.h"
@@ -52,6 +56,11 @@ inline constexpr char kTextStartupRecovery[] = "マーケットマトリクス�
 inline constexpr char kTextStartupRestoreFailed[] = "マーケットマトリクスのリストアに失敗しました";
 inline constexpr char kTextStartupNoThread[] = "スタートアップスレッドの生成に失敗しました";
 inline constexpr char kTextApplicationExit[] = "アプリケーションを終了します   ";
+inline constexpr char kTextStartupJQuantsBuild[] =
+    "J-Quants API からマーケットマトリクスを作成します…";
+inline constexpr char kTextStartupJQuantsUpdate[] = "J-Quants API から新しい取引日を取得します…";
+inline constexpr char kTextStartupJQuantsResume[] =
+    "作成を中断しました。次回の起動で続きから再開します";
 
 // The failure text of a step state for a posted failure code.
 std::string FormatStartupFailure(std::uint32_t stepState, std::uintptr_t code);
@@ -97,10 +106,13 @@ struct StartupConfig {
     std::filesystem::path matrixPath;
     std::uint32_t version = 0;
     std::string serverHost;
+    std::string source; // "DataSource": "jquants" fetches from the API instead of the server
+    std::filesystem::path dataDirectory; // where the API key file lives
 };
 
-// Reads "Setting" (bit 0: local mode), "Version", "Matrix" and "Server". An empty "Matrix"
-// stores dataDirectory/"Market.kbx" and marks a first run.
+// Reads "Setting" (bit 0: local mode), "Version", "Matrix", "Server" and "DataSource". An
+// empty "Matrix" stores dataDirectory/"Market.kbx" and marks a first run. The sample market
+// and imported quote files have nothing to fetch: they start in local mode.
 StartupConfig ReadStartupProfile(IProfile& profile, const std::filesystem::path& dataDirectory);
 
 class CStartupSequence final {
@@ -139,6 +151,9 @@ public:
     // Result of the update step: 0 (merged), 14 (none needed or not online), 15 (download
     // failed), or the restore or merge code.
     std::uint8_t UpdateResult() const { return updateResult_; }
+    // What failed in the API's build or update, in words (never with the key); empty when
+    // nothing did. Read once the worker has ended.
+    const std::string& SourceFailure() const { return sourceFailure_; }
 
 private:
     void Run();
@@ -146,9 +161,15 @@ private:
     bool Check();
     MatrixResult Restore();
     bool Recover(MatrixResult restoreResult);
+    bool DownloadPackage();
     bool Update(bool checked);
+    bool BuildFromJQuants(std::uint8_t& result);
+    bool UpdateFromJQuants();
+    bool PrepareJQuants(JQuantsBuildOptions& options);
+    void ShowJQuantsProgress(const JQuantsProgress& progress);
+    const char* KeepText(std::string text);
     bool MapGaps();
-    void Fail(std::uint8_t result);
+    void Fail(std::uint8_t result, const char* text = kTextStartupRestoreFailed);
 
     void SetState(std::uint32_t state);
     void PostPercent(std::intptr_t percent) { sink_.Post(kMsgProgress, kProgressPercent, percent); }
@@ -174,6 +195,13 @@ private:
     std::atomic<std::uint8_t> checkResult_{kAcquisitionNoUpdate};
     std::atomic<std::uint8_t> updateResult_{kAcquisitionNoUpdate};
     std::atomic<bool> ended_{false};
+    // Written by the worker only.
+    std::string sourceFailure_;
+    // Posted texts made while the worker runs; the window reads them after the worker has
+    // moved on, and a deque never moves what it holds.
+    std::deque<std::string> texts_;
+    std::string lastProgressText_;
+    long lastPercent_ = -1;
 
     CEvent cancel_{true, false};
     // Cuts the reading pauses short when the sequence is destroyed.

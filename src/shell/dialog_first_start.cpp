@@ -1,23 +1,18 @@
 #include "shell/dialog_first_start.h"
 
-#include <atomic>
-#include <chrono>
-#include <mutex>
-#include <thread>
-
 #include "acquisition/jquants_build.h"
+#include "foundation/agency.h"
 #include "matrix/matrix_file.h"
 #include "matrix/quote_import.h"
 #include "matrix/sample_market.h"
 
-#include <QApplication>
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProgressDialog>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
@@ -45,92 +40,9 @@ QLineEdit* KeyEdit(QWidget* parent) {
     return edit;
 }
 
-// Runs `work` on a worker thread under a cancellable progress window; the worker reads the
-// flag between requests. The thread is joined before this returns.
-template <class Work>
-JQuantsBuildResult RunWithProgress(QWidget* parent, const QString& title,
-                                   JQuantsBuildOptions& options, Work work) {
-    std::atomic<bool> cancelled{false};
-    std::atomic<bool> done{false};
-    std::mutex textMutex;
-    QString text = QStringLiteral("J-Quants API に接続しています…"); // guarded by textMutex
-    options.client.cancelled = [&cancelled] { return cancelled.load(); };
-    options.progress = [&](const JQuantsProgress& progress) {
-        QString line = QString::fromStdString(progress.step);
-        if (progress.day != kNoDate)
-            line += QLatin1Char(' ') + QString::fromStdString(FormatApiDate(progress.day));
-        line += QStringLiteral("\n%1 件取得, 残り %2 件, 残り約 %3 分")
-                    .arg(progress.requestsDone)
-                    .arg(progress.requestsLeft)
-                    .arg(static_cast<int>(progress.secondsLeft / 60 + 0.5));
-        std::lock_guard lock(textMutex);
-        text = line;
-    };
-    QProgressDialog dialog(title, QStringLiteral("キャンセル"), 0, 0, parent);
-    dialog.setWindowModality(Qt::ApplicationModal);
-    dialog.setMinimumDuration(0);
-    dialog.show();
-    JQuantsBuildResult result = JQuantsBuildResult::Cancelled;
-    std::thread worker([&] {
-        result = work(options);
-        done = true;
-    });
-    struct Joiner {
-        std::thread& thread;
-        std::atomic<bool>& cancel;
-        ~Joiner() {
-            cancel = true;
-            if (thread.joinable())
-                thread.join();
-        }
-    } joiner{worker, cancelled};
-    while (!done) {
-        QApplication::processEvents(QEventLoop::AllEvents, 50);
-        if (dialog.wasCanceled())
-            cancelled = true;
-        {
-            std::lock_guard lock(textMutex);
-            dialog.setLabelText(text);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    worker.join();
-    options.progress = nullptr;
-    options.client.cancelled = nullptr;
-    return result;
-}
-
-bool JQuantsOptions(IProfile& profile, const fs::path& dataDirectory, JQuantsBuildOptions& options,
-                    QString& message) {
-    const std::string planName = profile.GetString(kProfileSection, kProfileJQuantsPlan);
-    const auto plan = FindJQuantsPlan(planName.empty() ? "free" : planName);
-    if (!plan) {
-        message = QStringLiteral("J-Quants のプランが正しくありません: ") +
-                  QString::fromStdString(planName);
-        return false;
-    }
-    options.plan = *plan;
-    options.client.requestsPerMinute = plan->requestsPerMinute;
-    if (const std::uint32_t rate = profile.GetInteger(kProfileSection, kProfileJQuantsRate, 0);
-        rate != 0) {
-        options.client.requestsPerMinute = rate;
-        options.client.statementsPerMinute = rate;
-        options.client.retryDelay = std::chrono::milliseconds(60000 / rate);
-    }
-    const std::string url = profile.GetString(kProfileSection, kProfileJQuantsBaseUrl);
-    if (!url.empty())
-        options.client.baseUrl = url;
-    std::string error;
-    if (!LoadJQuantsKey(dataDirectory, options.client.apiKey, error)) {
-        message = QString::fromStdString(error);
-        return false;
-    }
-    return true;
-}
-
 bool BuildChosen(const FirstStartChoice& choice, IProfile& profile, const fs::path& dataDirectory,
-                 const fs::path& matrixPath, QWidget* parent, QString& message) {
-    if (choice.source == "sample") {
+                 const fs::path& matrixPath, QString& message) {
+    if (choice.source == kDataSourceSample) {
         CMarketMatrix matrix;
         if (!BuildSampleMarket(matrix, SampleMarketOptions{}) ||
             GenerateMatrix(matrix, matrixPath, nullptr, nullptr) != kMatrixOk) {
@@ -139,7 +51,7 @@ bool BuildChosen(const FirstStartChoice& choice, IProfile& profile, const fs::pa
         }
         return true;
     }
-    if (choice.source == "csv") {
+    if (choice.source == kDataSourceCsv) {
         QuoteImportOptions options;
         options.securitiesList = choice.securitiesList;
         options.quotes.emplace_back(choice.folder);
@@ -150,8 +62,18 @@ bool BuildChosen(const FirstStartChoice& choice, IProfile& profile, const fs::pa
         }
         return true;
     }
-    if (choice.source == "server")
+    if (choice.source == kDataSourceServer) {
+        std::string host;
+        std::uint16_t port = 0;
+        if (!SplitServerHost(choice.host, 80, host, port)) {
+            message = QStringLiteral("マトリクスサーバーのホストが正しくありません: ") +
+                      QString::fromStdString(choice.host);
+            return false;
+        }
         return profile.SetString(kProfileSection, kProfileServer, choice.host);
+    }
+    // The J-Quants file is built by start-up; here only the key and plan are kept, and a
+    // missing key is said at once rather than after the progress window opened.
     std::string error;
     if (!choice.key.empty() && !SaveJQuantsKey(dataDirectory, choice.key, error)) {
         message = QString::fromStdString(error);
@@ -159,16 +81,8 @@ bool BuildChosen(const FirstStartChoice& choice, IProfile& profile, const fs::pa
     }
     profile.SetString(kProfileSection, kProfileJQuantsPlan, choice.plan);
     JQuantsBuildOptions options;
-    if (!JQuantsOptions(profile, dataDirectory, options, message))
-        return false;
-    JQuantsBuildReport report;
-    const JQuantsBuildResult result = RunWithProgress(
-        parent, QStringLiteral("J-Quants API からマーケットマトリクスを作成します"), options,
-        [&](const JQuantsBuildOptions& o) { return BuildJQuantsFile(o, matrixPath, report); });
-    if (result != JQuantsBuildResult::Ok) {
-        message = result == JQuantsBuildResult::Cancelled
-                      ? QStringLiteral("作成を中断しました。次回の起動で続きから再開します")
-                      : QString::fromStdString(WithoutKey(report.error, options.client.apiKey));
+    if (!ReadJQuantsSource(profile, dataDirectory, options, error)) {
+        message = QString::fromStdString(error);
         return false;
     }
     return true;
@@ -176,13 +90,19 @@ bool BuildChosen(const FirstStartChoice& choice, IProfile& profile, const fs::pa
 
 } // namespace
 
-CDialogJQuantsKey::CDialogJQuantsKey(const QString& plan, QWidget* parent) : QDialog(parent) {
+CDialogJQuantsKey::CDialogJQuantsKey(const QString& plan, bool updateFromApi, QWidget* parent)
+    : QDialog(parent) {
     setWindowTitle(QStringLiteral("J-Quants API キー"));
     auto* form = new QFormLayout(this);
     key_ = KeyEdit(this);
+    key_->setPlaceholderText(QStringLiteral("変更しない場合は空欄"));
     plan_ = PlanBox(plan, this);
+    source_ = new QCheckBox(QStringLiteral("起動時の更新に J-Quants API を使う"), this);
+    source_->setObjectName(QStringLiteral("source"));
+    source_->setChecked(updateFromApi);
     form->addRow(QStringLiteral("API キー"), key_);
     form->addRow(QStringLiteral("プラン"), plan_);
+    form->addRow(source_);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -194,6 +114,9 @@ std::string CDialogJQuantsKey::Key() const {
 }
 std::string CDialogJQuantsKey::Plan() const {
     return plan_->currentText().toStdString();
+}
+bool CDialogJQuantsKey::UpdateFromApi() const {
+    return source_->isChecked();
 }
 
 CDialogFirstStart::CDialogFirstStart(QWidget* parent) : QDialog(parent) {
@@ -210,21 +133,21 @@ CDialogFirstStart::CDialogFirstStart(QWidget* parent) : QDialog(parent) {
         layout->addWidget(button);
         return button;
     };
-    addSource("sample", QStringLiteral("サンプルマーケット"))->setChecked(true);
-    addSource("jquants", QStringLiteral("J-Quants API (日本取引所グループ)"));
+    addSource(kDataSourceSample, QStringLiteral("サンプルマーケット"))->setChecked(true);
+    addSource(kDataSourceJQuants, QStringLiteral("J-Quants API (日本取引所グループ)"));
     auto* jquantsForm = new QFormLayout;
     key_ = KeyEdit(this);
     plan_ = PlanBox(QString(), this);
     jquantsForm->addRow(QStringLiteral("API キー"), key_);
     jquantsForm->addRow(QStringLiteral("プラン"), plan_);
     layout->addLayout(jquantsForm);
-    addSource("server", QStringLiteral("マトリクスサーバー"));
+    addSource(kDataSourceServer, QStringLiteral("マトリクスサーバー"));
     host_ = new QLineEdit(this);
     host_->setObjectName(QStringLiteral("host"));
     auto* serverForm = new QFormLayout;
     serverForm->addRow(QStringLiteral("ホスト"), host_);
     layout->addLayout(serverForm);
-    addSource("csv", QStringLiteral("CSV 株価ファイル"));
+    addSource(kDataSourceCsv, QStringLiteral("CSV 株価ファイル"));
     folder_ = new QLineEdit(this);
     folder_->setObjectName(QStringLiteral("folder"));
     securities_ = new QLineEdit(this);
@@ -237,6 +160,14 @@ CDialogFirstStart::CDialogFirstStart(QWidget* parent) : QDialog(parent) {
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
+}
+
+void CDialogFirstStart::ChooseJQuants(const QString& plan) {
+    for (QAbstractButton* button : sources_->buttons())
+        if (button->objectName() == QLatin1String(kDataSourceJQuants))
+            button->setChecked(true);
+    if (!plan.isEmpty())
+        plan_->setCurrentText(plan);
 }
 
 FirstStartChoice CDialogFirstStart::Choice() const {
@@ -253,51 +184,36 @@ FirstStartChoice CDialogFirstStart::Choice() const {
 
 bool PrepareMarketSource(IProfile& profile, const fs::path& dataDirectory, StartupConfig& config,
                          QWidget* parent, QString& message) {
-    std::string source = profile.GetString(kProfileSection, kProfileDataSource);
     std::error_code ec;
-    bool built = false;
-    if (source.empty() && config.serverHost.empty() && !fs::exists(config.matrixPath, ec)) {
-        CDialogFirstStart dialog(parent);
-        if (dialog.exec() != QDialog::Accepted) {
-            message = QStringLiteral("アプリケーションを終了します");
-            return false;
-        }
-        const FirstStartChoice choice = dialog.Choice();
-        if (!BuildChosen(choice, profile, dataDirectory, config.matrixPath, parent, message))
-            return false;
-        source = choice.source;
-        profile.SetString(kProfileSection, kProfileDataSource, source);
-        if (source == "server")
-            config.serverHost = choice.host;
-        built = true;
+    if (!config.source.empty() || !config.serverHost.empty() || fs::exists(config.matrixPath, ec))
+        return true;
+    CDialogFirstStart dialog(parent);
+    // A J-Quants build that was cancelled or failed left its plan (and its cache): offered
+    // again as it was chosen, so that OK goes on where it stopped.
+    const std::string plan = profile.GetString(kProfileSection, kProfileJQuantsPlan);
+    if (!plan.empty())
+        dialog.ChooseJQuants(QString::fromStdString(plan));
+    if (dialog.exec() != QDialog::Accepted) {
+        message = QStringLiteral("アプリケーションを終了します");
+        return false;
     }
-    if (source == "sample" || source == "csv" || source == "jquants")
+    const FirstStartChoice choice = dialog.Choice();
+    if (!BuildChosen(choice, profile, dataDirectory, config.matrixPath, message))
+        return false;
+    config.source = choice.source;
+    if (choice.source == kDataSourceSample || choice.source == kDataSourceCsv)
         config.flags |= kAppLocalMode;
-    if (source != "jquants" || built || !fs::exists(config.matrixPath, ec))
-        return true;
-    // The update step of a J-Quants source: the new days go into the file before it is
-    // restored; a failure leaves the file as it was and start-up goes on with it.
-    JQuantsBuildOptions options;
-    QString why;
-    if (!JQuantsOptions(profile, dataDirectory, options, why)) {
-        message = why;
-        return true;
-    }
-    JQuantsBuildReport report;
-    const JQuantsBuildResult result =
-        RunWithProgress(parent, QStringLiteral("マーケットマトリクスを更新しています"), options,
-                        [&](const JQuantsBuildOptions& o) {
-                            return AppendJQuantsFile(o, config.matrixPath, report);
-                        });
-    if (result != JQuantsBuildResult::Ok && result != JQuantsBuildResult::NothingNew)
-        message = QString::fromStdString(WithoutKey(report.error, options.client.apiKey));
+    if (choice.source == kDataSourceServer)
+        config.serverHost = choice.host;
     return true;
 }
 
 bool EditJQuantsKey(IProfile& profile, const fs::path& dataDirectory, QWidget* parent,
                     QString& message) {
+    const std::string source = profile.GetString(kProfileSection, kProfileDataSource);
     CDialogJQuantsKey dialog(
-        QString::fromStdString(profile.GetString(kProfileSection, kProfileJQuantsPlan)), parent);
+        QString::fromStdString(profile.GetString(kProfileSection, kProfileJQuantsPlan)),
+        source == kDataSourceJQuants, parent);
     if (dialog.exec() != QDialog::Accepted)
         return false;
     std::string error;
@@ -305,7 +221,14 @@ bool EditJQuantsKey(IProfile& profile, const fs::path& dataDirectory, QWidget* p
         message = QString::fromStdString(error);
         return false;
     }
-    return profile.SetString(kProfileSection, kProfileJQuantsPlan, dialog.Plan());
+    if (!profile.SetString(kProfileSection, kProfileJQuantsPlan, dialog.Plan()))
+        return false;
+    // Takes effect at the next start, whose update step reads it.
+    if (dialog.UpdateFromApi() && source != kDataSourceJQuants)
+        return profile.SetString(kProfileSection, kProfileDataSource, kDataSourceJQuants);
+    if (!dialog.UpdateFromApi() && source == kDataSourceJQuants)
+        return profile.SetString(kProfileSection, kProfileDataSource, kDataSourceServer);
+    return true;
 }
 
 } // namespace vorn

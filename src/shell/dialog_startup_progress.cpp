@@ -32,6 +32,8 @@ CDialogStartupProgress::CDialogStartupProgress(IProfile& profile, CMarketMatrixL
     status_->setObjectName(kStatusTextName);
     status_->setAutoFillBackground(true);
     status_->setMinimumHeight(24);
+    // A failure of the J-Quants API says where and why, which takes more than one line.
+    status_->setWordWrap(true);
     overallBar_ = new QProgressBar(this);
     overallBar_->setObjectName(kOverallBarName);
     for (QProgressBar* bar : {stepBar_, overallBar_}) {

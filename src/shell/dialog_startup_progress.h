@@ -46,6 +46,7 @@ public:
     bool Failed() const { return (view_.stepState & kStepFailed) != 0; }
     std::uint32_t Flags() const;
     const CStartupSequence& Sequence() const { return *sequence_; }
+    bool Started() const { return started_; }
 
 protected:
     void customEvent(QEvent* event) override;

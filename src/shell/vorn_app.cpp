@@ -18,9 +18,9 @@
 #include "shell/dialog_first_start.h"
 #include "shell/dialog_startup_progress.h"
 #include "shell/main_frame.h"
-#include "ui_base/posted_message.h"
 #include "shell/settings_profile.h"
 #include "shell/vorn_view.h"
+#include "ui_base/posted_message.h"
 
 namespace vorn {
 namespace {
@@ -245,6 +245,7 @@ bool CVornApp::InitInstance(const AppOptions& options) {
     }
 
     bool failed = false;
+    std::string sourceFailure;
     {
         CDialogStartupProgress dialog(*profile_, loader_, matrix_, windows_, config_);
         if (options.pauses)
@@ -254,11 +255,20 @@ bool CVornApp::InitInstance(const AppOptions& options) {
         failed = dialog.RunModal();
         flags_ = dialog.Flags();
         startupStatus_ = QString::fromStdString(dialog.View().status);
+        if (dialog.Started())
+            sourceFailure = dialog.Sequence().SourceFailure();
     }
     if (failed) {
         ShowMessage(QString::fromUtf8(kTextApplicationExit), true);
         return false;
     }
+    // A source chosen on the first start is kept once it has given a market.
+    if (!config_.source.empty() &&
+        profile_->GetString(kProfileSection, kProfileDataSource) != config_.source)
+        profile_->SetString(kProfileSection, kProfileDataSource, config_.source);
+    // The market of the last update is used; what kept the new days away is said once.
+    if (!sourceFailure.empty())
+        ShowMessage(QString::fromStdString(sourceFailure), false);
 
     selected_ = matrix_.Securities().empty() ? nullptr : &matrix_.Securities().begin()->second;
     if ((flags_ & kAppMatrixChanged) != 0 && !writer_.Start(matrix_, config_.matrixPath))

@@ -85,6 +85,7 @@ inline std::vector<std::vector<std::string>> BarsOf(const std::string& d) {
 struct LoggedRequest {
     std::string target; // path and query without the paging key
     int status = 0;
+    std::string page; // the paging key, empty on a first page
 };
 
 // The fake service. Request numbers count from 1 over the server's life.
@@ -106,24 +107,25 @@ public:
     std::atomic<int> tooManyAt{3};
     std::atomic<int> failAt{5};
     std::atomic<int> dropAfter{1 << 30};
+    std::atomic<int> failFrom{1 << 30}; // every request from this number on gets HTTP 500
     std::atomic<int> lastTradingDay{5}; // days of kTradingDays published
 
     std::vector<LoggedRequest> Log() {
         std::lock_guard lock(mutex_);
         return log_;
     }
+    int Requests() const { return count_; }
     std::set<std::string> KeysSeen() {
         std::lock_guard lock(mutex_);
         return keys_;
     }
 
 private:
-    void Reply(httplib::Response& res, const std::string& target, int status,
-               const std::string& body) {
-        res.status = status;
+    void Reply(httplib::Response& res, LoggedRequest request, const std::string& body) {
+        res.status = request.status;
         res.set_content(body, "application/json");
         std::lock_guard lock(mutex_);
-        log_.push_back({target, status});
+        log_.push_back(std::move(request));
     }
 
     void Handle(const httplib::Request& req, httplib::Response& res) {
@@ -146,42 +148,42 @@ private:
                 1000, "application/json",
                 [](std::size_t, std::size_t, httplib::DataSink&) { return false; });
             std::lock_guard lock(mutex_);
-            log_.push_back({target, -1});
+            log_.push_back({target, -1, page});
             return;
         }
         if (req.get_header_value("x-api-key") != kJQuantsKey)
-            return Reply(res, target, 403,
+            return Reply(res, {target, 403, page},
                          "{\"message\":\"The incoming api key is invalid or expired.\"}");
         if (number == tooManyAt)
-            return Reply(res, target, 429, "{\"message\":\"Too Many Requests\"}");
-        if (number == failAt)
-            return Reply(res, target, 500, "{\"message\":\"Internal Server Error\"}");
+            return Reply(res, {target, 429, page}, "{\"message\":\"Too Many Requests\"}");
+        if (number == failAt || number >= failFrom)
+            return Reply(res, {target, 500, page}, "{\"message\":\"Internal Server Error\"}");
         const std::string path = req.path;
         if (path == "/v2/markets/calendar")
-            return Reply(res, target, 200,
+            return Reply(res, {target, 200, page},
                          Calendar(req.get_param_value("from"), req.get_param_value("to")));
         if (path == "/v2/equities/bars/daily") {
             const std::string date = req.get_param_value("date");
             const auto published = std::find(kTradingDays.begin(), kTradingDays.end(), date);
             if (published == kTradingDays.end() ||
                 published - kTradingDays.begin() >= lastTradingDay)
-                return Reply(res, target, 200, "{\"data\":[]}");
+                return Reply(res, {target, 200, page}, "{\"data\":[]}");
             const auto pages = BarsOf(date);
             if (page.empty())
-                return Reply(res, target, 200,
+                return Reply(res, {target, 200, page},
                              "{\"data\":[" + Join(pages[0]) + "],\"pagination_key\":\"k1." + date +
                                  ".\"}");
-            return Reply(res, target, 200, "{\"data\":[" + Join(pages[1]) + "]}");
+            return Reply(res, {target, 200, page}, "{\"data\":[" + Join(pages[1]) + "]}");
         }
         if (path == "/v2/equities/master")
-            return Reply(res, target, 200,
+            return Reply(res, {target, 200, page},
                          Master(req.get_param_value("code"), req.get_param_value("date")));
         if (path == "/v2/fins/summary")
-            return Reply(res, target, 200, Statements(req.get_param_value("date")));
+            return Reply(res, {target, 200, page}, Statements(req.get_param_value("date")));
         if (path == "/v2/indices/bars/daily/topix")
-            return Reply(res, target, 403,
+            return Reply(res, {target, 403, page},
                          "{\"message\":\"This API is not available on your subscription plan.\"}");
-        Reply(res, target, 403, "{\"message\":\"Missing Authentication Token\"}");
+        Reply(res, {target, 403, page}, "{\"message\":\"Missing Authentication Token\"}");
     }
 
     static std::string Join(const std::vector<std::string>& rows) {

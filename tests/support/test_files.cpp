@@ -20,4 +20,16 @@ void WriteWholeFile(const std::filesystem::path& path, std::string_view bytes) {
         ADD_FAILURE() << "cannot write " << path.string();
 }
 
+std::vector<std::filesystem::path> FilesHolding(const std::filesystem::path& directory,
+                                                std::string_view text,
+                                                const std::filesystem::path& except) {
+    std::vector<std::filesystem::path> found;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(directory, error))
+        if (entry.is_regular_file() && entry.path() != except &&
+            ReadWholeFile(entry.path()).find(text) != std::string::npos)
+            found.push_back(entry.path());
+    return found;
+}
+
 } // namespace vorn::test
