@@ -141,8 +141,11 @@ int RunIndicator(int argc, char** argv) {
     manager.SetDefaults(result->GetTypeId(), parameters);
     for (const auto& [key, value] : overrides)
         parameters[key] = value;
-    const std::uint16_t status = manager.Analyze(parameters, result.get(), &series, 0);
-    std::printf("status=%u\n", static_cast<unsigned>(status));
+    const vorn::TechnicalStatus status = manager.Analyze(parameters, result.get(), &series, 0);
+    std::printf("status=%u\n", vorn::ResultCode(status));
+    if (status != vorn::kTechnicalOk)
+        std::fprintf(stderr, "vornctl: indicator: %s\n",
+                     std::string(vorn::Describe(status)).c_str());
     if (!result->ExportCsv(*csv))
         return Failure(*csv + ": cannot write (" + SystemReason(errno != 0 ? errno : EIO) + ")");
     return status == vorn::kTechnicalOk ? 0 : 1;
@@ -152,8 +155,7 @@ const CommandRegistrar kIndicator(
     {"indicator",
      "indicator FILE CODE MARKET sma|inclination|turnover [KEY=VALUE ...] --out PATH",
      "computes one indicator over a security's daily history and writes its CSV file",
-     {{"out", "PATH", "the CSV file to write, cp932, one DATE,VALUE line a day (required)",
-       "csv"}},
+     {{"out", "PATH", "the CSV file to write, cp932, one DATE,VALUE line a day (required)", "csv"}},
      "vornctl indicator data/Market.kbx 7203 1 sma period=25 --out sma.csv",
      "FILE is a market content file; CODE the stock code and MARKET the market number (1..15).\n"
      "KEY=VALUE parameters (the indicator's defaults otherwise; keys 0..5 also work):\n"

@@ -224,7 +224,7 @@ int RunStartup(int argc, char** argv) {
         if (!started || !sequence.Succeeded()) {
             std::printf("startup: failed %s\n", view.status.c_str());
             std::fprintf(stderr, "vornctl: startup: %s\n", view.status.c_str());
-            VerboseResult("startup", sequence.Result());
+            VerboseResult("startup", vorn::ResultCode(sequence.Result()));
             return 1;
         }
         std::printf("startup: OK\n");

@@ -312,9 +312,9 @@ JQuantsBuildResult AppendJQuantsMatrix(const JQuantsBuildOptions& options, CMark
     for (auto& [code, company] : update.Companies())
         if (const CompanyRecord* known = matrix.FindCompany(code))
             company.markets |= known->markets;
-    const std::uint8_t merged = MergeUpdate(nullptr, nullptr, matrix, update);
+    const MergeResult merged = MergeUpdate(nullptr, nullptr, matrix, update);
     if (merged != kMergeOk) {
-        report.error = "the update merge failed with result " + std::to_string(merged);
+        report.error = "the update merge failed: " + std::string(Describe(merged));
         return JQuantsBuildResult::MergeFailed;
     }
     return JQuantsBuildResult::Ok;

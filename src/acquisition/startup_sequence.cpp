@@ -41,6 +41,24 @@ bool UpdateContinues(const MatrixIndex& index, PackedDate lastHeld) {
 
 } // namespace
 
+std::string_view Describe(StartupResult result) {
+    switch (result) {
+    case StartupResult::Ok:
+        return "started";
+    case StartupResult::MappingFailed:
+        return "the gap mapping failed";
+    }
+    return "unknown start-up result";
+}
+
+std::string_view Describe(const StartupOutcome& outcome) {
+    return std::visit([](auto result) { return Describe(result); }, outcome);
+}
+
+unsigned ResultCode(const StartupOutcome& outcome) {
+    return std::visit([](auto result) { return ResultCode(result); }, outcome);
+}
+
 std::string FormatStartupFailure(std::uint32_t stepState, std::uintptr_t code) {
     const char* format;
     switch (stepState & ~kStepFailed) {
@@ -165,8 +183,23 @@ void CStartupSequence::SetState(std::uint32_t state) {
     sink_.Post(kMsgProgress, kProgressStepState, static_cast<std::intptr_t>(state));
 }
 
-void CStartupSequence::Fail(std::uint8_t result) {
+StartupOutcome CStartupSequence::Result() const {
+    std::lock_guard lock(resultMutex_);
+    return result_;
+}
+
+AcquisitionOutcome CStartupSequence::UpdateResult() const {
+    std::lock_guard lock(resultMutex_);
+    return updateResult_;
+}
+
+void CStartupSequence::SetResult(StartupOutcome result) {
+    std::lock_guard lock(resultMutex_);
     result_ = result;
+}
+
+void CStartupSequence::Fail(StartupOutcome result) {
+    SetResult(result);
     PostText(kProgressFailureText, kTextStartupRestoreFailed);
     SetState(stepState_ | kStepFailed);
     Pause(pauses_.failed);
@@ -177,7 +210,7 @@ void CStartupSequence::Run() {
         RunSteps();
     } catch (const std::exception&) {
         // Out of memory somewhere below: the start-up fails rather than the program.
-        Fail(ResultCode(kMatrixReadError));
+        Fail(kMatrixReadError);
     }
     ended_ = true;
     sink_.Post(kMsgClose, 0, 0);
@@ -199,7 +232,7 @@ void CStartupSequence::RunSteps() {
     SetState(kStepRestoring);
     const MatrixResult restored = Restore();
     if ((restored == kMatrixOk || Recover(restored)) && Update(checked) && MapGaps()) {
-        result_ = ResultCode(kMatrixOk);
+        SetResult(kStartupOk);
         PostOverall(100);
     }
 }
@@ -238,12 +271,12 @@ MatrixResult CStartupSequence::Restore() {
 bool CStartupSequence::Recover(MatrixResult restoreResult) {
     Pause(pauses_.beforeRecovery);
     if ((config_.flags & kAppLocalMode) != 0) {
-        Fail(ResultCode(restoreResult));
+        Fail(restoreResult);
         return false;
     }
     // A cancelled restore says nothing about the file: it is not replaced by a download.
     if (restoreResult == kMatrixCancelled || cancel_.IsSet()) {
-        Fail(ResultCode(kMatrixCancelled));
+        Fail(kMatrixCancelled);
         return false;
     }
     PostText(kProgressText, kTextStartupRecovery);
@@ -257,7 +290,7 @@ bool CStartupSequence::Recover(MatrixResult restoreResult) {
         return chooser_ != nullptr ? chooser_->ChoosePackage(loader_.Index()) : 0;
     };
     PackedDate firstDate = kNoDate;
-    const std::uint8_t downloaded = loader_.DownloadFullMatrix(
+    const AcquisitionResult downloaded = loader_.DownloadFullMatrix(
         config_.serverHost, config_.matrixPath, knownFirst, choose, &sink_, firstDate);
     if (downloaded != kAcquisitionOk) {
         Pause(pauses_.beforeRecovery);
@@ -270,7 +303,7 @@ bool CStartupSequence::Recover(MatrixResult restoreResult) {
     PostPercent(100);
     if (const MatrixResult restored = Restore(); restored != kMatrixOk) {
         Pause(pauses_.beforeRecovery);
-        Fail(ResultCode(restored));
+        Fail(restored);
         return false;
     }
     return true;
@@ -285,19 +318,25 @@ bool CStartupSequence::Update(bool checked) {
     if (lastHeld != nullptr && loader_.OffersUpdateAfter(*lastHeld) &&
         !UpdateContinues(loader_.Index(), *lastHeld)) {
         // Too old for every update: kept as it is rather than merged with a hole.
+        std::lock_guard lock(resultMutex_);
         updateResult_ = kAcquisitionUpdateFailed;
         return true;
     }
-    const std::uint8_t result = loader_.UpdateMatrix(matrix_, config_.serverHost, &cancel_, &sink_);
-    updateResult_ = result;
-    if (result == kAcquisitionOk) {
+    const AcquisitionOutcome result =
+        loader_.UpdateMatrix(matrix_, config_.serverHost, &cancel_, &sink_);
+    {
+        std::lock_guard lock(resultMutex_);
+        updateResult_ = result;
+    }
+    if (result == AcquisitionOutcome{kAcquisitionOk}) {
         flags_ |= kAppMatrixChanged;
         return true;
     }
-    if (result == kAcquisitionNoUpdate || result == kAcquisitionUpdateFailed)
+    if (result == AcquisitionOutcome{kAcquisitionNoUpdate} ||
+        result == AcquisitionOutcome{kAcquisitionUpdateFailed})
         return true;
     // The restore or merge has posted its code already.
-    result_ = result;
+    SetResult(std::visit([](auto code) -> StartupOutcome { return code; }, result));
     SetState(stepState_ | kStepFailed);
     Pause(pauses_.failed);
     return false;
@@ -308,7 +347,8 @@ bool CStartupSequence::MapGaps() {
     SetState(kStepMapping);
     if (windows_.MapMarketWindows(matrix_, &cancel_, &sink_))
         return true;
-    result_ = cancel_.IsSet() ? ResultCode(kMatrixCancelled) : kStartupMappingFailed;
+    SetResult(cancel_.IsSet() ? StartupOutcome{kMatrixCancelled}
+                              : StartupOutcome{kStartupMappingFailed});
     SetState(stepState_ | kStepFailed);
     Pause(pauses_.failed);
     return false;

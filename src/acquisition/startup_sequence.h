@@ -6,8 +6,11 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <variant>
 
 #include "acquisition/market_matrix_loader.h"
 #include "foundation/event.h"
@@ -41,8 +44,24 @@ constexpr std::uint32_t kAppLocalMode = 0x100;
 // The matrix was changed by an update and must be written back.
 constexpr std::uint32_t kAppMatrixChanged = 0x1000000;
 
-// Result of a failed gap mapping that was not cancelled (the pass itself posts code 0).
-constexpr std::uint8_t kStartupMappingFailed = 1;
+// The start-up's own results; the others come from the module whose step decided.
+enum class StartupResult : std::uint8_t {
+    Ok = 0,
+    MappingFailed = 1, // the gap mapping failed without being cancelled (it posts code 0)
+};
+inline constexpr StartupResult kStartupOk = StartupResult::Ok;
+inline constexpr StartupResult kStartupMappingFailed = StartupResult::MappingFailed;
+
+std::string_view Describe(StartupResult result);
+constexpr unsigned ResultCode(StartupResult result) {
+    return static_cast<unsigned>(result);
+}
+
+// What decided the outcome of a start-up, each code with its module's number.
+using StartupOutcome = std::variant<StartupResult, AcquisitionResult, MatrixResult, MergeResult>;
+
+std::string_view Describe(const StartupOutcome& outcome);
+unsigned ResultCode(const StartupOutcome& outcome);
 
 inline constexpr char kDefaultMatrixFileName[] = "Market.kbx";
 inline constexpr char kTextStartupRestore[] = "マーケットマトリクスをリストアします";
@@ -131,14 +150,15 @@ public:
     std::uint32_t StepState() const { return stepState_; }
     // The configuration flags, plus kAppMatrixChanged once an update was merged.
     std::uint32_t Flags() const { return flags_; }
-    // The code that decided the outcome: 0 on success, else the worker's, restore's, merge's
-    // code, kStartupMappingFailed or kMatrixCancelled (254) for the gap mapping.
-    std::uint8_t Result() const { return result_; }
-    // Result of the index check: 0, or kAcquisitionIndexNotFetched; 14 when not checked.
-    std::uint8_t CheckResult() const { return checkResult_; }
-    // Result of the update step: 0 (merged), 14 (none needed or not online), 15 (download
-    // failed), or the restore or merge code.
-    std::uint8_t UpdateResult() const { return updateResult_; }
+    // The code that decided the outcome: kStartupOk on success, else the download's,
+    // restore's or merge's code, kStartupMappingFailed or kMatrixCancelled for the gap mapping.
+    StartupOutcome Result() const;
+    // Result of the index check: kAcquisitionOk or kAcquisitionIndexNotFetched;
+    // kAcquisitionNoUpdate when not checked.
+    AcquisitionResult CheckResult() const { return checkResult_; }
+    // Result of the update step: kAcquisitionOk (merged), kAcquisitionNoUpdate (none needed
+    // or not online), kAcquisitionUpdateFailed, or the restore or merge code.
+    AcquisitionOutcome UpdateResult() const;
 
 private:
     void Run();
@@ -148,7 +168,8 @@ private:
     bool Recover(MatrixResult restoreResult);
     bool Update(bool checked);
     bool MapGaps();
-    void Fail(std::uint8_t result);
+    void Fail(StartupOutcome result);
+    void SetResult(StartupOutcome result);
 
     void SetState(std::uint32_t state);
     void PostPercent(std::intptr_t percent) { sink_.Post(kMsgProgress, kProgressPercent, percent); }
@@ -170,9 +191,10 @@ private:
     // Written by the worker, read by anyone.
     std::atomic<std::uint32_t> stepState_{kStepInitial};
     std::atomic<std::uint32_t> flags_{0};
-    std::atomic<std::uint8_t> result_{0};
-    std::atomic<std::uint8_t> checkResult_{kAcquisitionNoUpdate};
-    std::atomic<std::uint8_t> updateResult_{kAcquisitionNoUpdate};
+    std::atomic<AcquisitionResult> checkResult_{kAcquisitionNoUpdate};
+    mutable std::mutex resultMutex_;
+    StartupOutcome result_ = kStartupOk;                     // under resultMutex_
+    AcquisitionOutcome updateResult_ = kAcquisitionNoUpdate; // under resultMutex_
     std::atomic<bool> ended_{false};
 
     CEvent cancel_{true, false};

@@ -19,7 +19,7 @@ void CTechnicalManager::SetDefaults(std::uint16_t type, TechnicalParameters& par
         parameters.clear();
 }
 
-std::uint16_t CTechnicalManager::Analyze(const TechnicalParameters& parameters,
+TechnicalStatus CTechnicalManager::Analyze(const TechnicalParameters& parameters,
                                          CTechnicalResult* result, const SeriesSet* stock,
                                          int seriesKind) {
     if (result == nullptr)

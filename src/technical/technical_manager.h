@@ -24,7 +24,7 @@ public:
     virtual void SetDefaults(std::uint16_t type, TechnicalParameters& parameters) const;
     // Runs the indicator of the result's type; kTechnicalNotRegistered when there is none,
     // kTechnicalWrongResult for a null result.
-    virtual std::uint16_t Analyze(const TechnicalParameters& parameters, CTechnicalResult* result,
+    virtual TechnicalStatus Analyze(const TechnicalParameters& parameters, CTechnicalResult* result,
                                   const SeriesSet* stock, int seriesKind);
 
     // Remembers the market (its calendars place every series) and enters the moving average,

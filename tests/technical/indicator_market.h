@@ -29,7 +29,7 @@ public:
         return &series_;
     }
 
-    std::uint16_t Analyze(const TechnicalParameters& parameters, CTechnicalResult& result,
+    TechnicalStatus Analyze(const TechnicalParameters& parameters, CTechnicalResult& result,
                           std::uint16_t code, std::uint8_t market = 1) {
         return manager_.Analyze(parameters, &result, Series(code, market), 0);
     }

@@ -78,8 +78,8 @@ TEST(TechnicalManager, RefusesWrongRequestsWithTheirStatus) {
     CTechnicalMovingAverage result;
     const auto statusWith = [&](const SeriesSet* stock, int kind) {
         result.Values().Set(kIndicatorFirstDay, 1.0);
-        const std::uint16_t status = market.Manager().Analyze(defaults, &result, stock, kind);
-        EXPECT_TRUE(result.Values().Empty()) << "status " << status;
+        const TechnicalStatus status = market.Manager().Analyze(defaults, &result, stock, kind);
+        EXPECT_TRUE(result.Values().Empty()) << Describe(status);
         return status;
     };
     EXPECT_EQ(statusWith(series, 3), kTechnicalBadSeriesKind);
