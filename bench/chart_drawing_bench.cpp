@@ -90,7 +90,7 @@ bool Prepare(benchmark::State& state, std::uint16_t visibleDays) {
         state.SkipWithError("the sample market could not be built or analysed");
         return false;
     }
-    if (!f.model->SetDisplay(kSeriesDaily, visibleDays, CChartModel::kLastPosition)) {
+    if (!f.model->SetDisplay(PeriodKind::Daily, visibleDays, CChartModel::kLastPosition)) {
         state.SkipWithError("the chart could not be laid out");
         return false;
     }

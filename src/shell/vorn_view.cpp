@@ -12,8 +12,8 @@
 #include "gaps/windows_performer.h"
 #include "matrix/market_naming.h"
 #include "screening/ui/screening_view.h"
-#include "ui_base/posted_message.h"
 #include "shell/vorn_app.h"
+#include "ui_base/posted_message.h"
 
 #include <QFile>
 #include <QFrame>
@@ -178,10 +178,10 @@ void CVornView::RefreshAt(std::uint16_t visibleDays, std::uint16_t position, boo
     const SecurityRecord* security = app_.Matrix().FindSecurity(selected->Key());
     if (security == nullptr)
         return;
-    if (security != analysedLast_ || app_.Performer().PeriodKind() != seriesKind_)
+    if (security != analysedLast_ || app_.Performer().PeriodKind() != PeriodNumber(seriesKind_))
         force = true;
-    if (!app_.Windows().AnalyseListingByKey(app_.Matrix(), security->Key(), seriesKind_,
-                                            app_.Performer(), force))
+    if (!app_.Windows().AnalyseListingByKey(app_.Matrix(), security->Key(),
+                                            PeriodNumber(seriesKind_), app_.Performer(), force))
         return;
     analysedLast_ = security;
     graph_->ShowSecurity(security->Key(), seriesKind_, visibleDays, position);
@@ -191,13 +191,13 @@ void CVornView::RefreshAt(std::uint16_t visibleDays, std::uint16_t position, boo
     RecordChart();
 }
 
-void CVornView::SetSeriesKind(std::uint8_t kind) {
-    if (kind <= kSeriesMonthly)
+void CVornView::SetSeriesKind(PeriodKind kind) {
+    if (IsPeriodKind(kind))
         seriesKind_ = kind;
 }
 
-void CVornView::ShowSeries(std::uint8_t kind) {
-    if (kind > kSeriesMonthly || graph_->Model() == nullptr || graph_->Model()->Stock() == nullptr)
+void CVornView::ShowSeries(PeriodKind kind) {
+    if (!IsPeriodKind(kind) || graph_->Model() == nullptr || graph_->Model()->Stock() == nullptr)
         return;
     seriesKind_ = kind;
     // The visible count is kept in periods: the newest weeks or months come into view.

@@ -388,6 +388,18 @@ TEST_F(StartupSequenceTest, StalledDownloadEndsInATimeOut) {
     EXPECT_EQ(fs::file_size(left[0]), 64u);
 }
 
+// The progress window shows only the number; the outcome still tells which module decided,
+// so a missing local file is never read as a failed download.
+TEST(StartupOutcome, KeepsTheCodesOfDifferentModulesApart) {
+    const StartupOutcome restore = kMatrixCannotOpen;
+    const StartupOutcome download = kAcquisitionKnownPackageFailed;
+    EXPECT_EQ(ResultCode(restore), ResultCode(download));
+    EXPECT_NE(restore, download);
+    EXPECT_NE(Describe(restore), Describe(download));
+    EXPECT_EQ(Describe(StartupOutcome{kMergeNoNewDays}), Describe(kMergeNoNewDays));
+    EXPECT_EQ(ResultCode(StartupOutcome{kStartupMappingFailed}), 1u);
+}
+
 TEST(StartupProgress, FailureTextsFollowTheStepState) {
     EXPECT_EQ(FormatStartupFailure(kStepInitial, 3), "初期化失敗 [エラー：3]");
     EXPECT_EQ(FormatStartupFailure(kStepChecking, 10), "起動準備失敗 [エラー：10]");

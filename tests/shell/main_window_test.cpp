@@ -252,25 +252,25 @@ TEST_F(MainWindowTest, WeeklyAndMonthlyChartsComeBackFromTheHistory) {
     EXPECT_TRUE(frame.IsChecked(kIdSeriesDaily));
     Focus(&view.Chart());
     QTest::keyClick(&view.Chart(), Qt::Key_W);
-    EXPECT_EQ(view.ChartModel()->SeriesKind(), kSeriesWeekly);
+    EXPECT_EQ(view.ChartModel()->SeriesKind(), PeriodKind::Weekly);
     EXPECT_TRUE(frame.IsChecked(kIdSeriesWeekly));
     // The analysis behind windows, marks and the panels is the weekly one.
-    EXPECT_EQ(app.Performer().PeriodKind(), kSeriesWeekly);
+    EXPECT_EQ(app.Performer().PeriodKind(), PeriodNumber(PeriodKind::Weekly));
     const std::uint16_t weeks = view.ChartModel()->StockDayCount();
     EXPECT_LT(weeks, kDays / 4);
 
     // Another stock keeps the weekly view; back returns to the first one, still weekly.
     ASSERT_TRUE(app.SelectCode(9984));
-    EXPECT_EQ(view.ChartModel()->SeriesKind(), kSeriesWeekly);
+    EXPECT_EQ(view.ChartModel()->SeriesKind(), PeriodKind::Weekly);
     QTest::keyClick(&view.Chart(), Qt::Key_M);
-    EXPECT_EQ(view.ChartModel()->SeriesKind(), kSeriesMonthly);
+    EXPECT_EQ(view.ChartModel()->SeriesKind(), PeriodKind::Monthly);
     ASSERT_TRUE(frame.RunCommand(kIdHistoryBack));
     EXPECT_EQ(app.SelectedStock()->Key(), MakeSecurityKey(1301, 1));
-    EXPECT_EQ(view.ChartModel()->SeriesKind(), kSeriesWeekly);
-    EXPECT_EQ(app.Performer().PeriodKind(), kSeriesWeekly);
+    EXPECT_EQ(view.ChartModel()->SeriesKind(), PeriodKind::Weekly);
+    EXPECT_EQ(app.Performer().PeriodKind(), PeriodNumber(PeriodKind::Weekly));
 
     QTest::keyClick(&view.Chart(), Qt::Key_D);
-    EXPECT_EQ(view.ChartModel()->SeriesKind(), kSeriesDaily);
+    EXPECT_EQ(view.ChartModel()->SeriesKind(), PeriodKind::Daily);
     // "全期間" shows every day of the stock.
     ASSERT_TRUE(frame.RunCommand(kIdWholeHistory));
     EXPECT_EQ(view.ChartModel()->VisibleDays(), view.ChartModel()->StockDayCount());
@@ -478,7 +478,7 @@ TEST(ScreenshotOptions, PeriodAndSizeAreCheckedBeforeUse) {
         {"vorn", "--screenshot", "a.png", "--period", "weekly", "--size", "1366x768"}, options,
         error));
     ASSERT_TRUE(options.screenshot.has_value());
-    EXPECT_EQ(options.screenshot->seriesKind, 1);
+    EXPECT_EQ(options.screenshot->seriesKind, PeriodKind::Weekly);
     EXPECT_EQ(options.screenshot->width, 1366);
     EXPECT_EQ(options.screenshot->height, 768);
     for (const char* bad :

@@ -63,7 +63,7 @@ protected:
     std::filesystem::path MatrixPath() const { return directory_ / "Market.kbx"; }
     // The data directory's content file: the shared market, or `market`.
     void WriteMarket() { WriteMarket(*ApplicationMarket()); }
-    void WriteMarket(const CMarketMatrix& market) {
+    void WriteMarket(CMarketMatrix& market) {
         ASSERT_EQ(GenerateMatrix(market, MatrixPath(), nullptr, nullptr), kMatrixOk);
     }
 
