@@ -46,7 +46,7 @@ inline bool LoadAnalysedMarket(const std::string& path, AnalysedMarket& market) 
         std::fprintf(stderr, "vornctl: the market could not be mapped\n");
         return false;
     }
-    market.results.periodKind = 0;
+    market.results.periodKind = vorn::PeriodKind::Daily;
     CAnalysisFinishSink sink;
     const bool started = market.windows.StartMarketAnalysis(market.matrix, market.results, &sink);
     const bool finished = started && sink.Wait();

@@ -110,7 +110,7 @@ int AnalyseAll(CMarketMatrix& matrix) {
     CMarketWindows windows;
     windows.MapMarketWindows(matrix, nullptr, nullptr);
     AnalysisResults results;
-    results.periodKind = 0;
+    results.periodKind = vorn::PeriodKind::Daily;
     CFinishSink sink;
     if (!windows.StartMarketAnalysis(matrix, results, &sink) || !sink.Wait())
         return Failure("the market analysis failed");

@@ -43,8 +43,7 @@ bool ParseSize(const std::string& text, int& width, int& height) {
 }
 
 bool ParsePeriod(const std::string& text, PeriodKind& period) {
-    const std::optional<int> number = ParsePeriodWord(text);
-    const std::optional<PeriodKind> kind = number ? PeriodKindOf(*number) : std::nullopt;
+    const std::optional<PeriodKind> kind = ParsePeriodWord(text);
     if (kind)
         period = *kind;
     return kind.has_value();
@@ -92,7 +91,7 @@ int RunChart(int argc, char** argv) {
     if (matrix.FindSecurity(key) == nullptr)
         return NoSecurity(static_cast<unsigned>(code), static_cast<unsigned>(market),
                           positionals[0]);
-    if (!windows.AnalyseListingByKey(matrix, key, PeriodNumber(period), performer, true)) {
+    if (!windows.AnalyseListingByKey(matrix, key, period, performer, true)) {
         std::fprintf(stderr, "vornctl: security %s on market %lu could not be analysed\n",
                      vorn::FormatStockCode(static_cast<std::uint32_t>(code)).c_str(), market);
         return 1;

@@ -128,7 +128,8 @@ int RunIndicator(int argc, char** argv) {
     if (security == nullptr)
         return NoSecurity(static_cast<unsigned>(code), static_cast<unsigned>(market),
                           positionals[0]);
-    if (!matrix.GetPeriodSeries(0, series, security, security->firstDate, security->lastDate)) {
+    if (!matrix.GetPeriodSeries(vorn::PeriodKind::Daily, series, security, security->firstDate,
+                                security->lastDate)) {
         std::fprintf(stderr, "vornctl: no series for %s on market %u\n",
                      vorn::FormatStockCode(static_cast<std::uint32_t>(code)).c_str(),
                      static_cast<unsigned>(market));
@@ -141,7 +142,8 @@ int RunIndicator(int argc, char** argv) {
     manager.SetDefaults(result->GetTypeId(), parameters);
     for (const auto& [key, value] : overrides)
         parameters[key] = value;
-    const vorn::TechnicalStatus status = manager.Analyze(parameters, result.get(), &series, 0);
+    const vorn::TechnicalStatus status =
+        manager.Analyze(parameters, result.get(), &series, vorn::PeriodKind::Daily);
     std::printf("status=%u\n", vorn::ResultCode(status));
     if (status != vorn::kTechnicalOk)
         std::fprintf(stderr, "vornctl: indicator: %s\n",

@@ -123,7 +123,7 @@ void CChartModel::UnloadStock() {
 
 bool CChartModel::ExtractSeries() {
     const SecurityRecord& s = *security_;
-    for (int period = 0; period < 3; ++period)
+    for (PeriodKind period : kPeriodKinds)
         if (!matrix_.GetPeriodSeries(period, series_, &s, s.firstDate, s.lastDate))
             return false;
     extractedCalendarDays_ = matrix_.DailyCalendar().Count();
@@ -177,7 +177,7 @@ bool CChartModel::Relayout() {
         series_.priceEncoding > 2)
         return false;
 
-    const CCalendar& calendar = matrix_.PeriodCalendar(PeriodNumber(seriesKind_));
+    const CCalendar& calendar = matrix_.PeriodCalendar(seriesKind_);
     const int stockFirst = calendar.PositionOf(view.firstDate);
     const int stockLast = calendar.PositionOf(view.lastDate);
     if (stockFirst < 0 || stockLast < stockFirst)
@@ -322,7 +322,7 @@ void CChartModel::MarkDates() {
     const auto& days = layout_.days;
     if (days.empty())
         return;
-    const CCalendar& calendar = matrix_.PeriodCalendar(PeriodNumber(seriesKind_));
+    const CCalendar& calendar = matrix_.PeriodCalendar(seriesKind_);
     const CCalendar& monthly = matrix_.MonthlyCalendar();
     const double dayWidth = coordinates_.DayWidth();
     const int firstShown = layout_.firstShown;

@@ -4,7 +4,6 @@
 // price-band volume panel, and the mouse (hit tests, dragging, cursor reports). Plain data
 // for the drawing layers, which read it together with the coordinate mapping.
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -49,21 +48,6 @@ struct ChartLayoutSettings {
     bool captionLine = true;           // the stock caption is shown above the plot
     bool bottomCaption = false;        // the settings' caption text is non-empty
 };
-
-// The number the matrix and the gap analysis give a period kind: 0 daily, 1 weekly, 2 monthly.
-constexpr int PeriodNumber(PeriodKind kind) {
-    return static_cast<int>(kind);
-}
-// False for a number cast to PeriodKind that names none.
-constexpr bool IsPeriodKind(PeriodKind kind) {
-    return static_cast<unsigned>(kind) <= 2;
-}
-// A period kind read from a profile or a command line; nullopt for any other number.
-constexpr std::optional<PeriodKind> PeriodKindOf(long long stored) {
-    if (stored < 0 || stored > 2)
-        return std::nullopt;
-    return static_cast<PeriodKind>(stored);
-}
 
 // One slot of the view that lies in the display range.
 struct ChartDay {

@@ -336,7 +336,7 @@ void CMainFrame::SaveState(IProfile& profile) const {
     if (const CChartModel* model = view_->ChartModel();
         model != nullptr && model->Stock() != nullptr) {
         profile.SetInteger(kProfileSection, kProfileVisibleDays, model->VisibleDays());
-        profile.SetInteger(kProfileSection, kProfileSeries, PeriodNumber(model->SeriesKind()));
+        profile.SetInteger(kProfileSection, kProfileSeries, PeriodIndex(model->SeriesKind()));
     }
     profile.SetInteger(kProfileSection, kProfilePanels, view_->PanelFlags());
 }

@@ -178,10 +178,10 @@ void CVornView::RefreshAt(std::uint16_t visibleDays, std::uint16_t position, boo
     const SecurityRecord* security = app_.Matrix().FindSecurity(selected->Key());
     if (security == nullptr)
         return;
-    if (security != analysedLast_ || app_.Performer().PeriodKind() != PeriodNumber(seriesKind_))
+    if (security != analysedLast_ || app_.Performer().Period() != seriesKind_)
         force = true;
-    if (!app_.Windows().AnalyseListingByKey(app_.Matrix(), security->Key(),
-                                            PeriodNumber(seriesKind_), app_.Performer(), force))
+    if (!app_.Windows().AnalyseListingByKey(app_.Matrix(), security->Key(), seriesKind_,
+                                            app_.Performer(), force))
         return;
     analysedLast_ = security;
     graph_->ShowSecurity(security->Key(), seriesKind_, visibleDays, position);

@@ -113,18 +113,18 @@ std::string_view Describe(TechnicalStatus status) {
 }
 
 TechnicalStatus CTechnical::Analyze(const TechnicalParameters& parameters, CTechnicalResult* result,
-                                  const SeriesSet* stock, int seriesKind) {
+                                    const SeriesSet* stock, PeriodKind seriesKind) {
     if (result == nullptr || result->GetTypeId() != GetTypeId())
         return kTechnicalWrongResult;
     result->Clear();
     if (store_ == nullptr)
         return kTechnicalNoStore;
-    if (seriesKind < 0 || seriesKind > 2)
+    if (!IsPeriodKind(seriesKind))
         return kTechnicalBadSeriesKind;
     const CCalendar& calendar = store_->PeriodCalendar(seriesKind);
     if (stock == nullptr)
         return kTechnicalFirstDateMissing;
-    const SeriesView& view = stock->View(static_cast<PeriodKind>(seriesKind));
+    const SeriesView& view = stock->View(seriesKind);
     // An unfilled view has no first day to place.
     if (view.count == 0 || !view.prices || !view.volumes)
         return kTechnicalFirstDateMissing;

@@ -176,11 +176,10 @@ public:
     virtual std::uint16_t GetTypeId() const = 0;
     // Empties the map and writes the indicator's defaults.
     virtual void SetDefaults(TechnicalParameters& parameters) const = 0;
-    // Validates the request and runs Calculate on the stock's series of `seriesKind` (0 daily,
-    // 1 weekly, 2 monthly). A result of another type is left untouched; any other failure
-    // leaves it empty.
+    // Validates the request and runs Calculate on the stock's series of `seriesKind`. A result of
+    // another type is left untouched; any other failure leaves it empty.
     virtual TechnicalStatus Analyze(const TechnicalParameters& parameters, CTechnicalResult* result,
-                                    const SeriesSet* stock, int seriesKind);
+                                    const SeriesSet* stock, PeriodKind seriesKind);
 
     // The market whose calendars place the series; null until registered.
     void SetStore(const CMarketMatrix* store) { store_ = store; }

@@ -20,8 +20,8 @@ void CTechnicalManager::SetDefaults(std::uint16_t type, TechnicalParameters& par
 }
 
 TechnicalStatus CTechnicalManager::Analyze(const TechnicalParameters& parameters,
-                                         CTechnicalResult* result, const SeriesSet* stock,
-                                         int seriesKind) {
+                                           CTechnicalResult* result, const SeriesSet* stock,
+                                           PeriodKind seriesKind) {
     if (result == nullptr)
         return kTechnicalWrongResult;
     CTechnical* technical = Find(result->GetTypeId());

@@ -25,7 +25,7 @@ public:
     // Runs the indicator of the result's type; kTechnicalNotRegistered when there is none,
     // kTechnicalWrongResult for a null result.
     virtual TechnicalStatus Analyze(const TechnicalParameters& parameters, CTechnicalResult* result,
-                                  const SeriesSet* stock, int seriesKind);
+                                    const SeriesSet* stock, PeriodKind seriesKind);
 
     // Remembers the market (its calendars place every series) and enters the moving average,
     // the inclination index and the trading-value average. Calling it again starts afresh.

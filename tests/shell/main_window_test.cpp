@@ -255,7 +255,7 @@ TEST_F(MainWindowTest, WeeklyAndMonthlyChartsComeBackFromTheHistory) {
     EXPECT_EQ(view.ChartModel()->SeriesKind(), PeriodKind::Weekly);
     EXPECT_TRUE(frame.IsChecked(kIdSeriesWeekly));
     // The analysis behind windows, marks and the panels is the weekly one.
-    EXPECT_EQ(app.Performer().PeriodKind(), PeriodNumber(PeriodKind::Weekly));
+    EXPECT_EQ(app.Performer().Period(), PeriodKind::Weekly);
     const std::uint16_t weeks = view.ChartModel()->StockDayCount();
     EXPECT_LT(weeks, kDays / 4);
 
@@ -267,7 +267,7 @@ TEST_F(MainWindowTest, WeeklyAndMonthlyChartsComeBackFromTheHistory) {
     ASSERT_TRUE(frame.RunCommand(kIdHistoryBack));
     EXPECT_EQ(app.SelectedStock()->Key(), MakeSecurityKey(1301, 1));
     EXPECT_EQ(view.ChartModel()->SeriesKind(), PeriodKind::Weekly);
-    EXPECT_EQ(app.Performer().PeriodKind(), PeriodNumber(PeriodKind::Weekly));
+    EXPECT_EQ(app.Performer().Period(), PeriodKind::Weekly);
 
     QTest::keyClick(&view.Chart(), Qt::Key_D);
     EXPECT_EQ(view.ChartModel()->SeriesKind(), PeriodKind::Daily);

@@ -31,7 +31,7 @@ public:
 
     TechnicalStatus Analyze(const TechnicalParameters& parameters, CTechnicalResult& result,
                           std::uint16_t code, std::uint8_t market = 1) {
-        return manager_.Analyze(parameters, &result, Series(code, market), 0);
+        return manager_.Analyze(parameters, &result, Series(code, market), PeriodKind::Daily);
     }
 
     TechnicalParameters Defaults(std::uint16_t type) const {

@@ -103,21 +103,20 @@ void CGraph::SetGraphicManager(CGraphicManager* cache) {
 bool CGraph::PerformerHoldsStock() const {
     return model_ && performer_ != nullptr && model_->Stock() != nullptr &&
            performer_->Security() == model_->Stock() &&
-           performer_->PeriodKind() == PeriodNumber(model_->SeriesKind()) &&
-           performer_->FirstPosition() >= 0;
+           performer_->Period() == model_->SeriesKind() && performer_->FirstPosition() >= 0;
 }
 
 bool CGraph::AnalyseStock(bool force, PeriodKind seriesKind) {
     if (windows_ == nullptr || performer_ == nullptr || matrix_ == nullptr || !model_ ||
         model_->Stock() == nullptr)
         return false;
-    if (!force && performer_->Security() == model_->Stock() &&
-        performer_->PeriodKind() == PeriodNumber(seriesKind) && performer_->FirstPosition() >= 0)
+    if (!force && performer_->Security() == model_->Stock() && performer_->Period() == seriesKind &&
+        performer_->FirstPosition() >= 0)
         return true;
     // Weekly and monthly charts show the windows and signals of their own period. The
     // performer may hold another period's extraction of this stock, so it extracts afresh.
-    return windows_->AnalyseListingByKey(*matrix_, model_->Stock()->Key(), PeriodNumber(seriesKind),
-                                         *performer_, true);
+    return windows_->AnalyseListingByKey(*matrix_, model_->Stock()->Key(), seriesKind, *performer_,
+                                         true);
 }
 
 bool CGraph::ShowSecurity(SecurityKey key, PeriodKind periodKind, std::uint16_t visibleDays,
@@ -348,8 +347,7 @@ QImage CGraph::CurrentFrame() const {
             performer_->RecordsOf(regions_[static_cast<std::size_t>(window)].identifier);
         BlendTip(frame,
                  RenderWindowTip(scene, *resources_, records, performer_->FirstPosition(),
-                                 matrix_->PeriodCalendar(PeriodNumber(model_->SeriesKind())),
-                                 windowTipPoint_),
+                                 matrix_->PeriodCalendar(model_->SeriesKind()), windowTipPoint_),
                  settings_.tipOpacity);
     }
     DrawDragIndicator(frame, scene, *resources_);

@@ -135,7 +135,7 @@ INSTANTIATE_TEST_SUITE_P(SchemesAndPeriods, ChartTextLayout,
                                            LayoutCase{true, PeriodKind::Monthly}),
                          [](const ::testing::TestParamInfo<LayoutCase>& info) {
                              return std::string(info.param.white ? "White" : "Black") +
-                                    std::to_string(PeriodNumber(info.param.seriesKind));
+                                    std::to_string(PeriodIndex(info.param.seriesKind));
                          });
 
 // The volume unit stays readable when the lowest price label takes its usual place.
