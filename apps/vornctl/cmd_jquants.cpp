@@ -55,8 +55,8 @@ bool ReadPositive(const CArgs& args, const char* name, unsigned long limit, unsi
     if (!text)
         return true;
     if (!ParseNumber(*text, limit, value) || value == 0) {
-        error = std::string("--") + name + " takes a whole number from 1 to " +
-                std::to_string(limit);
+        error =
+            std::string("--") + name + " takes a whole number from 1 to " + std::to_string(limit);
         return false;
     }
     return true;
@@ -165,9 +165,6 @@ int RunJQuants(int argc, char** argv) {
     std::printf("left out: %zu preferred and other share classes, %zu in other segments, %zu "
                 "other product categories, %zu without listing data, %zu never traded\n",
                 c.otherClasses, c.otherSegments, c.otherCategories, c.withoutMaster, c.noTrades);
-    if (c.unheldCodes != 0)
-        std::printf("left out: %zu securities whose lettered codes the file cannot hold yet\n",
-                    c.unheldCodes);
     if (c.standInIndex)
         std::printf("index 1002 is the equal-weighted stand-in \"%s\", not TOPIX\n",
                     std::string(vorn::kStandInIndexName).c_str());
@@ -185,16 +182,19 @@ const CommandRegistrar kJQuantsCommand(
       {"append", "FILE", "append the days after the last day of FILE"},
       {"from", "DATE", "with --out: the first day (default: as far back as the plan allows)"},
       {"to", "DATE", "the last day (default: the newest day the plan gives)"},
-      {"plan", "PLAN", "free, light, standard or premium: history, delay and request pace "
-                       "(default free)"},
-      {"include", "LIST", "other product categories and segments to take, comma-separated "
-                          "(etf, reit, preferred-equity, foreign-stock, foreign-reit, "
-                          "foreign-etf, foreign-dr, pro-market, other-market; default none)"},
+      {"plan", "PLAN",
+       "free, light, standard or premium: history, delay and request pace "
+       "(default free)"},
+      {"include", "LIST",
+       "other product categories and segments to take, comma-separated "
+       "(etf, reit, preferred-equity, foreign-stock, foreign-reit, "
+       "foreign-etf, foreign-dr, pro-market, other-market; default none)"},
       {"base-url", "URL", "the service's address (default https://api.jquants.com/v2)"},
       {"data-dir", "DIR", "where the key file jquants.key is (default: the file's folder)"},
       {"rate", "N", "requests per minute, 1..100000 (default: the plan's limit)"},
-      {"limit-wait", "SECONDS", "wait after a refusal for too many requests, 1..3600 "
-                                "(default 60)"},
+      {"limit-wait", "SECONDS",
+       "wait after a refusal for too many requests, 1..3600 "
+       "(default 60)"},
       {"retries", "N", "tries again after a server or network failure (default 3)"}},
      "JQUANTS_API_KEY=... vornctl jquants --out data/Market.kbx --plan free",
      nullptr},

@@ -17,12 +17,23 @@ bool ReadFeedText(CSerializer& reader, std::string& text, std::size_t capacity) 
     return true;
 }
 
+// The security an item refers to, from its stored key field; a value in neither key form
+// refers to no security.
+bool ReadItemStock(CSerializer& reader, SecurityKey& stock) {
+    std::uint32_t stored = 0;
+    if (!reader.ReadU32(stored))
+        return false;
+    stock = SecurityKeyOfStored(stored).value_or(0);
+    return true;
+}
+
 // One record, all fields or none.
 bool ReadItemRecord(CSerializer& reader, IntelligenceItem& item) {
     return reader.ReadU32(item.id) && reader.ReadU32(item.delivered) &&
            reader.ReadU16(item.expiry) && reader.ReadU16(item.linkType) &&
            reader.ReadU8(item.flags) && reader.ReadU16(item.reserved) &&
-           reader.ReadU32(item.stock) && ReadFeedText(reader, item.subject, kItemTextCapacity) &&
+           ReadItemStock(reader, item.stock) &&
+           ReadFeedText(reader, item.subject, kItemTextCapacity) &&
            ReadFeedText(reader, item.link, kItemTextCapacity) &&
            ReadFeedText(reader, item.message, kItemTextCapacity);
 }
@@ -89,7 +100,7 @@ std::vector<std::uint8_t> EncodeIntelligenceItems(std::span<const IntelligenceIt
         writer.U16(item.linkType);
         writer.U8(item.flags);
         writer.U16(item.reserved);
-        writer.U32(item.stock);
+        writer.U32(StoredSecurityKey(item.stock));
         if (!PutText(writer, item.subject, kItemTextCapacity) ||
             !PutText(writer, item.link, kItemTextCapacity) ||
             !PutText(writer, item.message, kItemTextCapacity))

@@ -6,6 +6,7 @@
 #include "contents/file_bytes.h"
 #include "foundation/text_encoding.h"
 #include "foundation/time_agent.h"
+#include "matrix/stock_code.h"
 
 namespace vorn {
 namespace {
@@ -59,11 +60,14 @@ bool ParseStock(std::string_view text, SecurityKey& key) {
         return true;
     }
     const auto colon = text.find(':');
-    std::uint32_t code = 0, market = 0;
-    if (colon == std::string_view::npos || !ParseNumber(text.substr(0, colon), code, 9999) ||
-        !ParseNumber(text.substr(colon + 1), market, 15) || market == 0)
+    std::uint32_t market = 0;
+    if (colon == std::string_view::npos || !ParseNumber(text.substr(colon + 1), market, 15) ||
+        market == 0)
         return false;
-    key = MakeSecurityKey(static_cast<std::uint16_t>(code), static_cast<std::uint8_t>(market));
+    const std::optional<std::uint16_t> code = ParseStockCode(text.substr(0, colon));
+    if (!code)
+        return false;
+    key = MakeSecurityKey(*code, static_cast<std::uint8_t>(market));
     return true;
 }
 

@@ -539,12 +539,6 @@ ConvertResult CJQuantsMarket::Convert(CMarketMatrix& target, CMarketMatrix* main
             ++report.otherClasses;
             continue;
         }
-        if (*code >= kCodesInSecurityKeys) {
-            // Securities are keyed by 14 bits of code; a file with such a code would not
-            // restore.
-            ++report.unheldCodes;
-            continue;
-        }
         const std::uint8_t market = MarketOfSegment(master.segment, options_);
         if (market == 0) {
             ++report.otherSegments;

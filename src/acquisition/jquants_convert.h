@@ -48,7 +48,6 @@ struct JQuantsConvertReport {
     std::size_t otherSegments = 0;   // TOKYO PRO MARKET, その他: left out
     std::size_t otherCategories = 0; // product categories not asked for
     std::size_t withoutMaster = 0;   // no master row: left out
-    std::size_t unheldCodes = 0;     // lettered codes past what a security key holds
     std::size_t noTrades = 0;        // listed but never traded in the range
     bool standInIndex = false;
     std::uint16_t days = 0;

@@ -27,7 +27,8 @@ SettingsFileResult ReadSettingsFile(const std::string& path, std::vector<std::ui
     }
 }
 
-// {count u16, keys u32 x count}
+// {count u16, keys u32 x count}; keys in their stored form. A stored value in neither key
+// form names no security and is left out.
 bool ReadKeyList(CSerializer& in, std::vector<SecurityKey>& keys) {
     std::uint16_t count = 0;
     if (!in.ReadU16(count) || in.Remaining() / 4 < count)
@@ -35,10 +36,11 @@ bool ReadKeyList(CSerializer& in, std::vector<SecurityKey>& keys) {
     keys.clear();
     keys.reserve(count);
     for (std::uint16_t i = 0; i < count; ++i) {
-        std::uint32_t key = 0;
-        if (!in.ReadU32(key))
+        std::uint32_t stored = 0;
+        if (!in.ReadU32(stored))
             return false;
-        keys.push_back(key);
+        if (const std::optional<SecurityKey> key = SecurityKeyOfStored(stored))
+            keys.push_back(*key);
     }
     return true;
 }
@@ -50,7 +52,7 @@ bool WriteKeyList(CByteWriter& out, const std::vector<SecurityKey>& keys) {
         return false;
     out.U16(static_cast<std::uint16_t>(keys.size()));
     for (SecurityKey key : keys)
-        out.U32(key);
+        out.U32(StoredSecurityKey(key));
     return true;
 }
 
@@ -169,12 +171,15 @@ SettingsFileResult LoadFavorites(const std::string& path, SecurityKeySet& favori
             std::vector<SecurityKey> keys;
             keys.reserve(std::min<std::size_t>(count, in.Remaining() / 4));
             for (std::uint32_t i = 0; i < count; ++i) {
-                std::uint32_t key = 0;
-                if (!in.ReadU32(key)) {
+                std::uint32_t stored = 0;
+                if (!in.ReadU32(stored)) {
                     result = SettingsFileResult::DamagedRecords;
                     break;
                 }
-                keys.push_back(key);
+                if (const std::optional<SecurityKey> key = SecurityKeyOfStored(stored))
+                    keys.push_back(*key);
+                else
+                    result = SettingsFileResult::DamagedRecords; // names no security
             }
             favorites.Assign(std::move(keys));
         } catch (const std::bad_alloc&) {
@@ -192,7 +197,7 @@ SettingsFileResult SaveFavorites(const std::string& path, const SecurityKeySet& 
         out.U16(kFavoritesFileMagic);
         out.U32(static_cast<std::uint32_t>(favorites.Size()));
         for (SecurityKey key : favorites)
-            out.U32(key);
+            out.U32(StoredSecurityKey(key));
         return ReplaceFileWith(path, out.Data()) ? SettingsFileResult::Ok
                                                  : SettingsFileResult::WriteFailed;
     } catch (const std::bad_alloc&) {

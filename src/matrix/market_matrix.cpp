@@ -133,7 +133,7 @@ CompanyRecord* CMarketMatrix::FindOrAddCompany(std::uint16_t code, std::uint8_t 
 
 SecurityRecord* CMarketMatrix::FindOrAddSecurity(std::uint16_t code, std::uint8_t market) {
     // The key has four bits for the market; a larger code would alias the next stock code.
-    if (market > kMaxMarketCode || code >= kCodesInSecurityKeys)
+    if (market > kMaxMarketCode)
         return nullptr;
     const SecurityKey key = MakeSecurityKey(code, market);
     if (auto it = securities_.find(key); it != securities_.end())

@@ -15,24 +15,51 @@ namespace vorn {
 
 // Stock code x 16 + market code.
 using ListingKey = std::uint32_t;
-// Stock code << 18 | market << 14; the low 14 bits are a day index in an event key.
-using SecurityKey = std::uint32_t;
-using EventKey = std::uint32_t;
+// Stock code << 18 | market << 14; the low 14 bits are a day index in an event key. Every
+// 16-bit stored code fits (lettered codes reach 47,999), so the key is 64 bits wide in memory;
+// files keep their 32-bit key fields through StoredSecurityKey below.
+using SecurityKey = std::uint64_t;
+using EventKey = std::uint64_t;
 
-// The key holds 14 bits of stock code: codes from 16,384 up (lettered codes from "336A" and
-// every "1A00" form) would alias smaller codes, so they get a key no security ever has.
-constexpr std::uint32_t kCodesInSecurityKeys = 1u << 14;
-constexpr SecurityKey kUnkeyedSecurity = 0xFFFFFFFFu; // low bits set: never a security's key
 constexpr SecurityKey MakeSecurityKey(std::uint16_t code, std::uint8_t market) {
-    if (code >= kCodesInSecurityKeys)
-        return kUnkeyedSecurity;
-    return (static_cast<std::uint32_t>(code) << 18) | (static_cast<std::uint32_t>(market) << 14);
+    return (SecurityKey{code} << 18) | (SecurityKey{market} << 14);
 }
-constexpr std::uint16_t CodeOfKey(SecurityKey key) { return static_cast<std::uint16_t>(key >> 18); }
-constexpr std::uint8_t MarketOfKey(SecurityKey key) { return (key >> 14) & 0x0F; }
-constexpr std::uint16_t DayOfKey(EventKey key) { return key & 0x3FFF; }
-constexpr ListingKey ListingKeyOf(SecurityKey key) { return key >> 14; }
-constexpr SecurityKey SecurityKeyOfListing(ListingKey key) { return key << 14; }
+constexpr std::uint16_t CodeOfKey(SecurityKey key) {
+    return static_cast<std::uint16_t>(key >> 18);
+}
+constexpr std::uint8_t MarketOfKey(SecurityKey key) {
+    return (key >> 14) & 0x0F;
+}
+constexpr std::uint16_t DayOfKey(EventKey key) {
+    return key & 0x3FFF;
+}
+constexpr ListingKey ListingKeyOf(SecurityKey key) {
+    return static_cast<ListingKey>(key >> 14);
+}
+constexpr SecurityKey SecurityKeyOfListing(ListingKey key) {
+    return SecurityKey{key} << 14;
+}
+
+// Settings files, the feed index and the profile hold a security key in 32 bits. Keys of codes
+// below 16,384 are stored exactly as they always were (code << 18 | market << 14, low 14 bits
+// zero), so older files read unchanged. Larger codes (lettered codes from 336A, every 1A00
+// form) use the extended form code << 16 | market << 1 | 1, which no older key can be.
+constexpr std::uint32_t kCodesInLegacyStoredKeys = 1u << 14;
+constexpr std::uint32_t StoredSecurityKey(SecurityKey key) {
+    const std::uint16_t code = CodeOfKey(key);
+    if (code < kCodesInLegacyStoredKeys)
+        return static_cast<std::uint32_t>(key & 0xFFFFC000u);
+    return std::uint32_t{code} << 16 | std::uint32_t{MarketOfKey(key)} << 1 | 1u;
+}
+// The key a stored value names; nothing for a value in neither form.
+constexpr std::optional<SecurityKey> SecurityKeyOfStored(std::uint32_t stored) {
+    if ((stored & 0x3FFFu) == 0)
+        return SecurityKey{stored};
+    if ((stored & 0xFFE1u) != 1u || (stored >> 16) < kCodesInLegacyStoredKeys)
+        return std::nullopt;
+    return MakeSecurityKey(static_cast<std::uint16_t>(stored >> 16),
+                           static_cast<std::uint8_t>((stored >> 1) & 0x0F));
+}
 
 // Element layout codes, one numbering for every array.
 enum ElementType : std::uint16_t {
@@ -45,19 +72,31 @@ enum ElementType : std::uint16_t {
     kValueU64 = 6,
 };
 
-constexpr bool IsPriceType(unsigned type) { return type <= kPricesU32; }
-constexpr bool IsValueType(unsigned type) { return type >= kValueU8 && type <= kValueU64; }
+constexpr bool IsPriceType(unsigned type) {
+    return type <= kPricesU32;
+}
+constexpr bool IsValueType(unsigned type) {
+    return type >= kValueU8 && type <= kValueU64;
+}
 // Bytes of one element; 0 for an unknown code.
 constexpr std::size_t ElementSize(unsigned type) {
     switch (type) {
-    case kPricesU8: return 4;
-    case kPricesU16: return 8;
-    case kPricesU32: return 16;
-    case kValueU8: return 1;
-    case kValueU16: return 2;
-    case kValueU32: return 4;
-    case kValueU64: return 8;
-    default: return 0;
+    case kPricesU8:
+        return 4;
+    case kPricesU16:
+        return 8;
+    case kPricesU32:
+        return 16;
+    case kValueU8:
+        return 1;
+    case kValueU16:
+        return 2;
+    case kValueU32:
+        return 4;
+    case kValueU64:
+        return 8;
+    default:
+        return 0;
     }
 }
 // A company history entry: a PackedDate followed by the value.
@@ -100,7 +139,9 @@ struct TypedArray {
     std::unique_ptr<std::uint8_t[]> data;
 
     bool Empty() const { return count == 0 || !data; }
-    std::size_t ByteSize() const { return static_cast<std::size_t>(count) * ElementSize(elementType); }
+    std::size_t ByteSize() const {
+        return static_cast<std::size_t>(count) * ElementSize(elementType);
+    }
     std::size_t HistoryByteSize() const {
         return static_cast<std::size_t>(count) * HistoryEntrySize(elementType);
     }
@@ -206,10 +247,14 @@ struct SeriesSet {
     SeriesView monthly;
 
     SeriesView& View(PeriodKind period) {
-        return period == PeriodKind::Daily ? daily : period == PeriodKind::Weekly ? weekly : monthly;
+        return period == PeriodKind::Daily    ? daily
+               : period == PeriodKind::Weekly ? weekly
+                                              : monthly;
     }
     const SeriesView& View(PeriodKind period) const {
-        return period == PeriodKind::Daily ? daily : period == PeriodKind::Weekly ? weekly : monthly;
+        return period == PeriodKind::Daily    ? daily
+               : period == PeriodKind::Weekly ? weekly
+                                              : monthly;
     }
     void Free() {
         daily.Free();

@@ -601,8 +601,6 @@ std::string CQuoteImport::TakeListedSecurity(TextEncoding encoding, std::size_t 
     const std::optional<std::uint16_t> code = ParseDeliveredStockCode(f[0]);
     if (!code)
         return DescribeBadStockCode(f[0]);
-    if (*code >= kCodesInSecurityKeys)
-        return "stock code " + Quoted(f[0]) + " cannot be held yet (codes up to 335Y are)";
     if (!ParseSmall(f[1], kMaxMarket, market) || market == 0)
         return "market " + Quoted(f[1]) + " is not a market code from 1 to 15";
     if (!ParseSmall(f[3], kMaxIndustry, industry) || industry == 0)

@@ -49,9 +49,10 @@ std::string DescribeBadStockCode(std::string_view text);
 // Key for ordering codes the way they are written (1301 < 130A < 1332), not by stored value.
 std::uint32_t StockCodeSortKey(std::uint32_t storedCode);
 
-// Key for ordering security keys (the code in bits 31..18) by written code, then by market.
-inline std::uint64_t SecurityKeySortKey(std::uint32_t securityKey) {
-    return (std::uint64_t{StockCodeSortKey(securityKey >> 18)} << 18) | (securityKey & 0x3FFFFu);
+// Key for ordering security keys (the code from bit 18 up) by written code, then by market.
+inline std::uint64_t SecurityKeySortKey(std::uint64_t securityKey) {
+    return (std::uint64_t{StockCodeSortKey(static_cast<std::uint32_t>(securityKey >> 18))} << 18) |
+           (securityKey & 0x3FFFFu);
 }
 
 } // namespace vorn

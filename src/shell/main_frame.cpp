@@ -34,9 +34,7 @@
 #include "contents/favorites.h"
 #include "foundation/log_channels.h"
 #include "foundation/profile.h"
-#include "shell/dialog_first_start.h"
 #include "foundation/text_encoding.h"
-#include "shell/dialog_law_backtest.h"
 #include "gaps/ui/market_windows_details.h"
 #include "matrix/market_naming.h"
 #include "matrix/stock_code.h"
@@ -46,13 +44,15 @@
 #include "screening/ui/screening_view.h"
 #include "shell/command_ids.h"
 #include "shell/dialog_favorites.h"
+#include "shell/dialog_first_start.h"
+#include "shell/dialog_law_backtest.h"
 #include "shell/dialog_matrix_downloader.h"
 #include "shell/dialog_securities.h"
 #include "shell/grid_stocks.h"
-#include "ui_base/posted_message.h"
 #include "shell/tool_icons.h"
 #include "shell/vorn_app.h"
 #include "shell/vorn_view.h"
+#include "ui_base/posted_message.h"
 
 namespace vorn {
 namespace {
@@ -332,7 +332,7 @@ QString CMainFrame::AboutText() const {
 void CMainFrame::SaveState(IProfile& profile) const {
     profile.SetString(kProfileSection, kProfilePlacement, saveGeometry().toBase64().toStdString());
     if (const SecurityRecord* stock = app_.SelectedStock())
-        profile.SetInteger(kProfileSection, kProfileLastStock, stock->Key());
+        profile.SetInteger(kProfileSection, kProfileLastStock, StoredSecurityKey(stock->Key()));
     if (const CChartModel* model = view_->ChartModel();
         model != nullptr && model->Stock() != nullptr) {
         profile.SetInteger(kProfileSection, kProfileVisibleDays, model->VisibleDays());
@@ -363,8 +363,10 @@ void CMainFrame::RestorePlacement(IProfile& profile) {
 }
 
 std::uint16_t CMainFrame::RestoreView(IProfile& profile) {
-    const std::uint32_t key = profile.GetInteger(kProfileSection, kProfileLastStock, 0);
-    if (const SecurityRecord* stock = key != 0 ? app_.Matrix().FindSecurity(key) : nullptr)
+    const std::optional<SecurityKey> key =
+        SecurityKeyOfStored(profile.GetInteger(kProfileSection, kProfileLastStock, 0));
+    if (const SecurityRecord* stock =
+            key.value_or(0) != 0 ? app_.Matrix().FindSecurity(*key) : nullptr)
         app_.SetSelectedStock(stock);
     if (const auto kind = PeriodKindOf(profile.GetInteger(kProfileSection, kProfileSeries, 0)))
         view_->SetSeriesKind(*kind);

@@ -117,7 +117,7 @@ CVornView::CVornView(CVornApp& app, IMessageSink* frameSink, QWidget* parent)
         RecordChart();
         emit stateChanged();
     });
-    connect(screening_, &CScreeningView::securityActivated, this, [this](std::uint32_t key) {
+    connect(screening_, &CScreeningView::securityActivated, this, [this](SecurityKey key) {
         if (const SecurityRecord* security = app_.Matrix().FindSecurity(key)) {
             app_.SetSelectedStock(security);
             Refresh(0, 0, false);
@@ -143,7 +143,7 @@ CVornView::CVornView(CVornApp& app, IMessageSink* frameSink, QWidget* parent)
         window(), [this] { return static_cast<int>(app_.ContentsMode()); },
         [this]() -> QWidget* { return screening_; });
     // In the screening contents the law performance panel follows the list's current row.
-    connect(screening_, &CScreeningView::currentSecurityChanged, this, [this](std::uint32_t key) {
+    connect(screening_, &CScreeningView::currentSecurityChanged, this, [this](SecurityKey key) {
         if (const SecurityRecord* security = app_.Matrix().FindSecurity(key))
             law_->SetListing(security, MarketNamingOf(app_.Matrix()));
     });

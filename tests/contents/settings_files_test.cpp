@@ -20,6 +20,7 @@
 #include "foundation/text_encoding.h"
 #include "foundation/writer_lock.h"
 #include "matrix/name_tables.h"
+#include "matrix/stock_code.h"
 #include "support/lock_holder.h"
 #include "support/market_builder.h"
 
@@ -502,6 +503,42 @@ TEST(FavoritesFile, WrittenAndReadBack) {
     SecurityKeySet loaded{MakeSecurityKey(9999, 1)};
     ASSERT_EQ(LoadFavorites(path, loaded), SettingsFileResult::Ok);
     EXPECT_EQ(loaded, favorites);
+}
+
+// Codes past 16,383 (336A, the 1A00 forms) take the extended 32-bit form in both files; a
+// file of older keys reads as it always did, and a value in neither form is left out.
+TEST(FavoritesFile, LetteredCodesPastTheOldKeyFieldGoThereAndBack) {
+    CTemporaryDirectory dir;
+    const std::string path = dir.File(kFavoritesFileName);
+    const SecurityKey wide = MakeSecurityKey(*ParseStockCode("1A00"), 2);
+    const SecurityKeySet favorites{MakeSecurityKey(7203, 1), wide,
+                                   MakeSecurityKey(*ParseStockCode("336A"), 1)};
+    ASSERT_EQ(SaveFavorites(path, favorites), SettingsFileResult::Ok);
+    std::vector<std::uint8_t> bytes = ReadAll(path);
+    ASSERT_EQ(bytes.size(), 2u + 4 + 12);
+    const std::uint32_t last = bytes[14] | bytes[15] << 8 | bytes[16] << 16 | bytes[17] << 24;
+    EXPECT_EQ(last, 30900u << 16 | 2u << 1 | 1u);
+    SecurityKeySet loaded;
+    ASSERT_EQ(LoadFavorites(path, loaded), SettingsFileResult::Ok);
+    EXPECT_EQ(loaded, favorites);
+
+    bytes[10] = 0x04; // the second key's low bits: neither form
+    WriteAll(path, bytes);
+    ASSERT_EQ(LoadFavorites(path, loaded), SettingsFileResult::DamagedRecords);
+    EXPECT_EQ(loaded.Keys(), (std::vector<SecurityKey>{MakeSecurityKey(7203, 1), wide}));
+
+    ScreeningSettings current = MakeDefaultScreeningSettings();
+    current.preferred = {wide};
+    current.excluded = {MakeSecurityKey(7203, 1), MakeSecurityKey(*ParseStockCode("9Y99"), 15)};
+    CSavedScreenings saved;
+    ASSERT_EQ(saved.SaveScreeningAs("A", current), ScreeningSaveResult::Ok);
+    const std::string screening = dir.File(kScreeningFileName);
+    ASSERT_EQ(SaveScreeningFile(screening, current, saved), SettingsFileResult::Ok);
+    ScreeningSettings read;
+    CSavedScreenings readSaved;
+    ASSERT_EQ(LoadScreeningFile(screening, read, readSaved), SettingsFileResult::Ok);
+    EXPECT_EQ(read, current);
+    EXPECT_EQ(readSaved.All(), saved.All());
 }
 
 TEST(FavoritesFile, TruncatedAtEveryByteKeepsTheKeysBefore) {

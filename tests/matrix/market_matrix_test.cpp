@@ -131,21 +131,46 @@ TEST(MarketMatrixRecords, FindCompaniesByCode) {
     }
 }
 
-// Security keys hold 14 bits of code: larger codes must not alias smaller ones.
-TEST(MarketMatrixRecords, CodesBeyondTheKeyAreRefusedNotAliased) {
-    const std::uint16_t last = *ParseStockCode("335Y");
-    const std::uint16_t beyond = *ParseStockCode("336A");
-    ASSERT_EQ(last, kCodesInSecurityKeys - 1);
-    EXPECT_EQ(CodeOfKey(MakeSecurityKey(last, 15)), last);
-    EXPECT_EQ(MakeSecurityKey(beyond, 1), kUnkeyedSecurity);
-    EXPECT_EQ(MakeSecurityKey(*ParseStockCode("1A00"), 1), kUnkeyedSecurity);
-    auto matrix = test::CMarketBuilder().Company(beyond - kCodesInSecurityKeys).Build();
-    ASSERT_NE(matrix->FindOrAddCompany(beyond, 1), nullptr);
-    EXPECT_EQ(matrix->FindOrAddSecurity(beyond, 1), nullptr);
-    ASSERT_NE(matrix->FindOrAddCompany(last, 1), nullptr);
-    EXPECT_NE(matrix->FindOrAddSecurity(last, 15), nullptr);
-    EXPECT_EQ(matrix->FindSecurity(MakeSecurityKey(beyond, 1)), nullptr);
-    EXPECT_EQ(matrix->FindSecurity(MakeSecurityKey(beyond - kCodesInSecurityKeys, 1)), nullptr);
+// Every stored code has a key of its own: codes past 14 bits (336A on, every 1A00 form)
+// must not alias smaller ones.
+TEST(MarketMatrixRecords, EveryStoredCodeHasItsOwnSecurity) {
+    const std::uint16_t wide = *ParseStockCode("336A");
+    const std::uint16_t alias = wide - (1u << 14);
+    for (std::uint32_t code : {0u, 9999u, 16383u, 16384u, 47999u, 65535u})
+        for (std::uint8_t market : {0, 1, 15}) {
+            const SecurityKey key = MakeSecurityKey(static_cast<std::uint16_t>(code), market);
+            EXPECT_EQ(CodeOfKey(key), code);
+            EXPECT_EQ(MarketOfKey(key), market);
+            EXPECT_EQ(DayOfKey(key), 0u);
+        }
+    auto matrix = test::CMarketBuilder().Company(alias).Build();
+    ASSERT_NE(matrix->FindOrAddSecurity(alias, 1), nullptr);
+    ASSERT_NE(matrix->FindOrAddCompany(wide, 1), nullptr);
+    SecurityRecord* security = matrix->FindOrAddSecurity(wide, 1);
+    ASSERT_NE(security, nullptr);
+    EXPECT_EQ(security->Code(), wide);
+    EXPECT_EQ(matrix->FindSecurity(MakeSecurityKey(wide, 1)), security);
+    ASSERT_NE(matrix->FindSecurity(MakeSecurityKey(alias, 1)), nullptr);
+    EXPECT_EQ(matrix->FindSecurity(MakeSecurityKey(alias, 1))->Code(), alias);
+}
+
+// The 32-bit form of the settings files: older keys read unchanged, every held code and
+// market goes there and back, and a value in neither form names no security.
+TEST(MarketMatrixRecords, StoredKeysKeepOldFilesAndHoldEveryCode) {
+    for (std::uint32_t code = 0; code < 48000; ++code)
+        for (std::uint8_t market = 0; market < 16; ++market) {
+            const SecurityKey key = MakeSecurityKey(static_cast<std::uint16_t>(code), market);
+            const std::uint32_t stored = StoredSecurityKey(key);
+            if (code < (1u << 14)) {
+                ASSERT_EQ(stored, (code << 18) | (std::uint32_t{market} << 14)) << code;
+            }
+            ASSERT_EQ(SecurityKeyOfStored(stored), key) << code << "/" << int{market};
+        }
+    EXPECT_EQ(StoredSecurityKey(MakeSecurityKey(*ParseStockCode("1A00"), 2)),
+              (30900u << 16) | (2u << 1) | 1u);
+    for (std::uint32_t stray :
+         {1u, 0x2000u, (30900u << 16) | 0x21u, (100u << 16) | 1u, (30900u << 16) | (2u << 1)})
+        EXPECT_FALSE(SecurityKeyOfStored(stray).has_value()) << stray;
 }
 
 TEST(MarketMatrixRecords, CompanyHistoryLookup) {

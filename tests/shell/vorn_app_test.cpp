@@ -22,11 +22,11 @@
 #include "shell/grid_matrixes.h"
 #include "shell/grid_stocks.h"
 #include "shell/main_frame.h"
-#include "ui_base/posted_message.h"
 #include "shell/settings_profile.h"
 #include "shell/vorn_app.h"
 #include "shell/vorn_view.h"
 #include "support/application_test.h"
+#include "ui_base/posted_message.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -377,11 +377,13 @@ TEST_F(VornAppTest, CodeBoxSelectsByFourDigitsOnly) {
     EXPECT_EQ(app.SelectedStock()->Key(), MakeSecurityKey(1301, 1));
 }
 
-// A present-day market: 130A listed in 2025 beside 1301 and 1332, the file ending in 2026.
+// A present-day market: 130A listed in 2025 beside 1301 and 1332, and 1A00, whose stored
+// code (30,900) is past what the older 32-bit key fields held, the file ending in 2026.
 class PresentDayAppTest : public VornAppTest {
 protected:
     static constexpr const char* kLettered = "130A";
     static std::uint16_t Lettered() { return *ParseStockCode(std::string_view(kLettered)); }
+    static std::uint16_t Wide() { return *ParseStockCode(std::string_view("1A00")); }
     void WriteMarket() {
         const std::vector<PackedDate> days = test::Weekdays(MakePackedDate(2025, 6, 2), 120);
         CMarketBuilder builder;
@@ -391,7 +393,9 @@ protected:
             .Company(1332, 1, Utf8ToCp932("日水水産"))
             .Security(1301, 1, days[0], test::SteppedRows(120, 200))
             .Security(Lettered(), 3, days[20], test::SteppedRows(100, 900))
-            .Security(1332, 1, days[0], test::SteppedRows(120, 500));
+            .Security(1332, 1, days[0], test::SteppedRows(120, 500))
+            .Company(Wide(), 17, Utf8ToCp932("ワンエー工業"))
+            .Security(Wide(), 2, days[40], test::SteppedRows(80, 300));
         CApplicationTest::WriteMarket(*builder.Build());
     }
 };
@@ -443,14 +447,21 @@ TEST_F(PresentDayAppTest, FavouriteForALetterCodeSurvivesARestart) {
         ASSERT_TRUE(app.InitInstance(options_));
         ASSERT_TRUE(app.SelectCode(Lettered()));
         ASSERT_TRUE(app.MainFrame()->RunCommand(kIdAddFavorite));
+        ASSERT_TRUE(app.SelectCode(Wide()));
+        ASSERT_TRUE(app.MainFrame()->RunCommand(kIdAddFavorite));
         app.ExitInstance();
     }
     CVornApp again;
     ASSERT_TRUE(again.InitInstance(options_));
-    EXPECT_EQ(again.Favorites().Keys(), std::vector<SecurityKey>{MakeSecurityKey(Lettered(), 3)});
+    // The last stock shown comes back too, through the profile's 32-bit field.
+    ASSERT_NE(again.SelectedStock(), nullptr);
+    EXPECT_EQ(again.SelectedStock()->Key(), MakeSecurityKey(Wide(), 2));
+    EXPECT_EQ(again.Favorites().Keys(), (std::vector<SecurityKey>{MakeSecurityKey(Lettered(), 3),
+                                                                  MakeSecurityKey(Wide(), 2)}));
     const QList<QAction*> items = again.MainFrame()->FavoritesMenu()->actions();
-    ASSERT_EQ(items.size(), 4);
+    ASSERT_EQ(items.size(), 5);
     EXPECT_EQ(items[3]->text(), QStringLiteral("ベリフォ水産：東証グロース"));
+    EXPECT_EQ(items[4]->text(), QStringLiteral("ワンエー工業：東証スタンダード"));
     ASSERT_TRUE(again.MainFrame()->RunCommand(kFavoriteCommandFirst));
     EXPECT_EQ(again.SelectedStock()->Key(), MakeSecurityKey(Lettered(), 3));
 }

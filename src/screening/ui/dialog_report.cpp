@@ -59,8 +59,11 @@ CDialogReport::CDialogReport(const CMarketMatrix& matrix, const AnalysisResults&
 
     count_->setRange(1, 9999);
     count_->setValue(static_cast<int>(std::clamp(topCount, 1u, 9999u)));
+    // Listed as a person writes them in order (1301, 130A, 1332), not by stored value.
+    std::vector<std::uint16_t> ordered = codes;
+    std::ranges::sort(ordered, {}, [](std::uint16_t code) { return StockCodeSortKey(code); });
     QStringList lines;
-    for (std::uint16_t code : codes)
+    for (std::uint16_t code : ordered)
         lines << QString::fromStdString(FormatStockCode(code));
     codes_->setPlainText(lines.join(QLatin1Char('\n')));
     top_->setChecked(true);

@@ -38,7 +38,7 @@ public:
     bool Sort() override;
 
 signals:
-    void securityActivated(std::uint32_t key);
+    void securityActivated(SecurityKey key);
 
 private:
     // Style classes; the odd-row variant of each is one above.

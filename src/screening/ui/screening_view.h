@@ -11,12 +11,12 @@
 #include <optional>
 
 // The core headers come before Qt's, which defines `slots` and `signals` as macros.
-#include "foundation/window_messages.h"
 #include "contents/saved_screenings.h"
+#include "foundation/window_messages.h"
 #include "gaps/listing_analysis.h"
 #include "gaps/market_windows.h"
-#include "screening/securities_list.h"
 #include "screening/indicator_screening.h"
+#include "screening/securities_list.h"
 
 #include <QWidget>
 
@@ -95,10 +95,10 @@ public:
 
 signals:
     // A double click on a row: show the security's chart.
-    void securityActivated(std::uint32_t key);
+    void securityActivated(SecurityKey key);
     // The conditions or the lists changed; the owner records the screening.
     void settingsChanged();
-    void currentSecurityChanged(std::uint32_t key);
+    void currentSecurityChanged(SecurityKey key);
     // The report dialog made a report (UTF-8 text), for the report contents.
     void reportMade(const QString& text);
 

@@ -2,6 +2,7 @@
 // the saved settings and the specific-stock selection.
 // The core headers come before Qt's, which defines `slots` as a macro.
 #include "foundation/text_encoding.h"
+#include "matrix/stock_code.h"
 #include "screening/screening_market.h"
 #include "screening/signal_report.h"
 #include "screening/ui/condition_texts.h"
@@ -98,8 +99,8 @@ TEST_F(DialogTest, RangeDialogInRankModeStoresTheFirstRankAsTheUpperBound) {
         dialog.accept();
         EXPECT_EQ(dialog.result(), QDialog::Accepted);
     }
-    EXPECT_EQ(range,
-              (ScreeningRange{kRangeOn | kRangeRankMode | kRangeLowerSet | kRangeUpperSet, 100, 1}));
+    EXPECT_EQ(range, (ScreeningRange{kRangeOn | kRangeRankMode | kRangeLowerSet | kRangeUpperSet,
+                                     100, 1}));
 
     ScreeningRange period;
     CDialogScreeningRange dialog(kRangeAnalysisPeriod, period);
@@ -216,6 +217,13 @@ TEST_F(ReportTest, ReportOfTheLargestCompaniesGoesToTheClipboard) {
 }
 
 TEST_F(ReportTest, ReportOfNamedCodesAndRefusalOfOtherText) {
+    {
+        // Prefilled codes are listed as written, not by stored value.
+        const std::vector<std::uint16_t> codes{*ParseStockCode("1A00"), *ParseStockCode("130A"),
+                                               1332, 1301};
+        CDialogReport written(*market_.matrix, market_.analysis, codes);
+        EXPECT_EQ(written.CodesEdit()->toPlainText(), QStringLiteral("1301\n130A\n1332\n1A00"));
+    }
     CDialogReport dialog(*market_.matrix, market_.analysis, {1301});
     EXPECT_EQ(dialog.CodesEdit()->toPlainText(), QStringLiteral("1301"));
     dialog.SpecificButton()->setChecked(true);
