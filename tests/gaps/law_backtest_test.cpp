@@ -2,6 +2,7 @@
 // weekly series, agreement with the law statistics and the trading list on the sample market,
 // and the worker's progress, cancel and refusal.
 #include <gtest/gtest.h>
+#include <ostream>
 
 #include <cmath>
 #include <map>
@@ -17,6 +18,13 @@
 #include "support/recording_sink.h"
 
 namespace vorn {
+
+// Parameter values in test names read "weekly", not a byte dump.
+void PrintTo(PeriodKind kind, std::ostream* out) {
+    constexpr const char* kWords[] = {"daily", "weekly", "monthly"};
+    *out << (IsPeriodKind(kind) ? kWords[PeriodIndex(kind)] : "unknown");
+}
+
 namespace {
 
 using test::CMarketBuilder;

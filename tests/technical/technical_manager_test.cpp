@@ -91,7 +91,7 @@ TEST(TechnicalManager, RefusesWrongRequestsWithTheirStatus) {
 
     SeriesSet shifted;
     ASSERT_TRUE(market.Matrix().GetPeriodSeries(
-        0, shifted, market.Matrix().FindSecurity(MakeSecurityKey(kCode, 1)), kNoDate, kOpenEnd));
+        PeriodKind::Daily, shifted, market.Matrix().FindSecurity(MakeSecurityKey(kCode, 1)), kNoDate, kOpenEnd));
     const PackedDate first = shifted.daily.firstDate;
     const PackedDate last = shifted.daily.lastDate;
     shifted.daily.firstDate = MakePackedDate(2007, 1, 6); // a Saturday
