@@ -42,15 +42,21 @@ private:
 inline bool LoadAnalysedMarket(const std::string& path, AnalysedMarket& market) {
     if (!RestoreOrReport(market.matrix, path))
         return false;
-    if (!market.windows.MapMarketWindows(market.matrix, nullptr, nullptr)) {
+    CProgressLine line;
+    CProgressSink mapping(line, "mapping the windows");
+    if (!market.windows.MapMarketWindows(market.matrix, nullptr, &mapping)) {
+        line.Clear();
         std::fprintf(stderr, "vornctl: the market could not be mapped\n");
         return false;
     }
     market.results.periodKind = vorn::PeriodKind::Daily;
-    CAnalysisFinishSink sink;
-    const bool started = market.windows.StartMarketAnalysis(market.matrix, market.results, &sink);
-    const bool finished = started && sink.Wait();
+    CAnalysisFinishSink finish;
+    CProgressSink analysis(line, "analysing the securities", &finish);
+    const bool started =
+        market.windows.StartMarketAnalysis(market.matrix, market.results, &analysis);
+    const bool finished = started && finish.Wait();
     market.windows.JoinWorker();
+    line.Clear();
     if (!finished) {
         std::fprintf(stderr, "vornctl: the market analysis failed\n");
         return false;

@@ -9,6 +9,7 @@
 #include "gaps/market_windows.h"
 #include "gaps/windows_performer.h"
 #include "matrix_input.h"
+#include "progress_line.h"
 
 namespace vornctl {
 namespace {
@@ -76,13 +77,19 @@ void PrintRecord(const ListingAnalysis& r) {
                 r.latestWindows[2], r.latestWindows[3]);
 }
 
+void MapWithProgress(CMarketWindows& windows, CMarketMatrix& matrix) {
+    CProgressLine line;
+    CProgressSink mapping(line, "mapping the windows");
+    windows.MapMarketWindows(matrix, nullptr, &mapping);
+}
+
 int AnalyseOne(CMarketMatrix& matrix, const std::string& path, unsigned long code,
                unsigned long market) {
     if (matrix.FindSecurity(MakeSecurityKey(static_cast<std::uint16_t>(code),
                                             static_cast<std::uint8_t>(market))) == nullptr)
         return NoSecurity(static_cast<unsigned>(code), static_cast<unsigned>(market), path);
     CMarketWindows windows;
-    windows.MapMarketWindows(matrix, nullptr, nullptr);
+    MapWithProgress(windows, matrix);
     CWindowsPerformer performer;
     const SecurityKey key = MakeSecurityKey(static_cast<std::uint16_t>(code), static_cast<std::uint8_t>(market));
     const ListingAnalysis* record = nullptr;
@@ -108,13 +115,17 @@ int AnalyseOne(CMarketMatrix& matrix, const std::string& path, unsigned long cod
 
 int AnalyseAll(CMarketMatrix& matrix) {
     CMarketWindows windows;
-    windows.MapMarketWindows(matrix, nullptr, nullptr);
+    MapWithProgress(windows, matrix);
     AnalysisResults results;
     results.periodKind = vorn::PeriodKind::Daily;
-    CFinishSink sink;
-    if (!windows.StartMarketAnalysis(matrix, results, &sink) || !sink.Wait())
-        return Failure("the market analysis failed");
+    CFinishSink finish;
+    CProgressLine line;
+    CProgressSink analysis(line, "analysing the securities", &finish);
+    const bool finished = windows.StartMarketAnalysis(matrix, results, &analysis) && finish.Wait();
     windows.JoinWorker();
+    line.Clear();
+    if (!finished)
+        return Failure("the market analysis failed");
     for (const auto& [key, r] : results.records) {
         std::printf("%s,%u,%u,%u,%u,%u,%u,%u,%u,%.10g,%.10g,%.10g,%u,%.10g,%u,%u,%u,%u",
                     FormatStockCode(CodeOfKey(key)).c_str(), MarketOfKey(key), r.signal,

@@ -103,7 +103,13 @@ int RunBacktest(int argc, char** argv) {
             return 1;
     }
     vorn::CLawBacktest backtest;
-    if (!backtest.Run(market->matrix, options)) {
+    bool ran = false;
+    {
+        CProgressLine line;
+        CProgressSink testing(line, "testing the laws");
+        ran = backtest.Run(market->matrix, options, nullptr, &testing);
+    }
+    if (!ran) {
         std::fprintf(stderr, "vornctl: the law test failed\n");
         return 1;
     }

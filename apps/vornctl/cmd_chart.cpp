@@ -11,6 +11,7 @@
 #include "gaps/market_windows.h"
 #include "gaps/windows_performer.h"
 #include "matrix_input.h"
+#include "progress_line.h"
 // The core headers come before the toolkit's: the toolkit defines "slots" as a macro.
 #include "chart/ui/graph.h"
 
@@ -82,7 +83,13 @@ int RunChart(int argc, char** argv) {
     if (!RestoreOrReport(matrix, positionals[0]))
         return 1;
     CMarketWindows windows;
-    if (!windows.MapMarketWindows(matrix, nullptr, nullptr)) {
+    bool mapped = false;
+    {
+        CProgressLine line;
+        CProgressSink mapping(line, "mapping the windows");
+        mapped = windows.MapMarketWindows(matrix, nullptr, &mapping);
+    }
+    if (!mapped) {
         std::fprintf(stderr, "vornctl: the market could not be mapped\n");
         return 1;
     }

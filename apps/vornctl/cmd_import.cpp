@@ -7,9 +7,37 @@
 #include "command.h"
 #include "foundation/writer_lock.h"
 #include "matrix/quote_import.h"
+#include "progress_line.h"
 
 namespace vornctl {
 namespace {
+
+// The progress line of an import: reading the quotes files is most of the work, building,
+// merging and writing the content file the rest.
+std::string ImportProgressText(const vorn::QuoteImportProgress& progress) {
+    using Step = vorn::QuoteImportProgress::Step;
+    constexpr unsigned kQuotesFrom = 5, kQuotesTo = 80;
+    switch (progress.step) {
+    case Step::Restore:
+        return PercentLabel(0) + "reading " + progress.file.string();
+    case Step::ReadLists:
+        return PercentLabel(kQuotesFrom) + "reading the securities list " + progress.file.string();
+    case Step::ReadQuotes: {
+        const std::size_t total = progress.total == 0 ? 1 : progress.total;
+        const auto percent =
+            static_cast<unsigned>(kQuotesFrom + (kQuotesTo - kQuotesFrom) * progress.done / total);
+        return PercentLabel(percent) + "reading quotes file " + std::to_string(progress.done + 1) +
+               " of " + std::to_string(progress.total) + ": " + progress.file.string();
+    }
+    case Step::Build:
+        return PercentLabel(kQuotesTo) + "building the market";
+    case Step::Merge:
+        return PercentLabel(85) + "merging the new days";
+    case Step::Write:
+        return PercentLabel(90) + "writing " + progress.file.string();
+    }
+    return {};
+}
 
 void PrintSkipped(const vorn::QuoteImportReport& report) {
     for (const std::string& line : report.skipped)
@@ -40,7 +68,7 @@ void PrintSummary(const vorn::QuoteImportReport& report, bool appended) {
 }
 
 int RunImport(int argc, char** argv) {
-    vorn::InstallInterruptCleanup("vornctl");
+    vorn::InstallInterruptCleanup(InterruptedName());
     const CArgs args(argc, argv);
     const auto out = args.Option("out");
     const auto append = args.Option("append");
@@ -62,10 +90,22 @@ int RunImport(int argc, char** argv) {
     options.roundPrices = args.Has("round-prices");
     options.skipBadRows = args.Has("skip-bad-rows");
 
+    CProgressLine progress;
+    if (progress.Enabled())
+        options.progress = [&progress](const vorn::QuoteImportProgress& step) {
+            // Files are many and quick: a new one is shown only when the line is due.
+            if (step.step != vorn::QuoteImportProgress::Step::ReadQuotes || step.done == 0 ||
+                progress.Due())
+                progress.Show(ImportProgressText(step));
+        };
     vorn::QuoteImportReport report;
     const std::string& file = out ? *out : *append;
     const vorn::ImportResult result = out ? vorn::ImportQuotesToFile(options, file, report)
                                           : vorn::AppendQuotesToFile(options, file, report);
+    if (result == vorn::kImportOk)
+        progress.Finish(PercentLabel(100) + (out ? "imported " : "appended to ") + file);
+    else
+        progress.Clear();
     PrintSkipped(report);
     if (result == vorn::kImportNothingNew) {
         std::printf("%s: %s; the file is unchanged\n", file.c_str(), report.error.c_str());

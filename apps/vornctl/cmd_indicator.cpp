@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "command.h"
+#include "foundation/file_replacement.h"
 #include "matrix/market_matrix.h"
 #include "matrix_input.h"
 #include "technical/technical_manager.h"
@@ -92,6 +93,23 @@ std::unique_ptr<vorn::CTechnicalResult> MakeResult(const std::string& name) {
     return nullptr;
 }
 
+// The values in yen as a reader expects them: a moving average of prices in yen, trading
+// values (close x volume / 1000, computed on the series' unscaled prices) in thousands of
+// yen. Stored prices are hundredths of a yen for a security priced in hundredths. The
+// inclination is a score and keeps its plain header.
+vorn::CsvUnit UnitOf(const vorn::CTechnicalResult& result, const vorn::SecurityRecord& security,
+                     const vorn::SeriesSet& series) {
+    const double hundredths = (security.listingFlags & vorn::kListingHundredths) != 0 ? 100 : 1;
+    switch (result.GetTypeId()) {
+    case vorn::kTechnicalSimpleMovingAverage:
+        return {hundredths, "円"};
+    case vorn::kTechnicalTurnoverAverage:
+        return {hundredths / std::pow(10.0, series.priceExponent), "千円"};
+    default:
+        return {};
+    }
+}
+
 int RunIndicator(int argc, char** argv) {
     const CArgs args(argc, argv);
     const auto& positionals = args.Positionals();
@@ -148,7 +166,7 @@ int RunIndicator(int argc, char** argv) {
     if (status != vorn::kTechnicalOk)
         std::fprintf(stderr, "vornctl: indicator: %s\n",
                      std::string(vorn::Describe(status)).c_str());
-    if (!result->ExportCsv(*csv))
+    if (!vorn::ReplaceFileWith(*csv, result->CsvText(UnitOf(*result, *security, series))))
         return Failure(*csv + ": cannot write (" + SystemReason(errno != 0 ? errno : EIO) + ")");
     return status == vorn::kTechnicalOk ? 0 : 1;
 }
@@ -157,7 +175,11 @@ const CommandRegistrar kIndicator(
     {"indicator",
      "indicator FILE CODE MARKET sma|inclination|turnover [KEY=VALUE ...] --out PATH",
      "computes one indicator over a security's daily history and writes its CSV file",
-     {{"out", "PATH", "the CSV file to write, cp932, one DATE,VALUE line a day (required)", "csv"}},
+     {{"out", "PATH",
+       "the CSV file to write, cp932, one YYYYMMDD,VALUE line a day, newest "
+       "first; moving averages in yen, trading values in thousands of yen, the "
+       "unit in the header (required)",
+       "csv"}},
      "vornctl indicator data/Market.kbx 7203 1 sma period=25 --out sma.csv",
      "FILE is a market content file; CODE the stock code and MARKET the market number (1..15).\n"
      "KEY=VALUE parameters (the indicator's defaults otherwise; keys 0..5 also work):\n"

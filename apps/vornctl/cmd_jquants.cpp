@@ -7,47 +7,27 @@
 
 #include "acquisition/jquants_build.h"
 #include "command.h"
+#include "progress_line.h"
 
 namespace vornctl {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string Duration(double seconds) {
-    const auto total = static_cast<long>(seconds + 0.5);
-    char text[48];
-    if (total >= 3600)
-        std::snprintf(text, sizeof text, "%ld h %02ld min", total / 3600, total % 3600 / 60);
-    else if (total >= 60)
-        std::snprintf(text, sizeof text, "%ld min %02ld s", total / 60, total % 60);
-    else
-        std::snprintf(text, sizeof text, "%ld s", total);
-    return text;
+// "[ 42%] daily quotes 2026-01-05: 120 requests done, 160 left, about 2 min 40 s left".
+std::string JQuantsProgressText(const vorn::JQuantsProgress& progress) {
+    const std::size_t all = progress.requestsDone + progress.requestsLeft;
+    const auto percent = static_cast<unsigned>(all == 0 ? 0 : progress.requestsDone * 100 / all);
+    std::string line = PercentLabel(percent) + progress.step;
+    if (progress.day != vorn::kNoDate)
+        line += " " + vorn::FormatApiDate(progress.day);
+    line += ": " + std::to_string(progress.requestsDone) + " requests done, " +
+            std::to_string(progress.requestsLeft) + " left, about " +
+            Duration(progress.secondsLeft) + " left";
+    if (!progress.waiting.empty())
+        line += " (waiting: " + progress.waiting + ")";
+    return line;
 }
-
-// One line whenever the step, the day or a wait changes.
-class CProgressLines {
-public:
-    void Show(const vorn::JQuantsProgress& progress) {
-        const std::string key =
-            progress.step + "|" + std::to_string(progress.day) + "|" + progress.waiting;
-        if (key == last_)
-            return;
-        last_ = key;
-        std::string line = "vornctl: jquants: " + progress.step;
-        if (progress.day != vorn::kNoDate)
-            line += " " + vorn::FormatApiDate(progress.day);
-        line += ": " + std::to_string(progress.requestsDone) + " requests done, " +
-                std::to_string(progress.requestsLeft) + " left, about " +
-                Duration(progress.secondsLeft) + " left";
-        if (!progress.waiting.empty())
-            line += " (waiting: " + progress.waiting + ")";
-        std::fprintf(stderr, "%s\n", line.c_str());
-    }
-
-private:
-    std::string last_;
-};
 
 bool ReadPositive(const CArgs& args, const char* name, unsigned long limit, unsigned long& value,
                   std::string& error) {
@@ -133,15 +113,25 @@ int RunJQuants(int argc, char** argv) {
         std::fprintf(stderr, "vornctl: jquants: %s\n", error.c_str());
         return 1;
     }
-    CProgressLines lines;
-    options.progress = [&lines](const vorn::JQuantsProgress& progress) { lines.Show(progress); };
-    options.note = [](const std::string& line) {
+    CProgressLine progress;
+    if (progress.Enabled())
+        options.progress = [&progress](const vorn::JQuantsProgress& step) {
+            progress.Show(JQuantsProgressText(step));
+        };
+    // A note is not progress: it stays, on a line of its own.
+    options.note = [&progress](const std::string& line) {
+        progress.Clear();
         std::fprintf(stderr, "vornctl: jquants: skipped %s\n", line.c_str());
     };
 
     vorn::JQuantsBuildReport report;
     const vorn::JQuantsBuildResult result = out ? vorn::BuildJQuantsFile(options, file, report)
                                                 : vorn::AppendJQuantsFile(options, file, report);
+    if (result == vorn::JQuantsBuildResult::Ok)
+        progress.Finish(PercentLabel(100) + (out ? "built " : "appended to ") + file.string() +
+                        ": " + std::to_string(report.requests) + " requests");
+    else
+        progress.Clear();
     const std::string error2 = vorn::WithoutKey(report.error, options.client.apiKey);
     if (result == vorn::JQuantsBuildResult::NothingNew && append) {
         std::printf("%s: %s; the file is unchanged\n", file.c_str(), error2.c_str());

@@ -112,9 +112,12 @@ int RunMap(int argc, char** argv) {
         return 1;
 
     vorn::CMarketWindows windows;
+    CProgressLine line;
+    CProgressSink mapping(line, "mapping the windows");
     const auto started = std::chrono::steady_clock::now();
-    const bool mapped = windows.MapMarketWindows(matrix, nullptr, nullptr);
+    const bool mapped = windows.MapMarketWindows(matrix, nullptr, &mapping);
     const auto elapsed = std::chrono::steady_clock::now() - started;
+    line.Clear();
     if (!mapped) {
         std::fprintf(stderr, "vornctl: map: %s has no trading days\n", path.c_str());
         return 1;

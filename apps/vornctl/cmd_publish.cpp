@@ -1,6 +1,7 @@
 // vornctl publish: writes the matrix server's tree (index, full packages, updates) for one
 // matrix file, ready for `vornctl serve` or any static web server.
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "command.h"
 #include "foundation/writer_lock.h"
 #include "matrix_input.h"
+#include "progress_line.h"
 
 namespace vornctl {
 namespace {
@@ -40,7 +42,7 @@ bool ParseYears(const std::string& text, std::vector<unsigned>& years) {
 }
 
 int RunPublish(int argc, char** argv) {
-    vorn::InstallInterruptCleanup("vornctl");
+    vorn::InstallInterruptCleanup(InterruptedName());
     const CArgs args(argc, argv);
     const auto matrixFile = args.Option("matrix");
     const auto out = args.Option("out");
@@ -61,14 +63,26 @@ int RunPublish(int argc, char** argv) {
     vorn::CMarketMatrix matrix;
     if (!RestoreOrReport(matrix, *matrixFile))
         return 1;
+    CProgressLine progress;
+    if (progress.Enabled())
+        options.progress = [&progress](const vorn::PublishProgress& step) {
+            progress.Show(PercentLabel(step.percent) + "publish " + std::to_string(step.part) +
+                          " of " + std::to_string(step.parts) + ": " + step.step);
+        };
+    const auto started = std::chrono::steady_clock::now();
     vorn::MatrixIndex index;
     const vorn::PublishResult result = vorn::PublishMatrix(matrix, *out, options, &index);
     if (result != vorn::kPublishOk) {
+        progress.Clear();
         std::fprintf(stderr, "vornctl: publish: %s: %s\n", out->c_str(),
                      std::string(vorn::Describe(result)).c_str());
         VerboseResult("publish", vorn::ResultCode(result));
         return 1;
     }
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
+    progress.Finish(PercentLabel(100) + "published " +
+                    std::to_string(index.packages.size() + index.updates.size()) +
+                    " packages and updates in " + Duration(took.count()));
     vorn::CMarketMatrixLoader names;
     std::printf("version %s in vorn/MarketMatrix/%s, newest day %s\n",
                 vorn::FormatMatrixVersion(index.version).c_str(), index.directory.c_str(),

@@ -11,6 +11,7 @@
 #include "foundation/writer_lock.h"
 #include "matrix/matrix_file.h"
 #include "matrix/sample_market.h"
+#include "progress_line.h"
 
 namespace vornctl {
 namespace {
@@ -40,7 +41,7 @@ bool ParseBounded(const std::string& text, std::uint64_t low, std::uint64_t high
 }
 
 int RunSample(int argc, char** argv) {
-    vorn::InstallInterruptCleanup("vornctl");
+    vorn::InstallInterruptCleanup(InterruptedName());
     const CArgs args(argc, argv);
     if (!args.Positionals().empty())
         return UsageError("unexpected argument '" + args.Positionals().front() + "'");
@@ -74,12 +75,24 @@ int RunSample(int argc, char** argv) {
                           "later --end");
 
     vorn::CMarketMatrix matrix;
+    CProgressLine line;
+    line.Show(PercentLabel(0) + "building the market");
     if (!vorn::BuildSampleMarket(matrix, options)) {
+        line.Clear();
         std::fprintf(stderr, "vornctl: sample: the market could not be built\n");
         return 1;
     }
-    if (const vorn::MatrixResult result = vorn::GenerateMatrix(matrix, *out, nullptr, nullptr);
-        result != vorn::kMatrixOk) {
+    CProgressSink writing(line, "writing " + *out);
+    vorn::ProgressTarget target;
+    target.sink = &writing;
+    matrix.SetProgressTarget(target);
+    const vorn::MatrixResult result = vorn::GenerateMatrix(matrix, *out, nullptr, nullptr);
+    matrix.ClearProgressTarget();
+    if (result == vorn::kMatrixOk)
+        line.Finish(PercentLabel(100) + "wrote " + *out);
+    else
+        line.Clear();
+    if (result != vorn::kMatrixOk) {
         std::fprintf(stderr, "vornctl: %s: %s\n", out->c_str(),
                      std::string(vorn::Describe(result)).c_str());
         VerboseResult("matrix", vorn::ResultCode(result));

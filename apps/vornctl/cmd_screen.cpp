@@ -11,6 +11,14 @@
 namespace vornctl {
 namespace {
 
+// The list's column heading, with the unit of the columns that hold yen.
+std::string Heading(int column) {
+    std::string heading = vorn::SecuritiesColumnHeading(column);
+    if (column == vorn::kColumnPrice || column == vorn::kColumnMarketCap)
+        heading += "(円)";
+    return heading;
+}
+
 int RunScreen(int argc, char** argv) {
     const CArgs args(argc, argv);
     if (args.Positionals().size() != 1)
@@ -31,8 +39,7 @@ int RunScreen(int argc, char** argv) {
     vorn::CSecuritiesList& list = screened.List();
     if (args.Has("header")) {
         for (int column = 0; column < vorn::kSecuritiesColumnCount; ++column)
-            std::printf("%s%s", column == 0 ? "" : ",",
-                        vorn::CsvField(vorn::SecuritiesColumnHeading(column)).c_str());
+            std::printf("%s%s", column == 0 ? "" : ",", vorn::CsvField(Heading(column)).c_str());
         std::printf("\n");
     }
     std::fputs(TerminalText(list.CopyAllAsCsv()).c_str(), stdout);
@@ -50,7 +57,8 @@ const CommandRegistrar kRegistrar(
                            "default settings)"},
       {"saved", "NAME", "use the saved screening NAME of --settings instead of its current "
                         "settings"},
-      {"header", nullptr, "print a header line of column names first (default: none)"},
+      {"header", nullptr, "print a header line of column names first, the yen columns as "
+                          "株価(円) and 時価総額(円) (default: none)"},
       {"no-summary", nullptr, "leave out the summary line 銘柄数：... (default: printed last)"}},
      "vornctl screen data/Market.kbx --header --no-summary > passed.csv",
      "FILE is a market content file."},

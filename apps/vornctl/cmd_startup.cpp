@@ -1,5 +1,6 @@
 // vornctl startup: runs the application's start-up sequence without windows against the
 // profile and the matrix file of a data folder, printing what the progress window would show.
+#include <atomic>
 #include <charconv>
 #include <chrono>
 #include <condition_variable>
@@ -112,20 +113,68 @@ fs::path UserProfilePath(const fs::path& fallbackDirectory) {
     return fallbackDirectory / kProfileFileName;
 }
 
-// The steps and texts go to standard output; the percentage within a step only to the
-// progress line.
-void PrintMessage(const CQueueSink::Item& item, const vorn::StartupProgressView& view,
+// The bytes a download has brought, told by the transferring thread and read by the main
+// thread, which works out the rate.
+class CTransferMeter {
+public:
+    void Observe(std::uint64_t bytes) { bytes_.store(bytes, std::memory_order_relaxed); }
+    // Takes the latest count; true when it changed.
+    bool Update() {
+        const std::uint64_t bytes = bytes_.load(std::memory_order_relaxed);
+        if (bytes == shown_)
+            return false;
+        const auto now = std::chrono::steady_clock::now();
+        if (!active_ || bytes < shown_) { // a new transfer
+            active_ = true;
+            start_ = now;
+            startBytes_ = bytes;
+        }
+        shown_ = bytes;
+        return true;
+    }
+    // A new step: what follows is not the transfer any more.
+    void EndStep() { active_ = false; }
+    // " 12.3 MB, 4.1 MB/s" during a transfer, else empty.
+    std::string Text() const {
+        if (!active_)
+            return {};
+        std::string text = " " + ByteCount(shown_);
+        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start_;
+        if (elapsed.count() >= 0.5) {
+            const double rate = static_cast<double>(shown_ - startBytes_) / elapsed.count();
+            text += ", " + ByteCount(static_cast<std::uint64_t>(rate)) + "/s";
+        }
+        return text;
+    }
+
+private:
+    std::atomic<std::uint64_t> bytes_{0};
+    std::uint64_t shown_ = 0;
+    std::uint64_t startBytes_ = 0;
+    bool active_ = false;
+    std::chrono::steady_clock::time_point start_{};
+};
+
+void ShowProgress(const vorn::StartupProgressView& view, const CTransferMeter& meter,
                   CProgressLine& progress) {
+    progress.Show("[" + std::to_string(view.overallBar) + "%] " + view.status + " " +
+                  std::to_string(view.stepBar) + "%" + meter.Text());
+}
+
+// The steps and texts go to standard output; the percentage within a step, and the bytes and
+// rate of a download, only to the progress line.
+void PrintMessage(const CQueueSink::Item& item, const vorn::StartupProgressView& view,
+                  CTransferMeter& meter, CProgressLine& progress) {
     if (item.message != vorn::kMsgProgress)
         return;
     switch (item.wParam) {
     case vorn::kProgressPercent:
-        progress.Show("[" + std::to_string(view.overallBar) + "%] " + view.status + " " +
-                      std::to_string(view.stepBar) + "%");
+        ShowProgress(view, meter, progress);
         return;
     case vorn::kProgressText:
     case vorn::kProgressFailureText:
     case vorn::kProgressFailure:
+        meter.EndStep();
         progress.Clear();
         std::printf("%s%s\n", view.failureColours ? "! " : "", view.status.c_str());
         break;
@@ -137,6 +186,26 @@ void PrintMessage(const CQueueSink::Item& item, const vorn::StartupProgressView&
         return;
     }
     std::fflush(stdout);
+}
+
+// The one line of a failed start-up, saying on what and why: the transfer that failed, else
+// the market file that could not be restored, else the start-up's own text.
+std::string FailureLine(const vorn::CStartupSequence& sequence,
+                        const vorn::CMarketMatrixLoader& loader, const fs::path& matrixPath,
+                        const std::string& status) {
+    if (const vorn::TransferFailure& failure = loader.LastFailure(); failure.Failed())
+        return failure.Describe();
+    if ((sequence.StepState() & ~vorn::kStepFailed) != vorn::kStepRestoring)
+        return status;
+    if (sequence.Result() == vorn::StartupOutcome{vorn::kAcquisitionChoiceCancelled})
+        return matrixPath.string() + ": no usable market file, and no package was chosen to "
+                                     "download (--years N chooses one)";
+    // The sequence keeps only a result code; reading the file again names the damage.
+    vorn::CMarketMatrix probe;
+    vorn::MatrixFailure failure;
+    if (vorn::RestoreMatrix(probe, matrixPath, nullptr, nullptr, &failure) == vorn::kMatrixOk)
+        return status;
+    return matrixPath.string() + ": " + vorn::DescribeFailure(failure);
 }
 
 int RunStartup(int argc, char** argv) {
@@ -188,7 +257,11 @@ int RunStartup(int argc, char** argv) {
 
     CQueueSink sink;
     CCommandLineChooser chooser(years);
+    CProgressLine progress;
+    CTransferMeter meter;
     vorn::CMarketMatrixLoader loader;
+    if (progress.Enabled())
+        loader.SetTransferObserver([&meter](std::uint64_t bytes) { meter.Observe(bytes); });
     vorn::CMarketMatrix matrix;
     vorn::CMarketWindows windows;
     vorn::StartupProgressView view;
@@ -200,12 +273,13 @@ int RunStartup(int argc, char** argv) {
         const bool started = sequence.Start(config);
         bool cancelled = false;
         CQueueSink::Item item;
-        CProgressLine progress;
         while (!view.closed) {
             if (interrupted && !cancelled) {
                 cancelled = true;
                 sequence.Cancel();
             }
+            if (meter.Update())
+                ShowProgress(view, meter, progress);
             if (!sink.Pop(item, kInterruptPollMs)) {
                 if (!started)
                     break;
@@ -213,20 +287,21 @@ int RunStartup(int argc, char** argv) {
             }
             vorn::ApplyStartupMessage(view, item.message, item.wParam, item.lParam,
                                       item.text.c_str());
-            PrintMessage(item, view, progress);
+            PrintMessage(item, view, meter, progress);
         }
         progress.Clear();
         std::signal(SIGINT, SIG_DFL);
         sequence.Wait();
-        // Where and why the server could not be used, also when the start-up went on without it.
-        if (const vorn::TransferFailure& failure = loader.LastFailure(); failure.Failed())
-            std::fprintf(stderr, "vornctl: startup: %s\n", failure.Describe().c_str());
         if (!started || !sequence.Succeeded()) {
             std::printf("startup: failed %s\n", view.status.c_str());
-            std::fprintf(stderr, "vornctl: startup: %s\n", view.status.c_str());
+            std::fprintf(stderr, "vornctl: startup: %s\n",
+                         FailureLine(sequence, loader, config.matrixPath, view.status).c_str());
             VerboseResult("startup", vorn::ResultCode(sequence.Result()));
             return 1;
         }
+        // Where and why the server could not be used when the start-up went on without it.
+        if (const vorn::TransferFailure& failure = loader.LastFailure(); failure.Failed())
+            std::fprintf(stderr, "vornctl: startup: %s\n", failure.Describe().c_str());
         std::printf("startup: OK\n");
         std::fflush(stdout);
         if ((sequence.Flags() & vorn::kAppMatrixChanged) == 0)

@@ -8,6 +8,7 @@
 #include "matrix/market_matrix.h"
 #include "matrix/matrix_file.h"
 #include "matrix/stock_code.h"
+#include "progress_line.h"
 
 namespace vornctl {
 
@@ -15,7 +16,13 @@ namespace vornctl {
 // --verbose) and returns false.
 inline bool RestoreOrReport(vorn::CMarketMatrix& matrix, const std::string& path) {
     vorn::MatrixFailure failure;
-    if (vorn::RestoreMatrix(matrix, path, nullptr, nullptr, &failure) == vorn::kMatrixOk)
+    vorn::MatrixResult result;
+    {
+        CProgressLine line; // erased before any message
+        CProgressSink sink(line, "reading " + path);
+        result = vorn::RestoreMatrix(matrix, path, nullptr, &sink, &failure);
+    }
+    if (result == vorn::kMatrixOk)
         return true;
     std::fprintf(stderr, "vornctl: %s: %s\n", path.c_str(),
                  vorn::DescribeFailure(failure).c_str());

@@ -69,6 +69,9 @@ bool ParseContentRange(const std::string& text, std::uint64_t& first, std::uint6
 // keeps what arrived when the connection breaks.
 class CMatrixTransferAgent final : public CHttpAgent {
 public:
+    explicit CMatrixTransferAgent(const CMarketMatrixLoader::TransferObserver& observer)
+        : observer_(observer) {}
+
     TransferResult Download(const std::string& serverPath, const fs::path& localPath, bool resume) {
         fs::path part = localPath;
         part += ".part";
@@ -111,6 +114,8 @@ private:
     // between Attempt and Download, never returned.
     static constexpr TransferResult kRetryWhole = static_cast<TransferResult>(0xFF);
 
+    const CMarketMatrixLoader::TransferObserver& observer_;
+
     struct Receiver {
         CMatrixTransferAgent* agent;
         AgentRequest* request;
@@ -119,6 +124,7 @@ private:
         bool started = false;
         bool badStatus = false;
         std::uint64_t expectedTotal = 0; // from Content-Range, 0: unknown
+        std::uint64_t written = 0;       // body bytes written in this attempt
     };
 
     // Decides from the first bytes of the body where they go.
@@ -161,7 +167,12 @@ private:
             auto& receiver = *static_cast<Receiver*>(context);
             if (!receiver.started && !Start(receiver))
                 return false;
-            return std::fwrite(bytes, 1, count, receiver.file) == count;
+            if (std::fwrite(bytes, 1, count, receiver.file) != count)
+                return false;
+            receiver.written += count;
+            if (receiver.agent->observer_)
+                receiver.agent->observer_(receiver.have + receiver.written);
+            return true;
         };
         TransferResult code = kTransferDone;
         switch (Transfer(*request, write, &r)) {
@@ -331,7 +342,7 @@ TransferResult CMarketMatrixLoader::TransferFile(const std::string& serverPath,
                                                  const std::string& serverHost,
                                                  const fs::path& localPath, TransferSize size) {
     CMatrixAgency agency;
-    CMatrixTransferAgent agent;
+    CMatrixTransferAgent agent(observer_);
     agent.SetTimeouts(connectTimeoutMs_, stallTimeoutMs_);
     agent.SetMinimumRate(minimumRate_);
     agent.SetDeadline(deadlineBaseMs_, deadlineRate_);

@@ -137,6 +137,11 @@ public:
     // Where and why the last failed transfer or unpacking failed; cause None when the last
     // one succeeded.
     const TransferFailure& LastFailure() const { return lastFailure_; }
+    // Told the bytes of the file held so far (a continued part's included) as a download's
+    // body arrives, on the thread that transfers; empty for none. Set it before transfers
+    // start.
+    using TransferObserver = std::function<void(std::uint64_t bytes)>;
+    void SetTransferObserver(TransferObserver observer) { observer_ = std::move(observer); }
 
     // --- Start-up steps ---
     // Replaces `destination` with a full package after the local matrix could not be
@@ -183,6 +188,7 @@ private:
     long deadlineBaseMs_ = kDefaultDeadlineBaseMs;
     std::uint32_t deadlineRate_ = kDefaultDeadlineRate;
     TransferFailure lastFailure_;
+    TransferObserver observer_;
     // Posted progress texts are read after the poster has moved on; each lives here until
     // the next download overwrites it.
     char downloadText_[128] = {};

@@ -24,6 +24,9 @@ namespace fs = std::filesystem;
 constexpr const char* kServerFolder = "vorn";
 constexpr const char* kMatrixFolder = "MarketMatrix";
 constexpr unsigned kMaxPackageYears = 0xFF;
+// The share of a part's time spent on its content file; compressing the cabinet takes the
+// rest, about twenty times as long.
+constexpr double kContentShare = 0.05;
 
 // A scratch folder in the temporary directory for the content files before they are packed;
 // removed with everything in it.
@@ -92,17 +95,76 @@ bool CopyCompany(const CompanyRecord& source, CompanyRecord& out) {
     return true;
 }
 
+// One package or update to write: the days from `first` to the newest day.
+struct PlannedPart {
+    std::string innerName;
+    PackedDate first = kNoDate;
+    PackedDate base = kNoDate; // an update: the day it applies on; kNoDate for a package
+    unsigned years = 0;        // a package: its length
+    std::size_t days = 0;      // trading days it holds, its weight in the progress
+};
+
+// Reports the progress, a part's share split between its stages by how long they take.
+class CPublishProgress {
+public:
+    CPublishProgress(const PublishOptions& options, const std::vector<PlannedPart>& parts)
+        : progress_(options.progress), parts_(parts) {
+        for (const PlannedPart& part : parts)
+            totalDays_ += part.days;
+    }
+    void Stage(std::size_t index, const char* stage, double partDone) {
+        if (!progress_)
+            return;
+        const double done = static_cast<double>(doneDays_) + partDone * parts_[index].days;
+        progress_(PublishProgress{"_" + parts_[index].innerName + ": " + stage,
+                                  static_cast<unsigned>(index + 1),
+                                  static_cast<unsigned>(parts_.size()),
+                                  static_cast<unsigned>(done * 100.0 / totalDays_)});
+    }
+    void PartDone(std::size_t index) { doneDays_ += parts_[index].days; }
+
+private:
+    const std::function<void(const PublishProgress&)>& progress_;
+    const std::vector<PlannedPart>& parts_;
+    std::size_t totalDays_ = 0;
+    std::size_t doneDays_ = 0;
+};
+
 // Packs `part` as the cabinet `_innerName` in `directory`.
 PublishResult PackPart(CMarketMatrix& part, const fs::path& scratch, const fs::path& directory,
-                       const std::string& innerName) {
+                       const std::string& innerName, const std::function<void()>& packing) {
     const fs::path content = scratch / innerName;
     if (GenerateMatrix(part, content, nullptr, nullptr) != kMatrixOk)
         return kPublishGenerateFailed;
+    packing();
     const bool packed = WriteCabinet(directory / ("_" + innerName), innerName, content);
     std::error_code ignored;
     fs::remove(content, ignored);
     RemoveChecksumSidecar(content);
     return packed ? kPublishOk : kPublishCabinetFailed;
+}
+
+// The packages, then the updates, each with the trading days it holds.
+std::vector<PlannedPart> PlanParts(const CCalendar& calendar, const std::set<unsigned>& years,
+                                   unsigned updates) {
+    CMarketMatrixLoader names;
+    const auto daysFrom = [&calendar](PackedDate first) {
+        const int position = calendar.PositionOf(first);
+        return position < 0 ? std::size_t{1}
+                            : calendar.Count() - static_cast<std::size_t>(position);
+    };
+    std::vector<PlannedPart> parts;
+    for (unsigned y : years) {
+        const PackedDate first = PackageFirstDay(calendar, y);
+        parts.push_back({names.FormatPackageName(y), first, kNoDate, y, daysFrom(first)});
+    }
+    for (std::uint16_t i = static_cast<std::uint16_t>(calendar.Count() - updates);
+         i < calendar.Count(); ++i) {
+        // Named after the first day it brings; applicable to a matrix that holds its base day.
+        const PackedDate day = calendar[i];
+        parts.push_back({names.FormatUpdateName(day), day, calendar[i - 1u], 0, daysFrom(day)});
+    }
+    return parts;
 }
 
 } // namespace
@@ -236,29 +298,24 @@ PublishResult PublishMatrix(const CMarketMatrix& source, const fs::path& root,
     if (error || scratch.Path().empty())
         return kPublishCannotCreate;
 
+    const std::vector<PlannedPart> parts = PlanParts(calendar, years, updates);
+    CPublishProgress progress(options, parts);
     CMarketMatrix part;
-    for (unsigned y : years) {
-        const PackedDate first = PackageFirstDay(calendar, y);
-        if (!SliceMatrix(source, first, index.latestDate, part))
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        const PlannedPart& planned = parts[i];
+        progress.Stage(i, "content file", 0.0);
+        if (!SliceMatrix(source, planned.first, index.latestDate, part))
             return kPublishSliceFailed;
+        const auto packing = [&progress, i] { progress.Stage(i, "cabinet", kContentShare); };
         if (const PublishResult r =
-                PackPart(part, scratch.Path(), packageFolder, names.FormatPackageName(y));
+                PackPart(part, scratch.Path(), packageFolder, planned.innerName, packing);
             r != kPublishOk)
             return r;
-        index.packages[static_cast<std::uint8_t>(y)] = first;
-    }
-    for (std::uint16_t i = static_cast<std::uint16_t>(calendar.Count() - updates);
-         i < calendar.Count(); ++i) {
-        // Named after the first day it brings; applicable to a matrix that holds its base day.
-        const PackedDate day = calendar[i];
-        const PackedDate base = calendar[i - 1u];
-        if (!SliceMatrix(source, day, index.latestDate, part))
-            return kPublishSliceFailed;
-        if (const PublishResult r =
-                PackPart(part, scratch.Path(), packageFolder, names.FormatUpdateName(day));
-            r != kPublishOk)
-            return r;
-        index.updates[day] = base;
+        progress.PartDone(i);
+        if (planned.base == kNoDate)
+            index.packages[static_cast<std::uint8_t>(planned.years)] = planned.first;
+        else
+            index.updates[planned.first] = planned.base;
     }
     if (!WriteMatrixIndex(matrixFolder / names.FormatIndexName(), index))
         return kPublishIndexFailed;

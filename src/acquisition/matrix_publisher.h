@@ -4,6 +4,7 @@
 // one per update (the days after a base day up to the newest day).
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,11 +42,21 @@ constexpr unsigned ResultCode(PublishResult result) {
     return static_cast<unsigned>(result);
 }
 
+// Where the publishing is: the package or update being written and how much is done.
+struct PublishProgress {
+    std::string step;     // e.g. "package _10.kbx: content file"
+    unsigned part = 0;    // the package or update being written, from 1
+    unsigned parts = 0;   // packages and updates in all
+    unsigned percent = 0; // of the whole work, weighed by the trading days each part holds
+};
+
 struct PublishOptions {
     std::vector<unsigned> years{1, 3, 5, 10};
     // Updates for each of the last this many trading days.
     unsigned updates = 5;
     std::uint32_t version = 0x01000000;
+    // Called on the publishing thread as each part starts and moves on; may be empty.
+    std::function<void(const PublishProgress&)> progress;
 };
 
 // The server folder of a version's packages: eight hexadecimal digits.

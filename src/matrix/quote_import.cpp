@@ -478,6 +478,11 @@ private:
     ImportResult SkipFile(ImportResult result, const fs::path& file, std::size_t line,
                           const std::string& reason);
     void Note(std::string text) { report_.notes.push_back(std::move(text)); }
+    void Progress(QuoteImportProgress::Step step, const fs::path& file, std::size_t done = 0,
+                  std::size_t total = 0) {
+        if (options_.progress)
+            options_.progress(QuoteImportProgress{step, done, total, file});
+    }
 
     ImportResult ReadText(const fs::path& path, EncodingCheck& check, std::string_view& text);
     ImportResult ReadSecuritiesList();
@@ -1062,7 +1067,9 @@ ImportResult CQuoteImport::ReadAllQuotes(const CMarketMatrix* main) {
     } catch (const std::bad_alloc&) {
         return Fail(kImportNoMemory, options_.securitiesList, 0, "out of memory");
     }
-    for (const QuoteFile& file : files) {
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const QuoteFile& file = files[i];
+        Progress(QuoteImportProgress::Step::ReadQuotes, file.path, i, files.size());
         bool usable = false;
         if (const ImportResult result = ReadQuoteFile(file, usable); result != kImportOk)
             return result;
@@ -1269,6 +1276,7 @@ std::vector<PackedDate> DaysOf(const std::vector<std::uint8_t>& seen) {
 
 ImportResult CQuoteImport::Import(CMarketMatrix& matrix) {
     matrix.Clear();
+    Progress(QuoteImportProgress::Step::ReadLists, options_.securitiesList);
     if (const ImportResult result = ReadSecuritiesList(); result != kImportOk)
         return result;
     if (const ImportResult result = ReadAdjustmentsList(); result != kImportOk)
@@ -1295,6 +1303,7 @@ ImportResult CQuoteImport::Import(CMarketMatrix& matrix) {
     if (matrix.DailyCalendar().Count() != days.size())
         return Fail(kImportNoMemory, options_.securitiesList, 0, "out of memory");
     matrix.RebuildPeriodCalendars();
+    Progress(QuoteImportProgress::Step::Build, {});
     if (const ImportResult result = BuildRecords(matrix, days, nullptr); result != kImportOk)
         return result;
 
@@ -1316,6 +1325,7 @@ ImportResult CQuoteImport::Append(CMarketMatrix& matrix) {
         return Fail(kImportMergeFailed, options_.securitiesList, 0,
                     "the matrix holds forecast days; remove them before appending");
     const PackedDate lastDay = *matrix.DailyCalendar().Last();
+    Progress(QuoteImportProgress::Step::ReadLists, options_.securitiesList);
     if (const ImportResult result = ReadSecuritiesList(); result != kImportOk)
         return result;
     if (const ImportResult result = ReadAdjustmentsList(); result != kImportOk)
@@ -1351,6 +1361,7 @@ ImportResult CQuoteImport::Append(CMarketMatrix& matrix) {
     if (update.DailyCalendar().Count() != days.size())
         return Fail(kImportNoMemory, options_.securitiesList, 0, "out of memory");
     update.RebuildPeriodCalendars();
+    Progress(QuoteImportProgress::Step::Build, {});
     if (const ImportResult result = BuildRecords(update, days, &matrix); result != kImportOk)
         return result;
     if (update.Securities().empty())
@@ -1362,6 +1373,7 @@ ImportResult CQuoteImport::Append(CMarketMatrix& matrix) {
         if (const CompanyRecord* known = matrix.FindCompany(code))
             company.markets |= known->markets;
     // Everything that can refuse the append is checked before the matrix changes.
+    Progress(QuoteImportProgress::Step::Merge, {});
     for (const SecurityQuotes& quotes : quotes_)
         if (quotes.continues)
             if (const ImportResult result =
@@ -1528,6 +1540,8 @@ ImportResult ImportQuotesToFile(const QuoteImportOptions& options, const fs::pat
     CMarketMatrix matrix;
     if (const ImportResult result = ImportQuotes(options, matrix, report); result != kImportOk)
         return result;
+    if (options.progress)
+        options.progress(QuoteImportProgress{QuoteImportProgress::Step::Write, 0, 0, out});
     return WriteResult(GenerateMatrix(matrix, out, nullptr, nullptr), out, report);
 }
 
@@ -1543,6 +1557,8 @@ ImportResult AppendQuotesToFile(const QuoteImportOptions& options, const fs::pat
         report.error = DescribeWriterLock(locked, file);
         return locked == WriterLockResult::InUse ? kImportWriteFailed : kImportRestoreFailed;
     }
+    if (options.progress)
+        options.progress(QuoteImportProgress{QuoteImportProgress::Step::Restore, 0, 0, file});
     CMarketMatrix matrix;
     MatrixFailure failure;
     const MatrixResult restored = RestoreMatrix(matrix, file, nullptr, nullptr, &failure);
@@ -1553,6 +1569,8 @@ ImportResult AppendQuotesToFile(const QuoteImportOptions& options, const fs::pat
     }
     if (const ImportResult result = AppendQuotes(options, matrix, report); result != kImportOk)
         return result;
+    if (options.progress)
+        options.progress(QuoteImportProgress{QuoteImportProgress::Step::Write, 0, 0, file});
     return WriteResult(GenerateMatrix(matrix, file, nullptr, nullptr), file, report);
 }
 

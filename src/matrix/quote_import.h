@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -63,6 +64,15 @@ constexpr unsigned ResultCode(ImportResult result) {
     return static_cast<unsigned>(result);
 }
 
+// The step an import is at; `done` of `total` where the step goes file by file.
+struct QuoteImportProgress {
+    enum class Step : std::uint8_t { ReadLists, ReadQuotes, Build, Restore, Merge, Write };
+    Step step = Step::ReadLists;
+    std::size_t done = 0;
+    std::size_t total = 0;
+    std::filesystem::path file; // the file being read or written
+};
+
 struct QuoteImportOptions {
     std::filesystem::path securitiesList;
     std::filesystem::path adjustmentsList; // empty: none
@@ -72,6 +82,9 @@ struct QuoteImportOptions {
     bool roundPrices = false;
     // Skip a bad row (or a quotes file that cannot be used) and count it, instead of failing.
     bool skipBadRows = false;
+    // Called on the importing thread as each step starts and each quotes file is read; may be
+    // empty.
+    std::function<void(const QuoteImportProgress&)> progress;
 };
 
 struct QuoteImportReport {

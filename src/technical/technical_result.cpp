@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "foundation/file_replacement.h"
+#include "foundation/text_encoding.h"
 
 namespace vorn {
 namespace {
@@ -36,14 +37,17 @@ const double* CDatedValues::Find(PackedDate date) const {
     return at != values_.end() && at->date == date ? &at->value : nullptr;
 }
 
-std::string CTechnicalResult::CsvText() const {
+std::string CTechnicalResult::CsvText(const CsvUnit& unit) const {
     std::string text(CsvHeader());
+    if (!unit.unit.empty())
+        text.insert(text.size() - 1, Utf8ToCp932("(" + std::string(unit.unit) + ")"));
+    const double divisor = unit.divisor > 0 ? unit.divisor : 1.0;
     char line[400];
     for (const DatedValue& entry : values_.NewestFirst()) {
         // Adding +0.0 turns a negative zero into zero, which prints without a sign.
         const int length =
             std::snprintf(line, sizeof line, "%04u%02u%02u,%f\n", DateYear(entry.date),
-                          DateMonth(entry.date), DateDay(entry.date), entry.value + 0.0);
+                          DateMonth(entry.date), DateDay(entry.date), entry.value / divisor + 0.0);
         if (length > 0)
             text.append(line,
                         std::min<std::size_t>(static_cast<std::size_t>(length), sizeof line - 1));

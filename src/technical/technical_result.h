@@ -39,6 +39,14 @@ private:
     std::vector<DatedValue> values_; // dates strictly descending
 };
 
+// How an exported file reads a result's values: each divided by `divisor`, and `unit` (UTF-8,
+// e.g. "円") in brackets after the value column's name in the header. The default keeps the
+// stored values under the plain header.
+struct CsvUnit {
+    double divisor = 1.0;
+    std::string_view unit;
+};
+
 class CTechnicalResult {
 public:
     virtual ~CTechnicalResult() = default;
@@ -58,8 +66,8 @@ public:
     CDatedValues& Values() { return values_; }
     const CDatedValues& Values() const { return values_; }
 
-    // The whole file ExportCsv writes.
-    std::string CsvText() const;
+    // The whole file ExportCsv writes; with a unit, the values in that unit.
+    std::string CsvText(const CsvUnit& unit = {}) const;
 
 protected:
     // The header line in cp932, newline included.

@@ -1,10 +1,12 @@
 #include "acquisition/market_matrix_loader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <random>
+#include <vector>
 
 #include "acquisition/cabinet_writer.h"
 #include "matrix/matrix_file.h"
@@ -312,7 +314,14 @@ protected:
 
 TEST_F(MatrixResumeTest, ContinuesWithARangeRequest) {
     server_.Serve(kPath, cabinet_);
+    std::vector<std::uint64_t> told;
+    loader_.SetTransferObserver([&told](std::uint64_t bytes) { told.push_back(bytes); });
     EXPECT_EQ(Download(), kFiveYearsFirst) << loader_.LastFailure().Describe();
+    // The file's bytes, the continued part's included, growing to the whole cabinet.
+    ASSERT_FALSE(told.empty());
+    EXPECT_GT(told.front(), cabinet_.size() * 9 / 10);
+    EXPECT_TRUE(std::is_sorted(told.begin(), told.end()));
+    EXPECT_EQ(told.back(), cabinet_.size());
     EXPECT_NE(LastRequest().find("Range: bytes=" + std::to_string(cabinet_.size() * 9 / 10) + "-"),
               std::string::npos);
     EXPECT_TRUE(ReadWholeFile(destination_) == content_);
@@ -324,7 +333,13 @@ TEST_F(MatrixResumeTest, StartsAgainWhenTheServerIgnoresTheRange) {
     whole.body = cabinet_;
     whole.acceptRanges = false;
     server_.Serve(kPath, whole);
+    std::vector<std::uint64_t> told;
+    loader_.SetTransferObserver([&told](std::uint64_t bytes) { told.push_back(bytes); });
     EXPECT_EQ(Download(), kFiveYearsFirst) << loader_.LastFailure().Describe();
+    // Counted from the first byte again.
+    ASSERT_FALSE(told.empty());
+    EXPECT_LE(told.front(), cabinet_.size() * 9 / 10);
+    EXPECT_EQ(told.back(), cabinet_.size());
     EXPECT_NE(LastRequest().find("Range: bytes="), std::string::npos);
     EXPECT_TRUE(ReadWholeFile(destination_) == content_);
     EXPECT_TRUE(TemporaryIsEmpty());

@@ -220,7 +220,11 @@ TEST_F(IndicatorCommand, WritesWhatTheIndicatorComputes) {
     const CommandResult sma =
         RunCtl(Quoted("Market.kbx") + " 1301 1 sma 0=2007/03/01 3=4 --csv " + Quoted("sma.csv"));
     EXPECT_EQ(sma.exitCode, 0);
-    EXPECT_EQ(ReadAll(directory_ / "sma.csv"), average.CsvText());
+    // In yen, with the unit in the header.
+    const SecurityRecord* priced = market.Matrix().FindSecurity(MakeSecurityKey(1301, 1));
+    ASSERT_NE(priced, nullptr);
+    const double perYen = (priced->listingFlags & kListingHundredths) != 0 ? 100.0 : 1.0;
+    EXPECT_EQ(ReadAll(directory_ / "sma.csv"), average.CsvText({perYen, "円"}));
 
     // A failing analysis still reports its status and writes the empty series.
     const CommandResult failing =

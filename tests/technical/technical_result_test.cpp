@@ -107,6 +107,19 @@ TEST(TechnicalExport, WritesCp932HeaderAndNewestFirstLines) {
     EXPECT_EQ(directory.EntryCount(), 3u);
 }
 
+TEST(TechnicalExport, UnitDividesTheValuesAndNamesItselfInTheHeader) {
+    CTechnicalMovingAverage average;
+    average.Values().Set(MakePackedDate(2026, 11, 27), 123456.0);
+    average.Values().Set(MakePackedDate(2026, 11, 30), -5.0);
+    EXPECT_EQ(average.CsvText({100.0, "円"}),
+              Utf8ToCp932("日付,移動平均(円)\n") + "20261130,-0.050000\n20261127,1234.560000\n");
+    // No unit: the stored values under the plain header; a divisor that is not positive is
+    // ignored rather than turned into infinities.
+    EXPECT_EQ(average.CsvText(), average.CsvText({0.0, {}}));
+    EXPECT_EQ(average.CsvText(),
+              Utf8ToCp932("日付,移動平均\n") + "20261130,-5.000000\n20261127,123456.000000\n");
+}
+
 TEST(TechnicalExport, FailureLeavesTheTargetAsItWas) {
     CTemporaryDirectory directory;
     ASSERT_FALSE(directory.Path().empty());
