@@ -12,6 +12,7 @@
 
 #include "acquisition/cabinet_writer.h"
 #include "acquisition/market_matrix_loader.h"
+#include "foundation/writer_lock.h"
 #include "matrix/content_checksum.h"
 #include "matrix/matrix_file.h"
 
@@ -42,11 +43,14 @@ public:
             base / ("vorn_publish_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
         if (!fs::create_directories(path_, error) || error)
             path_.clear();
+        else
+            slot_ = RegisterTemporary(path_); // an interrupted publish leaves no scratch behind
     }
     ~CScratchDirectory() {
         std::error_code ignored;
         if (!path_.empty())
             fs::remove_all(path_, ignored);
+        UnregisterTemporary(slot_);
     }
     CScratchDirectory(const CScratchDirectory&) = delete;
     CScratchDirectory& operator=(const CScratchDirectory&) = delete;
@@ -54,6 +58,7 @@ public:
 
 private:
     fs::path path_;
+    int slot_ = -1;
 };
 
 // `count` elements of `source` from `offset`; false when the source does not hold them or
@@ -134,6 +139,8 @@ private:
 PublishResult PackPart(CMarketMatrix& part, const fs::path& scratch, const fs::path& directory,
                        const std::string& innerName, const std::function<void()>& packing) {
     const fs::path content = scratch / innerName;
+    const CTemporaryRegistration contentFile(content);
+    const CTemporaryRegistration sidecarFile(ChecksumSidecarPath(content));
     if (GenerateMatrix(part, content, nullptr, nullptr) != kMatrixOk)
         return kPublishGenerateFailed;
     packing();

@@ -83,11 +83,15 @@ std::array<TemporarySlot, kTemporarySlots> temporarySlots;
 char interruptMessage[128] = "interrupted\n";
 std::size_t interruptMessageLength = 12;
 
-// Only async-signal-safe calls here.
+// Only async-signal-safe calls here. Files go first, so that a registered scratch folder is
+// empty when its turn comes.
 extern "C" void RemoveTemporariesAndExit(int signal) {
     for (TemporarySlot& slot : temporarySlots)
         if (slot.state.load(std::memory_order_acquire) == 2)
             ::unlink(slot.path);
+    for (TemporarySlot& slot : temporarySlots)
+        if (slot.state.load(std::memory_order_acquire) == 2)
+            ::rmdir(slot.path);
     [[maybe_unused]] const ssize_t ignored =
         ::write(STDERR_FILENO, interruptMessage, interruptMessageLength);
     struct sigaction action {};

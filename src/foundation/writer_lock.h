@@ -46,7 +46,8 @@ std::string DescribeWriterLock(WriterLockResult result, const std::filesystem::p
 // given suffixes). Call only while holding the writer lock of `target`.
 void RemoveStaleTemporaries(const std::filesystem::path& target);
 
-// Unfinished files registered here are removed when SIGINT or SIGTERM ends the program.
+// Unfinished files registered here are removed when SIGINT or SIGTERM ends the program; a
+// registered folder is removed after them when they leave it empty.
 // Registration returns a slot (or -1 when every slot is taken; the file is then only
 // removed by the writer itself or by a later run).
 int RegisterTemporary(const std::filesystem::path& path);

@@ -5,6 +5,9 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <pty.h>
 #include <string>
 #include <sys/wait.h>
@@ -154,6 +157,52 @@ TEST_F(VornctlProgressTest, FailureErasesTheLineBeforeItsOneLineMessage) {
     EXPECT_TRUE(before.empty() || before.substr(before.size() - 4) == kErase) << terminal;
     EXPECT_EQ(terminal.find("[100%]"), std::string::npos) << terminal;
     EXPECT_FALSE(fs::exists(Path("bad.kbx")));
+}
+
+// The content files a publish packs are written to a scratch folder first; an interrupt at
+// that moment removes them and the folder.
+TEST_F(VornctlProgressTest, InterruptedPublishLeavesNoScratchFolder) {
+    const fs::path scratch = Path("scratch");
+    fs::create_directories(scratch);
+    const auto busyFolder = [&scratch]() {
+        std::error_code error;
+        for (const auto& folder : fs::directory_iterator(scratch, error))
+            if (!fs::is_empty(folder.path(), error))
+                return true;
+        return false;
+    };
+    bool caught = false;
+    for (int attempt = 0; attempt < 10 && !caught; ++attempt) {
+        const std::string tree = Path("tree-interrupted-" + std::to_string(attempt));
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::setenv("TMPDIR", scratch.c_str(), 1);
+            if (!::freopen("/dev/null", "w", stdout) || !::freopen("/dev/null", "w", stderr))
+                ::_exit(126);
+            ::execl(kCtl.c_str(), kCtl.c_str(), "publish", "--matrix", market_.c_str(), "--out",
+                    tree.c_str(), "--years", "1,2", "--updates", "3",
+                    static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        int status = 0;
+        for (;;) {
+            if (busyFolder()) {
+                ::kill(child, SIGINT);
+                caught = true;
+                break;
+            }
+            if (::waitpid(child, &status, WNOHANG) == child)
+                break;
+            ::usleep(50);
+        }
+        if (caught) {
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+        }
+    }
+    ASSERT_TRUE(caught) << "the publish was never seen writing its scratch files";
+    EXPECT_TRUE(fs::is_empty(scratch));
 }
 
 TEST(ProgressText, LabelsSizesDurationsAndTerminalWidth) {
