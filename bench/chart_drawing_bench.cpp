@@ -53,7 +53,7 @@ ChartFixture& Fixture() {
         const SecurityKey key = MakeSecurityKey(kBenchmarkCode, kBenchmarkMarket);
         if (!BuildSampleMarket(f->matrix, options) ||
             !f->windows.MapMarketWindows(f->matrix, nullptr, nullptr) ||
-            !f->windows.AnalyseListingByKey(f->matrix, key, 0, f->performer, true))
+            !f->windows.AnalyseListingByKey(f->matrix, key, PeriodKind::Daily, f->performer, true))
             return f;
         f->resources = std::make_unique<CChartResources>(CGraphicManager::Shared(), f->settings);
         f->measure = std::make_unique<CFontTextMeasure>(f->resources->ScaleFont());
@@ -90,7 +90,7 @@ bool Prepare(benchmark::State& state, std::uint16_t visibleDays) {
         state.SkipWithError("the sample market could not be built or analysed");
         return false;
     }
-    if (!f.model->SetDisplay(kSeriesDaily, visibleDays, CChartModel::kLastPosition)) {
+    if (!f.model->SetDisplay(PeriodKind::Daily, visibleDays, CChartModel::kLastPosition)) {
         state.SkipWithError("the chart could not be laid out");
         return false;
     }

@@ -34,7 +34,7 @@ void BM_LawBacktest(benchmark::State& state) {
     }
     CLawBacktest backtest;
     BacktestOptions options;
-    options.periodKind = static_cast<int>(state.range(0));
+    options.periodKind = kPeriodKinds[state.range(0)];
     for (auto _ : state) {
         backtest.Run(sample.matrix, options);
         benchmark::DoNotOptimize(backtest.Summarise(BacktestGrouping::All).size());

@@ -55,8 +55,8 @@ void BM_PureScan(benchmark::State& state) {
     for (auto _ : state) {
         std::uint64_t sum = 0;
         for (const auto& [key, security] : market.matrix.Securities())
-            if (market.matrix.GetPeriodSeries(0, series, &security, security.firstDate,
-                                              security.lastDate) &&
+            if (market.matrix.GetPeriodSeries(PeriodKind::Daily, series, &security,
+                                              security.firstDate, security.lastDate) &&
                 series.priceEncoding <= 2)
                 sum += kReaders[series.priceEncoding](series.daily);
         benchmark::DoNotOptimize(sum);
@@ -75,10 +75,10 @@ void BM_AnalyseEverySecurity(benchmark::State& state) {
     for (auto _ : state) {
         performer.ClearResults();
         for (const auto& [key, security] : market.matrix.Securities())
-            if (market.matrix.GetPeriodSeries(0, performer.Series(), &security, security.firstDate,
-                                              security.lastDate)) {
+            if (market.matrix.GetPeriodSeries(PeriodKind::Daily, performer.Series(), &security,
+                                              security.firstDate, security.lastDate)) {
                 performer.SetSecurity(&security);
-                market.windows.AnalyseListing(market.matrix, 0, performer, false);
+                market.windows.AnalyseListing(market.matrix, PeriodKind::Daily, performer, false);
             }
         benchmark::DoNotOptimize(performer.Results().size());
     }

@@ -68,7 +68,7 @@ const CMarketMatrix& Market() {
     return matrix;
 }
 
-void ExtractWholeMarket(benchmark::State& state, int period) {
+void ExtractWholeMarket(benchmark::State& state, PeriodKind period) {
     const CMarketMatrix& matrix = Market();
     SeriesSet series;
     std::size_t extracted = 0;
@@ -87,13 +87,13 @@ void ExtractWholeMarket(benchmark::State& state, int period) {
 }
 
 void BM_DailyWholeMarket(benchmark::State& state) {
-    ExtractWholeMarket(state, 0);
+    ExtractWholeMarket(state, PeriodKind::Daily);
 }
 void BM_WeeklyWholeMarket(benchmark::State& state) {
-    ExtractWholeMarket(state, 1);
+    ExtractWholeMarket(state, PeriodKind::Weekly);
 }
 void BM_MonthlyWholeMarket(benchmark::State& state) {
-    ExtractWholeMarket(state, 2);
+    ExtractWholeMarket(state, PeriodKind::Monthly);
 }
 
 BENCHMARK(BM_DailyWholeMarket)->Unit(benchmark::kMillisecond);

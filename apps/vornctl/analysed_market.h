@@ -49,7 +49,7 @@ inline bool LoadAnalysedMarket(const std::string& path, AnalysedMarket& market) 
         std::fprintf(stderr, "vornctl: the market could not be mapped\n");
         return false;
     }
-    market.results.periodKind = 0;
+    market.results.periodKind = vorn::PeriodKind::Daily;
     CAnalysisFinishSink finish;
     CProgressSink analysis(line, "analysing the securities", &finish);
     const bool started =

@@ -93,7 +93,7 @@ int AnalyseOne(CMarketMatrix& matrix, const std::string& path, unsigned long cod
     CWindowsPerformer performer;
     const SecurityKey key = MakeSecurityKey(static_cast<std::uint16_t>(code), static_cast<std::uint8_t>(market));
     const ListingAnalysis* record = nullptr;
-    if (windows.AnalyseListingByKey(matrix, key, 0, performer, true))
+    if (windows.AnalyseListingByKey(matrix, key, PeriodKind::Daily, performer, true))
         record = performer.FindResult(key);
     if (record == nullptr)
         return Failure("security " + FormatStockCode(static_cast<std::uint32_t>(code)) +
@@ -117,7 +117,7 @@ int AnalyseAll(CMarketMatrix& matrix) {
     CMarketWindows windows;
     MapWithProgress(windows, matrix);
     AnalysisResults results;
-    results.periodKind = 0;
+    results.periodKind = vorn::PeriodKind::Daily;
     CFinishSink finish;
     CProgressLine line;
     CProgressSink analysis(line, "analysing the securities", &finish);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "command.h"
+#include "gaps/law_backtest.h"
 #include "gaps/market_windows.h"
 #include "gaps/windows_performer.h"
 #include "matrix_input.h"
@@ -42,16 +43,11 @@ bool ParseSize(const std::string& text, int& width, int& height) {
     return true;
 }
 
-bool ParsePeriod(const std::string& text, std::uint8_t& period) {
-    if (text == "daily")
-        period = kSeriesDaily;
-    else if (text == "weekly")
-        period = kSeriesWeekly;
-    else if (text == "monthly")
-        period = kSeriesMonthly;
-    else
-        return false;
-    return true;
+bool ParsePeriod(const std::string& text, PeriodKind& period) {
+    const std::optional<PeriodKind> kind = ParsePeriodWord(text);
+    if (kind)
+        period = *kind;
+    return kind.has_value();
 }
 
 int RunChart(int argc, char** argv) {
@@ -79,7 +75,7 @@ int RunChart(int argc, char** argv) {
         return UsageError("--size takes WxH, each side " + std::to_string(kMinSide) +
                           " to " + std::to_string(kMaxSide));
 
-    std::uint8_t period = kSeriesDaily;
+    PeriodKind period = PeriodKind::Daily;
     if (const auto text = args.Option("period"); text && !ParsePeriod(*text, period))
         return UsageError("--period takes daily, weekly or monthly");
 

@@ -22,48 +22,6 @@ bool ParseMilliseconds(const std::string& text, std::uint32_t& value) {
     return !text.empty() && error == std::errc() && stop == end;
 }
 
-const char* DescribeFeedPublishResult(vorn::FeedPublishResult result) {
-    switch (result) {
-    case vorn::kFeedPublishBadOptions:
-        return "unusable folder, kind, version or stamp";
-    case vorn::kFeedPublishNoItems:
-        return "the list holds no items";
-    case vorn::kFeedPublishTextTooLong:
-        return "a text is too long";
-    case vorn::kFeedPublishCannotCreate:
-        return "cannot create the output folders";
-    case vorn::kFeedPublishWriteFailed:
-        return "writing a file failed";
-    default:
-        return "failed";
-    }
-}
-
-const char* DescribeFetchResult(std::uint8_t result) {
-    switch (result) {
-    case vorn::kIntelligenceNewItems:
-        return "items loaded";
-    case vorn::kIntelligenceNothingNew:
-        return "nothing new";
-    case vorn::kIntelligenceStillConnected:
-        return "still connected";
-    case vorn::kIntelligenceNoConnection:
-        return "no connection";
-    case vorn::kIntelligenceIndexNotFetched:
-        return "index not downloaded";
-    case vorn::kIntelligenceIndexInvalid:
-        return "index invalid";
-    case vorn::kIntelligenceItemsNotFetched:
-        return "item file not downloaded";
-    case vorn::kIntelligenceItemsInvalid:
-        return "item file invalid";
-    case vorn::kIntelligenceNoSession:
-        return "session not opened";
-    default:
-        return "failed";
-    }
-}
-
 // One line per item: breaks, tabs and terminal controls in a subject become spaces.
 std::string PrintableSubject(const std::string& cp932) {
     std::string text = vorn::Cp932ToUtf8(cp932);
@@ -127,8 +85,8 @@ int RunFeedPublish(int argc, char** argv) {
         vorn::PublishIntelligenceFeed(*out, publication, &itemFile);
     if (result != vorn::kFeedPublishOk) {
         std::fprintf(stderr, "vornctl: feed publish: %s: %s\n", out->c_str(),
-                     DescribeFeedPublishResult(result));
-        VerboseResult("feed", static_cast<unsigned>(result));
+                     std::string(vorn::Describe(result)).c_str());
+        VerboseResult("feed", vorn::ResultCode(result));
         return 1;
     }
     std::printf("%zu items in %s, stamp %s\n", publication.items.size(),
@@ -148,11 +106,13 @@ int RunFeedOnce(int argc, char** argv) {
 
     vorn::CIntelligenceAgent agent;
     agent.GetHttpAgent().SetTimeouts(10000, 10000);
-    const std::uint8_t result = agent.FetchOnce(*server, args.Option("directory").value_or("vorn"),
-                                                args.Option("kind").value_or("yid"));
-    std::printf("result %u (%s)\n", static_cast<unsigned>(result), DescribeFetchResult(result));
+    const vorn::IntelligenceResult result = agent.FetchOnce(
+        *server, args.Option("directory").value_or("vorn"), args.Option("kind").value_or("yid"));
+    std::printf("result %u (%s)\n", vorn::ResultCode(result),
+                std::string(vorn::Describe(result)).c_str());
     if (result != vorn::kIntelligenceNewItems)
-        std::fprintf(stderr, "vornctl: feed: %s: %s\n", server->c_str(), DescribeFetchResult(result));
+        std::fprintf(stderr, "vornctl: feed: %s: %s\n", server->c_str(),
+                     std::string(vorn::Describe(result)).c_str());
     for (const vorn::IntelligenceItem& item : agent.ListedItems(vorn::GetToday()))
         std::printf("%s\t%s\n", vorn::FormatDeliveredTime(item.delivered).c_str(),
                     PrintableSubject(item.subject).c_str());

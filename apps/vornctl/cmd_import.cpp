@@ -100,8 +100,8 @@ int RunImport(int argc, char** argv) {
         };
     vorn::QuoteImportReport report;
     const std::string& file = out ? *out : *append;
-    const std::uint8_t result = out ? vorn::ImportQuotesToFile(options, file, report)
-                                    : vorn::AppendQuotesToFile(options, file, report);
+    const vorn::ImportResult result = out ? vorn::ImportQuotesToFile(options, file, report)
+                                          : vorn::AppendQuotesToFile(options, file, report);
     if (result == vorn::kImportOk)
         progress.Finish(PercentLabel(100) + (out ? "imported " : "appended to ") + file);
     else
@@ -112,8 +112,10 @@ int RunImport(int argc, char** argv) {
         return 0;
     }
     if (result != vorn::kImportOk) {
-        std::fprintf(stderr, "vornctl: import: %s\n", report.error.c_str());
-        VerboseResult("import", static_cast<unsigned>(result));
+        const std::string reason =
+            report.error.empty() ? std::string(vorn::Describe(result)) : report.error;
+        std::fprintf(stderr, "vornctl: import: %s\n", reason.c_str());
+        VerboseResult("import", vorn::ResultCode(result));
         if (report.error.find("decimal places") != std::string::npos)
             std::fprintf(stderr, "vornctl: import: --round-prices rounds such prices to "
                                  "hundredths\n");
@@ -147,12 +149,15 @@ const CommandRegistrar kImportCommand(
      "existing file's last day",
      {{"out", "FILE", "the content file to build (replaced only when the import succeeds)"},
       {"append", "FILE", "the content file to bring up to date instead"},
-      {"securities", "LIST.csv", "the securities list: code,market,name,industry,unit,margin"
-                                 "[,shares,shares_date,text] (required)"},
-      {"adjustments", "LIST.csv", "the adjustments list: code,market,date,ratio,kind (default: "
-                                  "none)"},
-      {"round-prices", nullptr, "round prices with more than two decimals to hundredths of a "
-                                "yen (default: such a row is an error)"},
+      {"securities", "LIST.csv",
+       "the securities list: code,market,name,industry,unit,margin"
+       "[,shares,shares_date,text] (required)"},
+      {"adjustments", "LIST.csv",
+       "the adjustments list: code,market,date,ratio,kind (default: "
+       "none)"},
+      {"round-prices", nullptr,
+       "round prices with more than two decimals to hundredths of a "
+       "yen (default: such a row is an error)"},
       {"skip-bad-rows", nullptr, "skip and count a bad row instead of stopping at it"}},
      "vornctl import --out data/Market.kbx --securities securities.csv my-quotes/",
      "QUOTES are CSV files or folders of them, one security each, named CODE.csv or "

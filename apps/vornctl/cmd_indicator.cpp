@@ -146,7 +146,8 @@ int RunIndicator(int argc, char** argv) {
     if (security == nullptr)
         return NoSecurity(static_cast<unsigned>(code), static_cast<unsigned>(market),
                           positionals[0]);
-    if (!matrix.GetPeriodSeries(0, series, security, security->firstDate, security->lastDate)) {
+    if (!matrix.GetPeriodSeries(vorn::PeriodKind::Daily, series, security, security->firstDate,
+                                security->lastDate)) {
         std::fprintf(stderr, "vornctl: no series for %s on market %u\n",
                      vorn::FormatStockCode(static_cast<std::uint32_t>(code)).c_str(),
                      static_cast<unsigned>(market));
@@ -159,8 +160,12 @@ int RunIndicator(int argc, char** argv) {
     manager.SetDefaults(result->GetTypeId(), parameters);
     for (const auto& [key, value] : overrides)
         parameters[key] = value;
-    const std::uint16_t status = manager.Analyze(parameters, result.get(), &series, 0);
-    std::printf("status=%u\n", static_cast<unsigned>(status));
+    const vorn::TechnicalStatus status =
+        manager.Analyze(parameters, result.get(), &series, vorn::PeriodKind::Daily);
+    std::printf("status=%u\n", vorn::ResultCode(status));
+    if (status != vorn::kTechnicalOk)
+        std::fprintf(stderr, "vornctl: indicator: %s\n",
+                     std::string(vorn::Describe(status)).c_str());
     if (!vorn::ReplaceFileWith(*csv, result->CsvText(UnitOf(*result, *security, series))))
         return Failure(*csv + ": cannot write (" + SystemReason(errno != 0 ? errno : EIO) + ")");
     return status == vorn::kTechnicalOk ? 0 : 1;

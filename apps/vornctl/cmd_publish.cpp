@@ -41,27 +41,6 @@ bool ParseYears(const std::string& text, std::vector<unsigned>& years) {
     return !years.empty();
 }
 
-const char* DescribePublishResult(vorn::PublishResult result) {
-    switch (result) {
-    case vorn::kPublishEmptyMatrix:
-        return "the matrix has no trading days";
-    case vorn::kPublishBadOptions:
-        return "nothing to publish";
-    case vorn::kPublishCannotCreate:
-        return "cannot create the output folders";
-    case vorn::kPublishSliceFailed:
-        return "a security's data do not match the calendar";
-    case vorn::kPublishGenerateFailed:
-        return "writing a content file failed";
-    case vorn::kPublishCabinetFailed:
-        return "writing a cabinet failed";
-    case vorn::kPublishIndexFailed:
-        return "writing the index failed";
-    default:
-        return "failed";
-    }
-}
-
 int RunPublish(int argc, char** argv) {
     vorn::InstallInterruptCleanup(InterruptedName());
     const CArgs args(argc, argv);
@@ -96,8 +75,8 @@ int RunPublish(int argc, char** argv) {
     if (result != vorn::kPublishOk) {
         progress.Clear();
         std::fprintf(stderr, "vornctl: publish: %s: %s\n", out->c_str(),
-                     DescribePublishResult(result));
-        VerboseResult("publish", static_cast<unsigned>(result));
+                     std::string(vorn::Describe(result)).c_str());
+        VerboseResult("publish", vorn::ResultCode(result));
         return 1;
     }
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
@@ -125,8 +104,9 @@ const CommandRegistrar kRegisterPublish(
       {"out", "DIR", "the folder the server tree is written into (required)"},
       {"years", "N,N,...", "the package lengths in years, 1..255 each (default 1,3,5,10)"},
       {"updates", "K", "the number of daily update packages, in trading days (default 5)"},
-      {"version", "V", "the matrix version the index announces, decimal or 0x hexadecimal "
-                       "(default 0x01000000)"}},
+      {"version", "V",
+       "the matrix version the index announces, decimal or 0x hexadecimal "
+       "(default 0x01000000)"}},
      "vornctl publish --matrix data/Market.kbx --out /tmp/vorn-server"},
     &RunPublish);
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "command.h"
+#include "gaps/law_backtest.h"
 #include "matrix/market_matrix.h"
 #include "matrix_input.h"
 
@@ -70,16 +71,12 @@ int RunSeries(int argc, char** argv) {
     if (!ParseNumber(positionals[2], 15, market) || market == 0)
         return UsageError("bad market code '" + positionals[2] + "'");
 
-    int period = 0;
+    vorn::PeriodKind period = vorn::PeriodKind::Daily;
     if (auto text = args.Option("period")) {
-        if (*text == "daily")
-            period = 0;
-        else if (*text == "weekly")
-            period = 1;
-        else if (*text == "monthly")
-            period = 2;
-        else
+        const std::optional<vorn::PeriodKind> kind = vorn::ParsePeriodWord(*text);
+        if (!kind)
             return UsageError("bad period '" + *text + "' (daily, weekly or monthly)");
+        period = *kind;
     }
     unsigned short from = vorn::kNoDate;
     unsigned short to = vorn::kOpenEnd;
@@ -105,7 +102,7 @@ int RunSeries(int argc, char** argv) {
         return Failure("security " + vorn::FormatStockCode(static_cast<std::uint32_t>(code)) +
                        " on market " + std::to_string(market) + " has no prices in that span");
     }
-    const vorn::SeriesView& view = series.View(static_cast<vorn::PeriodKind>(period));
+    const vorn::SeriesView& view = series.View(period);
     std::printf("encoding=%u exponent=%u first=%s last=%s count=%u\n",
                 static_cast<unsigned>(series.priceEncoding),
                 static_cast<unsigned>(series.priceExponent), FormatDateArg(view.firstDate).c_str(),

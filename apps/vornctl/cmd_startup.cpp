@@ -199,7 +199,7 @@ std::string FailureLine(const vorn::CStartupSequence& sequence,
         return sequence.SourceFailure();
     if ((sequence.StepState() & ~vorn::kStepFailed) != vorn::kStepRestoring)
         return status;
-    if (sequence.Result() == vorn::kAcquisitionChoiceCancelled)
+    if (sequence.Result() == vorn::StartupOutcome{vorn::kAcquisitionChoiceCancelled})
         return matrixPath.string() + ": no usable market file, and no package was chosen to "
                                      "download (--years N chooses one)";
     // The sequence keeps only a result code; reading the file again names the damage.
@@ -298,7 +298,7 @@ int RunStartup(int argc, char** argv) {
             std::printf("startup: failed %s\n", view.status.c_str());
             std::fprintf(stderr, "vornctl: startup: %s\n",
                          FailureLine(sequence, loader, config.matrixPath, view.status).c_str());
-            VerboseResult("startup", sequence.Result());
+            VerboseResult("startup", vorn::ResultCode(sequence.Result()));
             return 1;
         }
         // Where and why the server (or the J-Quants API) could not be used when the start-up

@@ -51,12 +51,40 @@ CIntelligenceAgent::~CIntelligenceAgent() {
     Stop(kCloseWaitMs);
 }
 
-std::uint8_t CIntelligenceAgent::Start(IMessageSink* owner) {
+std::string_view Describe(IntelligenceResult result) {
+    switch (result) {
+    case IntelligenceResult::NewItems:
+        return "items loaded";
+    case IntelligenceResult::NothingNew:
+        return "nothing new";
+    case IntelligenceResult::StillConnected:
+        return "still connected";
+    case IntelligenceResult::NoConnection:
+        return "no connection";
+    case IntelligenceResult::IndexNotFetched:
+        return "index not downloaded";
+    case IntelligenceResult::IndexInvalid:
+        return "index invalid";
+    case IntelligenceResult::ItemsNotFetched:
+        return "item file not downloaded";
+    case IntelligenceResult::ItemsInvalid:
+        return "item file invalid";
+    case IntelligenceResult::NoSession:
+        return "session not opened";
+    case IntelligenceResult::AlreadyRunning:
+        return "the feed is already being polled";
+    case IntelligenceResult::NoWorker:
+        return "the polling thread could not be started";
+    }
+    return "failed";
+}
+
+IntelligenceResult CIntelligenceAgent::Start(IMessageSink* owner) {
     if (IsRunning()) {
         if (owner != nullptr)
-            owner->Post(kMsgIntelligence, kFeedEnded, kIntelligenceAlreadyRunning);
+            owner->Post(kMsgIntelligence, kFeedEnded, ResultCode(kIntelligenceAlreadyRunning));
         else
-            PostToOwner(kFeedEnded, kIntelligenceAlreadyRunning);
+            PostToOwner(kFeedEnded, ResultCode(kIntelligenceAlreadyRunning));
         return kIntelligenceAlreadyRunning;
     }
     fullKind_ = IsFullKindName(itemKind_);
@@ -69,14 +97,14 @@ std::uint8_t CIntelligenceAgent::Start(IMessageSink* owner) {
     http_.SetCancelEvent(&StopEvent());
     if (!LaunchWorker(owner, [this] { PollLoop(); })) {
         http_.SetCancelEvent(nullptr);
-        owner->Post(kMsgIntelligence, kFeedEnded, kIntelligenceNoWorker);
+        owner->Post(kMsgIntelligence, kFeedEnded, ResultCode(kIntelligenceNoWorker));
         return kIntelligenceNoWorker;
     }
     return kIntelligenceNewItems;
 }
 
 void CIntelligenceAgent::PollLoop() {
-    std::uint8_t result = kIntelligenceNewItems;
+    IntelligenceResult result = kIntelligenceNewItems;
     for (;;) {
         result = RunCycle();
         if (result == kIntelligenceNewItems || result == kIntelligenceNothingNew) {
@@ -89,7 +117,7 @@ void CIntelligenceAgent::PollLoop() {
             // failure, and the owner is going away.
             break;
         } else {
-            PostToOwner(kFeedCycleFailed, result);
+            PostToOwner(kFeedCycleFailed, ResultCode(result));
             std::lock_guard lock(itemsMutex_);
             if (++failureCount_ >= kFailureLimit)
                 StopEvent().Set();
@@ -101,20 +129,21 @@ void CIntelligenceAgent::PollLoop() {
         std::lock_guard transfer(transferMutex_);
         http_.SetCancelEvent(nullptr);
     }
-    PostToOwner(kFeedEnded, result);
+    PostToOwner(kFeedEnded, ResultCode(result));
 }
 
-std::uint8_t CIntelligenceAgent::RunCycle() {
+IntelligenceResult CIntelligenceAgent::RunCycle() {
     std::lock_guard transfer(transferMutex_);
     if (!OpenAndRun())
         return kIntelligenceNoSession;
-    const std::uint8_t result = Exchange(serverHost_, directory_, itemKind_, true);
+    const IntelligenceResult result = Exchange(serverHost_, directory_, itemKind_, true);
     CloseSession();
     return result;
 }
 
-std::uint8_t CIntelligenceAgent::FetchOnce(const std::string& host, const std::string& directory,
-                                           const std::string& kind) {
+IntelligenceResult CIntelligenceAgent::FetchOnce(const std::string& host,
+                                                 const std::string& directory,
+                                                 const std::string& kind) {
     if (IsRunning())
         return kIntelligenceAlreadyRunning;
     std::lock_guard transfer(transferMutex_);
@@ -123,14 +152,15 @@ std::uint8_t CIntelligenceAgent::FetchOnce(const std::string& host, const std::s
     const bool ownSession = !IsSessionOpen();
     if (ownSession && !OpenSession())
         return kIntelligenceNoSession;
-    const std::uint8_t result = Exchange(host, directory, kind, false);
+    const IntelligenceResult result = Exchange(host, directory, kind, false);
     if (ownSession)
         CloseSession();
     return result;
 }
 
-std::uint8_t CIntelligenceAgent::Exchange(const std::string& host, const std::string& directory,
-                                          const std::string& kind, bool onlyNewer) {
+IntelligenceResult CIntelligenceAgent::Exchange(const std::string& host,
+                                                const std::string& directory,
+                                                const std::string& kind, bool onlyNewer) {
     if (http_.IsConnected()) {
         http_.Disconnect();
         return kIntelligenceStillConnected;
@@ -138,7 +168,7 @@ std::uint8_t CIntelligenceAgent::Exchange(const std::string& host, const std::st
     if (!Connect(http_, host))
         return kIntelligenceNoConnection;
 
-    std::uint8_t result = kIntelligenceNothingNew;
+    IntelligenceResult result = kIntelligenceNothingNew;
     IntelligenceIndexHeader header;
     PackedDateTime heldStamp = 0;
     if (!http_.FetchToBuffer(response_, JoinServerPath(directory, index_.GetIndexName()))) {

@@ -16,19 +16,43 @@
 namespace vorn {
 
 // Results of a polling cycle, of FetchOnce and of Start.
-enum IntelligenceResult : std::uint8_t {
-    kIntelligenceNewItems = 0,
-    kIntelligenceNothingNew = 1,
-    kIntelligenceStillConnected = 2,
-    kIntelligenceNoConnection = 3,
-    kIntelligenceIndexNotFetched = 4,
-    kIntelligenceIndexInvalid = 5,
-    kIntelligenceItemsNotFetched = 6,
-    kIntelligenceItemsInvalid = 8,
-    kIntelligenceNoSession = 252,
-    kIntelligenceAlreadyRunning = 253,
-    kIntelligenceNoWorker = 255,
+enum class IntelligenceResult : std::uint8_t {
+    NewItems = 0,
+    NothingNew = 1,
+    StillConnected = 2,
+    NoConnection = 3,
+    IndexNotFetched = 4,
+    IndexInvalid = 5,
+    ItemsNotFetched = 6,
+    ItemsInvalid = 8,
+    NoSession = 252,
+    AlreadyRunning = 253,
+    NoWorker = 255,
 };
+
+// The short names used throughout the module.
+inline constexpr IntelligenceResult kIntelligenceNewItems = IntelligenceResult::NewItems;
+inline constexpr IntelligenceResult kIntelligenceNothingNew = IntelligenceResult::NothingNew;
+inline constexpr IntelligenceResult kIntelligenceStillConnected =
+    IntelligenceResult::StillConnected;
+inline constexpr IntelligenceResult kIntelligenceNoConnection = IntelligenceResult::NoConnection;
+inline constexpr IntelligenceResult kIntelligenceIndexNotFetched =
+    IntelligenceResult::IndexNotFetched;
+inline constexpr IntelligenceResult kIntelligenceIndexInvalid = IntelligenceResult::IndexInvalid;
+inline constexpr IntelligenceResult kIntelligenceItemsNotFetched =
+    IntelligenceResult::ItemsNotFetched;
+inline constexpr IntelligenceResult kIntelligenceItemsInvalid = IntelligenceResult::ItemsInvalid;
+inline constexpr IntelligenceResult kIntelligenceNoSession = IntelligenceResult::NoSession;
+inline constexpr IntelligenceResult kIntelligenceAlreadyRunning =
+    IntelligenceResult::AlreadyRunning;
+inline constexpr IntelligenceResult kIntelligenceNoWorker = IntelligenceResult::NoWorker;
+
+// The words a user reads for a result.
+std::string_view Describe(IntelligenceResult result);
+
+constexpr unsigned ResultCode(IntelligenceResult result) {
+    return static_cast<unsigned>(result);
+}
 
 // True for an address whose scheme is http or https (either case) followed by "://" and a
 // host, with no spaces or control characters: the only web addresses an item may open.
@@ -55,12 +79,12 @@ public:
     // Starts polling for `owner`. Without an owner, fetches once on the calling thread and
     // returns that result. kIntelligenceAlreadyRunning (posted as kFeedEnded too) when a
     // worker runs; kIntelligenceNoWorker when the thread could not be created.
-    virtual std::uint8_t Start(IMessageSink* owner);
+    virtual IntelligenceResult Start(IMessageSink* owner);
     // One index and item file download from `host` regardless of the held stamp. Opens a
     // session for the call when none is open. kIntelligenceAlreadyRunning while the worker
     // runs; kIntelligenceNoConnection also for an unusable host, directory or kind.
-    virtual std::uint8_t FetchOnce(const std::string& host, const std::string& directory,
-                                   const std::string& kind);
+    virtual IntelligenceResult FetchOnce(const std::string& host, const std::string& directory,
+                                         const std::string& kind);
     virtual bool FormatItemUrlOwn(std::string& output, const IntelligenceItem& item,
                                   bool secure) const;
     // The address an item leads to: "http(s)://host/link" for a server page, the link itself
@@ -94,10 +118,10 @@ public:
 
 private:
     void PollLoop();
-    std::uint8_t RunCycle();
+    IntelligenceResult RunCycle();
     // The transfers of one cycle; the caller holds transferMutex_ and the session.
-    std::uint8_t Exchange(const std::string& host, const std::string& directory,
-                          const std::string& kind, bool onlyNewer);
+    IntelligenceResult Exchange(const std::string& host, const std::string& directory,
+                                const std::string& kind, bool onlyNewer);
     std::uint32_t BoundedInterval(std::uint32_t intervalMs) const;
 
     std::mutex transferMutex_; // guards http_ and response_

@@ -173,6 +173,24 @@ bool ParseIntelligenceList(std::string_view utf8, std::vector<IntelligenceItem>&
     return true;
 }
 
+std::string_view Describe(FeedPublishResult result) {
+    switch (result) {
+    case FeedPublishResult::Ok:
+        return "published";
+    case FeedPublishResult::BadOptions:
+        return "unusable folder, kind, version or stamp";
+    case FeedPublishResult::NoItems:
+        return "the list holds no items";
+    case FeedPublishResult::TextTooLong:
+        return "a text is too long";
+    case FeedPublishResult::CannotCreate:
+        return "cannot create the output folders";
+    case FeedPublishResult::WriteFailed:
+        return "writing a file failed";
+    }
+    return "failed";
+}
+
 FeedPublishResult PublishIntelligenceFeed(const std::filesystem::path& root,
                                           const IntelligencePublication& publication,
                                           std::filesystem::path* itemFile) {

@@ -18,14 +18,29 @@
 
 namespace vorn {
 
-enum FeedPublishResult : std::uint8_t {
-    kFeedPublishOk = 0,
-    kFeedPublishBadOptions = 1, // folder, item kind, version or stamp unusable
-    kFeedPublishNoItems = 2,
-    kFeedPublishTextTooLong = 3, // a text of 4096 bytes or more once in cp932
-    kFeedPublishCannotCreate = 4,
-    kFeedPublishWriteFailed = 5,
+enum class FeedPublishResult : std::uint8_t {
+    Ok = 0,
+    BadOptions = 1, // folder, item kind, version or stamp unusable
+    NoItems = 2,
+    TextTooLong = 3, // a text of 4096 bytes or more once in cp932
+    CannotCreate = 4,
+    WriteFailed = 5,
 };
+
+// The short names used throughout the module.
+inline constexpr FeedPublishResult kFeedPublishOk = FeedPublishResult::Ok;
+inline constexpr FeedPublishResult kFeedPublishBadOptions = FeedPublishResult::BadOptions;
+inline constexpr FeedPublishResult kFeedPublishNoItems = FeedPublishResult::NoItems;
+inline constexpr FeedPublishResult kFeedPublishTextTooLong = FeedPublishResult::TextTooLong;
+inline constexpr FeedPublishResult kFeedPublishCannotCreate = FeedPublishResult::CannotCreate;
+inline constexpr FeedPublishResult kFeedPublishWriteFailed = FeedPublishResult::WriteFailed;
+
+// The words a user reads for a result.
+std::string_view Describe(FeedPublishResult result);
+
+constexpr unsigned ResultCode(FeedPublishResult result) {
+    return static_cast<unsigned>(result);
+}
 
 struct IntelligencePublication {
     // Folder below the output root that the agents' "directory" setting names.

@@ -313,10 +313,10 @@ JQuantsBuildResult AppendJQuantsMatrix(const JQuantsBuildOptions& options, CMark
     for (auto& [code, company] : update.Companies())
         if (const CompanyRecord* known = matrix.FindCompany(code))
             company.markets |= known->markets;
-    const std::uint8_t merged = MergeUpdate(cancel, sink, matrix, update);
+    const MergeResult merged = MergeUpdate(cancel, sink, matrix, update);
     if (merged != kMergeOk) {
         report.mergeResult = merged;
-        report.error = "the update merge failed with result " + std::to_string(merged);
+        report.error = "the update merge failed: " + std::string(Describe(merged));
         return JQuantsBuildResult::MergeFailed;
     }
     return JQuantsBuildResult::Ok;

@@ -13,6 +13,7 @@
 #include "acquisition/jquants_convert.h"
 #include "foundation/event.h"
 #include "foundation/message_sink.h"
+#include "matrix/update_merge.h"
 
 namespace vorn {
 
@@ -52,7 +53,7 @@ struct JQuantsBuildReport {
     std::vector<std::string> skipped; // endpoints the plan does not give
     std::size_t requests = 0;
     std::size_t cachedPages = 0;
-    std::uint8_t mergeResult = 0; // the update merge's code when it failed
+    MergeResult mergeResult = kMergeOk; // the update merge's result when it failed
 };
 
 // The cache folder used for `file`.

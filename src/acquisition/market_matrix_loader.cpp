@@ -72,7 +72,7 @@ public:
     explicit CMatrixTransferAgent(const CMarketMatrixLoader::TransferObserver& observer)
         : observer_(observer) {}
 
-    std::uint8_t Download(const std::string& serverPath, const fs::path& localPath, bool resume) {
+    TransferResult Download(const std::string& serverPath, const fs::path& localPath, bool resume) {
         fs::path part = localPath;
         part += ".part";
         std::error_code error;
@@ -84,7 +84,7 @@ public:
             fs::remove(part, error);
         }
         Receiver receiver{this, nullptr, nullptr, have};
-        std::uint8_t code = Attempt(serverPath, part, receiver);
+        TransferResult code = Attempt(serverPath, part, receiver);
         if (code == kRetryWhole) {
             fs::remove(part, error);
             if (have > 0)
@@ -110,8 +110,9 @@ public:
     }
 
 private:
-    // A range that the server could not satisfy: the part is dropped and fetched whole.
-    static constexpr std::uint8_t kRetryWhole = 0xFF;
+    // A range that the server could not satisfy: the part is dropped and fetched whole. Only
+    // between Attempt and Download, never returned.
+    static constexpr TransferResult kRetryWhole = static_cast<TransferResult>(0xFF);
 
     const CMarketMatrixLoader::TransferObserver& observer_;
 
@@ -144,7 +145,7 @@ private:
         return false;
     }
 
-    std::uint8_t Attempt(const std::string& serverPath, const fs::path& part, Receiver& r) {
+    TransferResult Attempt(const std::string& serverPath, const fs::path& part, Receiver& r) {
         RequestHandle request = OpenRequest("GET", serverPath, kUseExistingConnection);
         if (request == nullptr)
             return kTransferBroken;
@@ -173,7 +174,7 @@ private:
                 receiver.agent->observer_(receiver.have + receiver.written);
             return true;
         };
-        std::uint8_t code = kTransferDone;
+        TransferResult code = kTransferDone;
         switch (Transfer(*request, write, &r)) {
         case TransferOutcome::Done:
             code = Finish(*request, r);
@@ -195,7 +196,7 @@ private:
     }
 
     // An error status; a range past the end of the file is retried from the start.
-    std::uint8_t Refuse(const AgentRequest& request) {
+    TransferResult Refuse(const AgentRequest& request) {
         const int status = LastStatus();
         NoteFailure(request, TransferCause::HttpStatus, status);
         // A range the server could not satisfy, or answered with other bytes than asked for.
@@ -204,7 +205,7 @@ private:
 
     // A complete response: an empty body never reached Start; a resumed one must end at the
     // size the server announced.
-    std::uint8_t Finish(const AgentRequest& request, Receiver& r) {
+    TransferResult Finish(const AgentRequest& request, Receiver& r) {
         if (!r.started && !Start(r))
             return Refuse(request);
         if (r.expectedTotal == 0)
@@ -268,6 +269,50 @@ std::string CMarketMatrixLoader::PackagePath(const std::string& localName) const
     return kServerRoot + index_.directory + "/" + localName;
 }
 
+std::string_view Describe(TransferResult result) {
+    switch (result) {
+    case TransferResult::Done:
+        return "downloaded";
+    case TransferResult::NoConnection:
+        return "no connection to the server";
+    case TransferResult::FileNotCreated:
+        return "the download could not be saved";
+    case TransferResult::WriteFailed:
+        return "writing the download failed";
+    case TransferResult::Broken:
+        return "the download broke off";
+    }
+    return "unknown transfer result";
+}
+
+std::string_view Describe(AcquisitionResult result) {
+    switch (result) {
+    case AcquisitionResult::Ok:
+        return "done";
+    case AcquisitionResult::IndexNotFetched:
+        return "the server's index could not be downloaded";
+    case AcquisitionResult::ChoiceCancelled:
+        return "no package was chosen";
+    case AcquisitionResult::PackageFailed:
+        return "the package could not be downloaded";
+    case AcquisitionResult::KnownPackageFailed:
+        return "the package from the known first day could not be downloaded";
+    case AcquisitionResult::NoUpdate:
+        return "no update needed";
+    case AcquisitionResult::UpdateFailed:
+        return "the update could not be downloaded";
+    }
+    return "unknown acquisition result";
+}
+
+std::string_view Describe(const AcquisitionOutcome& outcome) {
+    return std::visit([](auto result) { return Describe(result); }, outcome);
+}
+
+unsigned ResultCode(const AcquisitionOutcome& outcome) {
+    return std::visit([](auto result) { return ResultCode(result); }, outcome);
+}
+
 bool CMarketMatrixLoader::ParseIndex(std::span<const std::uint8_t> bytes) {
     return DecodeMatrixIndex(bytes, index_);
 }
@@ -287,15 +332,15 @@ bool CMarketMatrixLoader::FetchIndex(const std::string& serverHost) {
     return whole && ParseIndex(bytes);
 }
 
-std::uint8_t CMarketMatrixLoader::TransferFile(const std::string& serverPath,
-                                               const std::string& serverHost,
-                                               const fs::path& localPath) {
+TransferResult CMarketMatrixLoader::TransferFile(const std::string& serverPath,
+                                                 const std::string& serverHost,
+                                                 const fs::path& localPath) {
     return TransferFile(serverPath, serverHost, localPath, TransferSize{});
 }
 
-std::uint8_t CMarketMatrixLoader::TransferFile(const std::string& serverPath,
-                                               const std::string& serverHost,
-                                               const fs::path& localPath, TransferSize size) {
+TransferResult CMarketMatrixLoader::TransferFile(const std::string& serverPath,
+                                                 const std::string& serverHost,
+                                                 const fs::path& localPath, TransferSize size) {
     CMatrixAgency agency;
     CMatrixTransferAgent agent(observer_);
     agent.SetTimeouts(connectTimeoutMs_, stallTimeoutMs_);
@@ -308,7 +353,7 @@ std::uint8_t CMarketMatrixLoader::TransferFile(const std::string& serverPath,
         lastFailure_ = TransferFailure{serverHost, path, TransferCause::BadRequest, 0, {}};
         return kTransferNoConnection;
     }
-    const std::uint8_t code = agent.Download(serverPath, localPath, size.resume);
+    const TransferResult code = agent.Download(serverPath, localPath, size.resume);
     lastFailure_ = agent.LastFailure();
     if (code != kTransferDone && !lastFailure_.Failed())
         lastFailure_.cause = TransferCause::Other;
@@ -417,11 +462,9 @@ bool CMarketMatrixLoader::DownloadUpdate(fs::path& result, PackedDate lastHeld,
     return unpacked;
 }
 
-std::uint8_t CMarketMatrixLoader::DownloadFullMatrix(const std::string& serverHost,
-                                                     const fs::path& destination,
-                                                     PackedDate knownFirst,
-                                                     const std::function<unsigned()>& chooseYears,
-                                                     IMessageSink* window, PackedDate& firstDate) {
+AcquisitionResult CMarketMatrixLoader::DownloadFullMatrix(
+    const std::string& serverHost, const fs::path& destination, PackedDate knownFirst,
+    const std::function<unsigned()>& chooseYears, IMessageSink* window, PackedDate& firstDate) {
     firstDate = kNoDate;
     if (knownFirst != kNoDate) {
         firstDate = DownloadFrom(serverHost, destination, knownFirst, window, kMsgProgress,
@@ -438,8 +481,9 @@ std::uint8_t CMarketMatrixLoader::DownloadFullMatrix(const std::string& serverHo
     return firstDate != kNoDate ? kAcquisitionOk : kAcquisitionPackageFailed;
 }
 
-std::uint8_t CMarketMatrixLoader::UpdateMatrix(CMarketMatrix& matrix, const std::string& serverHost,
-                                               CEvent* cancel, IMessageSink* window) {
+AcquisitionOutcome CMarketMatrixLoader::UpdateMatrix(CMarketMatrix& matrix,
+                                                     const std::string& serverHost, CEvent* cancel,
+                                                     IMessageSink* window) {
     const PackedDate* lastHeld = matrix.DailyCalendar().Last();
     if (lastHeld == nullptr || !OffersUpdateAfter(*lastHeld))
         return kAcquisitionNoUpdate;
@@ -449,13 +493,15 @@ std::uint8_t CMarketMatrixLoader::UpdateMatrix(CMarketMatrix& matrix, const std:
             RemoveQuietly(updateFile);
         return kAcquisitionUpdateFailed;
     }
-    std::uint8_t result = kAcquisitionOk;
+    AcquisitionOutcome result = kAcquisitionOk;
     {
         CMarketMatrix update;
         const MatrixResult restored = RestoreMatrix(update, updateFile, cancel, window);
-        // The restore's failure passes on as its own number, as the progress window shows it.
-        result = restored == kMatrixOk ? MergeUpdate(cancel, window, matrix, update)
-                                       : ResultCode(restored);
+        if (restored != kMatrixOk)
+            result = restored;
+        else if (const MergeResult merged = MergeUpdate(cancel, window, matrix, update);
+                 merged != kMergeOk)
+            result = merged;
     }
     RemoveQuietly(updateFile);
     return result;

@@ -6,34 +6,71 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <string_view>
+#include <variant>
 
 #include "acquisition/matrix_index.h"
 #include "foundation/agency.h"
 #include "foundation/event.h"
 #include "foundation/message_sink.h"
 #include "matrix/market_matrix.h"
+#include "matrix/matrix_file.h"
+#include "matrix/update_merge.h"
 
 namespace vorn {
 
 // Results of TransferFile.
-enum TransferResult : std::uint8_t {
-    kTransferDone = 0,
-    kTransferNoConnection = 1,
-    kTransferFileNotCreated = 2,
-    kTransferWriteFailed = 3,
-    kTransferBroken = 4,
+enum class TransferResult : std::uint8_t {
+    Done = 0,
+    NoConnection = 1,
+    FileNotCreated = 2,
+    WriteFailed = 3,
+    Broken = 4,
 };
 
-// Results of the start-up acquisition steps (restore and merge codes pass through unchanged).
-enum AcquisitionResult : std::uint8_t {
-    kAcquisitionOk = 0,
-    kAcquisitionIndexNotFetched = 10,
-    kAcquisitionChoiceCancelled = 11,
-    kAcquisitionPackageFailed = 12,
-    kAcquisitionKnownPackageFailed = 13,
-    kAcquisitionNoUpdate = 14,
-    kAcquisitionUpdateFailed = 15,
+// Results of the start-up acquisition steps.
+enum class AcquisitionResult : std::uint8_t {
+    Ok = 0,
+    IndexNotFetched = 10,
+    ChoiceCancelled = 11,
+    PackageFailed = 12,
+    KnownPackageFailed = 13,
+    NoUpdate = 14,
+    UpdateFailed = 15,
 };
+
+// The short names used throughout the module.
+inline constexpr TransferResult kTransferDone = TransferResult::Done;
+inline constexpr TransferResult kTransferNoConnection = TransferResult::NoConnection;
+inline constexpr TransferResult kTransferFileNotCreated = TransferResult::FileNotCreated;
+inline constexpr TransferResult kTransferWriteFailed = TransferResult::WriteFailed;
+inline constexpr TransferResult kTransferBroken = TransferResult::Broken;
+inline constexpr AcquisitionResult kAcquisitionOk = AcquisitionResult::Ok;
+inline constexpr AcquisitionResult kAcquisitionIndexNotFetched = AcquisitionResult::IndexNotFetched;
+inline constexpr AcquisitionResult kAcquisitionChoiceCancelled = AcquisitionResult::ChoiceCancelled;
+inline constexpr AcquisitionResult kAcquisitionPackageFailed = AcquisitionResult::PackageFailed;
+inline constexpr AcquisitionResult kAcquisitionKnownPackageFailed =
+    AcquisitionResult::KnownPackageFailed;
+inline constexpr AcquisitionResult kAcquisitionNoUpdate = AcquisitionResult::NoUpdate;
+inline constexpr AcquisitionResult kAcquisitionUpdateFailed = AcquisitionResult::UpdateFailed;
+
+// The words a user reads for a result.
+std::string_view Describe(TransferResult result);
+std::string_view Describe(AcquisitionResult result);
+
+constexpr unsigned ResultCode(TransferResult result) {
+    return static_cast<unsigned>(result);
+}
+constexpr unsigned ResultCode(AcquisitionResult result) {
+    return static_cast<unsigned>(result);
+}
+
+// The result of a step that restores and merges what it downloaded: the loader's own result,
+// or the restore's or the merge's, each keeping its module's number.
+using AcquisitionOutcome = std::variant<AcquisitionResult, MatrixResult, MergeResult>;
+
+std::string_view Describe(const AcquisitionOutcome& outcome);
+unsigned ResultCode(const AcquisitionOutcome& outcome);
 
 // The version a first run assumes for the matrix it is about to get.
 constexpr std::uint32_t kFirstRunMatrixVersion = 0x01000000;
@@ -85,8 +122,8 @@ public:
     bool DownloadUpdate(std::filesystem::path& result, PackedDate lastHeld,
                         const std::string& serverHost, IMessageSink* window);
     // GETs `serverPath` into `localPath`; a failed transfer leaves no file there.
-    std::uint8_t TransferFile(const std::string& serverPath, const std::string& serverHost,
-                              const std::filesystem::path& localPath);
+    TransferResult TransferFile(const std::string& serverPath, const std::string& serverHost,
+                                const std::filesystem::path& localPath);
     // What one download is expected to be: its size (for the deadline), the largest body
     // accepted (0: any), and whether a ".part" of an earlier attempt is continued and a broken
     // transfer's bytes kept for the next one.
@@ -95,8 +132,8 @@ public:
         std::uint64_t maximum = 0;
         bool resume = false;
     };
-    std::uint8_t TransferFile(const std::string& serverPath, const std::string& serverHost,
-                              const std::filesystem::path& localPath, TransferSize size);
+    TransferResult TransferFile(const std::string& serverPath, const std::string& serverHost,
+                                const std::filesystem::path& localPath, TransferSize size);
     // Where and why the last failed transfer or unpacking failed; cause None when the last
     // one succeeded.
     const TransferFailure& LastFailure() const { return lastFailure_; }
@@ -110,16 +147,17 @@ public:
     // Replaces `destination` with a full package after the local matrix could not be
     // restored: with a known first day without asking, else with the years `chooseYears`
     // returns (0 = cancelled). On kAcquisitionOk `firstDate` holds the package's first day.
-    std::uint8_t DownloadFullMatrix(const std::string& serverHost,
-                                    const std::filesystem::path& destination, PackedDate knownFirst,
-                                    const std::function<unsigned()>& chooseYears,
-                                    IMessageSink* window, PackedDate& firstDate);
+    AcquisitionResult DownloadFullMatrix(const std::string& serverHost,
+                                         const std::filesystem::path& destination,
+                                         PackedDate knownFirst,
+                                         const std::function<unsigned()>& chooseYears,
+                                         IMessageSink* window, PackedDate& firstDate);
     // Brings `matrix` up to the index's latest day: download, restore into a temporary
     // matrix, merge. kAcquisitionOk when the matrix changed; kAcquisitionNoUpdate or
     // kAcquisitionUpdateFailed when it was left as it was (neither is fatal); a restore or
     // merge code otherwise (already posted to `window` as a failure).
-    std::uint8_t UpdateMatrix(CMarketMatrix& matrix, const std::string& serverHost, CEvent* cancel,
-                              IMessageSink* window);
+    AcquisitionOutcome UpdateMatrix(CMarketMatrix& matrix, const std::string& serverHost,
+                                    CEvent* cancel, IMessageSink* window);
 
     // --- Settings ---
     // Where downloads go; the platform's temporary directory when empty.

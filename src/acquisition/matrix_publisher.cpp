@@ -254,6 +254,28 @@ bool SliceMatrix(const CMarketMatrix& source, PackedDate from, PackedDate to, CM
     return true;
 }
 
+std::string_view Describe(PublishResult result) {
+    switch (result) {
+    case PublishResult::Ok:
+        return "published";
+    case PublishResult::EmptyMatrix:
+        return "the matrix has no trading days";
+    case PublishResult::BadOptions:
+        return "nothing to publish";
+    case PublishResult::CannotCreate:
+        return "cannot create the output folders";
+    case PublishResult::SliceFailed:
+        return "a security's data do not match the calendar";
+    case PublishResult::GenerateFailed:
+        return "writing a content file failed";
+    case PublishResult::CabinetFailed:
+        return "writing a cabinet failed";
+    case PublishResult::IndexFailed:
+        return "writing the index failed";
+    }
+    return "failed";
+}
+
 PublishResult PublishMatrix(const CMarketMatrix& source, const fs::path& root,
                             const PublishOptions& options, MatrixIndex* published) {
     const CCalendar& calendar = source.DailyCalendar();

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "acquisition/matrix_index.h"
@@ -13,16 +14,33 @@
 
 namespace vorn {
 
-enum PublishResult : std::uint8_t {
-    kPublishOk = 0,
-    kPublishEmptyMatrix = 1,  // no trading day to publish
-    kPublishBadOptions = 2,   // years outside 1..255, or nothing to publish
-    kPublishCannotCreate = 3, // the directory tree could not be created
-    kPublishSliceFailed = 4,  // a security's arrays do not match the calendar
-    kPublishGenerateFailed = 5,
-    kPublishCabinetFailed = 6,
-    kPublishIndexFailed = 7,
+enum class PublishResult : std::uint8_t {
+    Ok = 0,
+    EmptyMatrix = 1,  // no trading day to publish
+    BadOptions = 2,   // years outside 1..255, or nothing to publish
+    CannotCreate = 3, // the directory tree could not be created
+    SliceFailed = 4,  // a security's arrays do not match the calendar
+    GenerateFailed = 5,
+    CabinetFailed = 6,
+    IndexFailed = 7,
 };
+
+// The short names used throughout the module.
+inline constexpr PublishResult kPublishOk = PublishResult::Ok;
+inline constexpr PublishResult kPublishEmptyMatrix = PublishResult::EmptyMatrix;
+inline constexpr PublishResult kPublishBadOptions = PublishResult::BadOptions;
+inline constexpr PublishResult kPublishCannotCreate = PublishResult::CannotCreate;
+inline constexpr PublishResult kPublishSliceFailed = PublishResult::SliceFailed;
+inline constexpr PublishResult kPublishGenerateFailed = PublishResult::GenerateFailed;
+inline constexpr PublishResult kPublishCabinetFailed = PublishResult::CabinetFailed;
+inline constexpr PublishResult kPublishIndexFailed = PublishResult::IndexFailed;
+
+// The words a user reads for a result.
+std::string_view Describe(PublishResult result);
+
+constexpr unsigned ResultCode(PublishResult result) {
+    return static_cast<unsigned>(result);
+}
 
 // Where the publishing is: the package or update being written and how much is done.
 struct PublishProgress {

@@ -41,6 +41,24 @@ bool UpdateContinues(const MatrixIndex& index, PackedDate lastHeld) {
 
 } // namespace
 
+std::string_view Describe(StartupResult result) {
+    switch (result) {
+    case StartupResult::Ok:
+        return "started";
+    case StartupResult::MappingFailed:
+        return "the gap mapping failed";
+    }
+    return "unknown start-up result";
+}
+
+std::string_view Describe(const StartupOutcome& outcome) {
+    return std::visit([](auto result) { return Describe(result); }, outcome);
+}
+
+unsigned ResultCode(const StartupOutcome& outcome) {
+    return std::visit([](auto result) { return ResultCode(result); }, outcome);
+}
+
 std::string FormatStartupFailure(std::uint32_t stepState, std::uintptr_t code) {
     const char* format;
     switch (stepState & ~kStepFailed) {
@@ -169,8 +187,28 @@ void CStartupSequence::SetState(std::uint32_t state) {
     sink_.Post(kMsgProgress, kProgressStepState, static_cast<std::intptr_t>(state));
 }
 
-void CStartupSequence::Fail(std::uint8_t result, const char* text) {
+StartupOutcome CStartupSequence::Result() const {
+    std::lock_guard lock(resultMutex_);
+    return result_;
+}
+
+AcquisitionOutcome CStartupSequence::UpdateResult() const {
+    std::lock_guard lock(resultMutex_);
+    return updateResult_;
+}
+
+void CStartupSequence::SetResult(StartupOutcome result) {
+    std::lock_guard lock(resultMutex_);
     result_ = result;
+}
+
+void CStartupSequence::SetUpdateResult(AcquisitionOutcome result) {
+    std::lock_guard lock(resultMutex_);
+    updateResult_ = result;
+}
+
+void CStartupSequence::Fail(StartupOutcome result, const char* text) {
+    SetResult(result);
     PostText(kProgressFailureText, text);
     SetState(stepState_ | kStepFailed);
     Pause(pauses_.failed);
@@ -181,7 +219,7 @@ void CStartupSequence::Run() {
         RunSteps();
     } catch (const std::exception&) {
         // Out of memory somewhere below: the start-up fails rather than the program.
-        Fail(ResultCode(kMatrixReadError));
+        Fail(kMatrixReadError);
     }
     ended_ = true;
     sink_.Post(kMsgClose, 0, 0);
@@ -209,7 +247,7 @@ void CStartupSequence::RunSteps() {
     // A file just built holds every day the API serves; there is nothing to add yet.
     const bool updated = jquants ? restored != kMatrixOk || UpdateFromJQuants() : Update(checked);
     if (updated && MapGaps()) {
-        result_ = ResultCode(kMatrixOk);
+        SetResult(kStartupOk);
         PostOverall(100);
     }
 }
@@ -248,12 +286,12 @@ MatrixResult CStartupSequence::Restore() {
 bool CStartupSequence::Recover(MatrixResult restoreResult) {
     Pause(pauses_.beforeRecovery);
     if ((config_.flags & kAppLocalMode) != 0) {
-        Fail(ResultCode(restoreResult));
+        Fail(restoreResult);
         return false;
     }
     // A cancelled restore says nothing about the file: it is not replaced by a download.
     if (restoreResult == kMatrixCancelled || cancel_.IsSet()) {
-        Fail(ResultCode(kMatrixCancelled));
+        Fail(kMatrixCancelled);
         return false;
     }
     PostText(kProgressText, kTextStartupRecovery);
@@ -262,10 +300,10 @@ bool CStartupSequence::Recover(MatrixResult restoreResult) {
     PostPercent(0);
 
     if (config_.source == kDataSourceJQuants) {
-        std::uint8_t built = kAcquisitionOk;
+        StartupOutcome built = kStartupOk;
         if (!BuildFromJQuants(built)) {
             Pause(pauses_.beforeRecovery);
-            Fail(built, built == ResultCode(kMatrixCancelled)
+            Fail(built, built == StartupOutcome{kMatrixCancelled}
                             ? kTextStartupJQuantsResume
                             : KeepText(std::string(kTextStartupRestoreFailed) + " (" +
                                        sourceFailure_ + ")"));
@@ -277,7 +315,7 @@ bool CStartupSequence::Recover(MatrixResult restoreResult) {
     PostPercent(100);
     if (const MatrixResult restored = Restore(); restored != kMatrixOk) {
         Pause(pauses_.beforeRecovery);
-        Fail(ResultCode(restored));
+        Fail(restored);
         return false;
     }
     return true;
@@ -290,7 +328,7 @@ bool CStartupSequence::DownloadPackage() {
         return chooser_ != nullptr ? chooser_->ChoosePackage(loader_.Index()) : 0;
     };
     PackedDate firstDate = kNoDate;
-    const std::uint8_t downloaded = loader_.DownloadFullMatrix(
+    const AcquisitionResult downloaded = loader_.DownloadFullMatrix(
         config_.serverHost, config_.matrixPath, knownFirst, choose, &sink_, firstDate);
     if (downloaded != kAcquisitionOk) {
         Pause(pauses_.beforeRecovery);
@@ -312,19 +350,21 @@ bool CStartupSequence::Update(bool checked) {
     if (lastHeld != nullptr && loader_.OffersUpdateAfter(*lastHeld) &&
         !UpdateContinues(loader_.Index(), *lastHeld)) {
         // Too old for every update: kept as it is rather than merged with a hole.
-        updateResult_ = kAcquisitionUpdateFailed;
+        SetUpdateResult(kAcquisitionUpdateFailed);
         return true;
     }
-    const std::uint8_t result = loader_.UpdateMatrix(matrix_, config_.serverHost, &cancel_, &sink_);
-    updateResult_ = result;
-    if (result == kAcquisitionOk) {
+    const AcquisitionOutcome result =
+        loader_.UpdateMatrix(matrix_, config_.serverHost, &cancel_, &sink_);
+    SetUpdateResult(result);
+    if (result == AcquisitionOutcome{kAcquisitionOk}) {
         flags_ |= kAppMatrixChanged;
         return true;
     }
-    if (result == kAcquisitionNoUpdate || result == kAcquisitionUpdateFailed)
+    if (result == AcquisitionOutcome{kAcquisitionNoUpdate} ||
+        result == AcquisitionOutcome{kAcquisitionUpdateFailed})
         return true;
     // The restore or merge has posted its code already.
-    result_ = result;
+    SetResult(std::visit([](auto code) -> StartupOutcome { return code; }, result));
     SetState(stepState_ | kStepFailed);
     Pause(pauses_.failed);
     return false;
@@ -359,7 +399,7 @@ void CStartupSequence::ShowJQuantsProgress(const JQuantsProgress& progress) {
     }
 }
 
-bool CStartupSequence::BuildFromJQuants(std::uint8_t& result) {
+bool CStartupSequence::BuildFromJQuants(StartupOutcome& result) {
     PostText(kProgressText, kTextStartupJQuantsBuild);
     JQuantsBuildOptions options;
     if (!PrepareJQuants(options)) {
@@ -371,9 +411,8 @@ bool CStartupSequence::BuildFromJQuants(std::uint8_t& result) {
     if (built == JQuantsBuildResult::Ok)
         return true;
     // The pages fetched so far stay in the cache: the next start goes on from there.
-    result = static_cast<std::uint8_t>(built == JQuantsBuildResult::Cancelled
-                                           ? ResultCode(kMatrixCancelled)
-                                           : unsigned{kAcquisitionPackageFailed});
+    result = built == JQuantsBuildResult::Cancelled ? StartupOutcome{kMatrixCancelled}
+                                                    : StartupOutcome{kAcquisitionPackageFailed};
     sourceFailure_ =
         DescribeJQuantsFailure(options.client.baseUrl, report.error, options.client.apiKey);
     return false;
@@ -394,18 +433,18 @@ bool CStartupSequence::UpdateFromJQuants() {
         report.error = sourceFailure_;
     switch (result) {
     case JQuantsBuildResult::Ok:
-        updateResult_ = kAcquisitionOk;
+        SetUpdateResult(kAcquisitionOk);
         flags_ |= kAppMatrixChanged;
         PostPercent(100);
         return true;
     case JQuantsBuildResult::NothingNew:
-        updateResult_ = kAcquisitionNoUpdate;
+        SetUpdateResult(kAcquisitionNoUpdate);
         PostPercent(100);
         return true;
     case JQuantsBuildResult::Cancelled:
-        updateResult_ = static_cast<std::uint8_t>(ResultCode(kMatrixCancelled));
-        result_ = updateResult_.load();
-        sink_.Post(kMsgProgress, kProgressFailure, result_);
+        SetUpdateResult(kMatrixCancelled);
+        SetResult(kMatrixCancelled);
+        sink_.Post(kMsgProgress, kProgressFailure, ResultCode(kMatrixCancelled));
         SetState(stepState_ | kStepFailed);
         Pause(pauses_.failed);
         return false;
@@ -415,14 +454,16 @@ bool CStartupSequence::UpdateFromJQuants() {
     sourceFailure_ =
         DescribeJQuantsFailure(options.client.baseUrl, report.error, options.client.apiKey);
     const bool merged = result != JQuantsBuildResult::MergeFailed;
-    updateResult_ =
-        merged ? static_cast<std::uint8_t>(kAcquisitionUpdateFailed) : report.mergeResult;
+    const AcquisitionOutcome update = merged ? AcquisitionOutcome{kAcquisitionUpdateFailed}
+                                             : AcquisitionOutcome{report.mergeResult};
+    SetUpdateResult(update);
     PostText(kProgressFailureText,
-             KeepText(FormatStartupFailure(kStepUpdating, updateResult_) + " " + sourceFailure_));
+             KeepText(FormatStartupFailure(kStepUpdating, ResultCode(update)) + " " +
+                      sourceFailure_));
     Pause(pauses_.failed);
     if (!merged) {
         // A merge that stopped halfway leaves the matrix neither old nor new.
-        result_ = updateResult_.load();
+        SetResult(report.mergeResult);
         SetState(stepState_ | kStepFailed);
         return false;
     }
@@ -432,7 +473,7 @@ bool CStartupSequence::UpdateFromJQuants() {
         if (const MatrixResult restored =
                 RestoreMatrix(matrix_, config_.matrixPath, &cancel_, &sink_);
             restored != kMatrixOk) {
-            result_ = ResultCode(restored);
+            SetResult(restored);
             SetState(stepState_ | kStepFailed);
             return false;
         }
@@ -445,7 +486,8 @@ bool CStartupSequence::MapGaps() {
     SetState(kStepMapping);
     if (windows_.MapMarketWindows(matrix_, &cancel_, &sink_))
         return true;
-    result_ = cancel_.IsSet() ? ResultCode(kMatrixCancelled) : kStartupMappingFailed;
+    SetResult(cancel_.IsSet() ? StartupOutcome{kMatrixCancelled}
+                              : StartupOutcome{kStartupMappingFailed});
     SetState(stepState_ | kStepFailed);
     Pause(pauses_.failed);
     return false;

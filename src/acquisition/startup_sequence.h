@@ -9,8 +9,11 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <variant>
 
 #include "acquisition/jquants_source.h"
 #include "acquisition/market_matrix_loader.h"
@@ -45,8 +48,24 @@ constexpr std::uint32_t kAppLocalMode = 0x100;
 // The matrix was changed by an update and must be written back.
 constexpr std::uint32_t kAppMatrixChanged = 0x1000000;
 
-// Result of a failed gap mapping that was not cancelled (the pass itself posts code 0).
-constexpr std::uint8_t kStartupMappingFailed = 1;
+// The start-up's own results; the others come from the module whose step decided.
+enum class StartupResult : std::uint8_t {
+    Ok = 0,
+    MappingFailed = 1, // the gap mapping failed without being cancelled (it posts code 0)
+};
+inline constexpr StartupResult kStartupOk = StartupResult::Ok;
+inline constexpr StartupResult kStartupMappingFailed = StartupResult::MappingFailed;
+
+std::string_view Describe(StartupResult result);
+constexpr unsigned ResultCode(StartupResult result) {
+    return static_cast<unsigned>(result);
+}
+
+// What decided the outcome of a start-up, each code with its module's number.
+using StartupOutcome = std::variant<StartupResult, AcquisitionResult, MatrixResult, MergeResult>;
+
+std::string_view Describe(const StartupOutcome& outcome);
+unsigned ResultCode(const StartupOutcome& outcome);
 
 inline constexpr char kDefaultMatrixFileName[] = "Market.kbx";
 inline constexpr char kTextStartupRestore[] = "マーケットマトリクスをリストアします";
@@ -143,14 +162,15 @@ public:
     std::uint32_t StepState() const { return stepState_; }
     // The configuration flags, plus kAppMatrixChanged once an update was merged.
     std::uint32_t Flags() const { return flags_; }
-    // The code that decided the outcome: 0 on success, else the worker's, restore's, merge's
-    // code, kStartupMappingFailed or kMatrixCancelled (254) for the gap mapping.
-    std::uint8_t Result() const { return result_; }
-    // Result of the index check: 0, or kAcquisitionIndexNotFetched; 14 when not checked.
-    std::uint8_t CheckResult() const { return checkResult_; }
-    // Result of the update step: 0 (merged), 14 (none needed or not online), 15 (download
-    // failed), or the restore or merge code.
-    std::uint8_t UpdateResult() const { return updateResult_; }
+    // The code that decided the outcome: kStartupOk on success, else the download's,
+    // restore's or merge's code, kStartupMappingFailed or kMatrixCancelled for the gap mapping.
+    StartupOutcome Result() const;
+    // Result of the index check: kAcquisitionOk or kAcquisitionIndexNotFetched;
+    // kAcquisitionNoUpdate when not checked.
+    AcquisitionResult CheckResult() const { return checkResult_; }
+    // Result of the update step: kAcquisitionOk (merged), kAcquisitionNoUpdate (none needed
+    // or not online), kAcquisitionUpdateFailed, or the restore or merge code.
+    AcquisitionOutcome UpdateResult() const;
     // What failed in the API's build or update, in words (never with the key); empty when
     // nothing did. Read once the worker has ended.
     const std::string& SourceFailure() const { return sourceFailure_; }
@@ -163,13 +183,15 @@ private:
     bool Recover(MatrixResult restoreResult);
     bool DownloadPackage();
     bool Update(bool checked);
-    bool BuildFromJQuants(std::uint8_t& result);
+    bool BuildFromJQuants(StartupOutcome& result);
     bool UpdateFromJQuants();
     bool PrepareJQuants(JQuantsBuildOptions& options);
     void ShowJQuantsProgress(const JQuantsProgress& progress);
     const char* KeepText(std::string text);
     bool MapGaps();
-    void Fail(std::uint8_t result, const char* text = kTextStartupRestoreFailed);
+    void Fail(StartupOutcome result, const char* text = kTextStartupRestoreFailed);
+    void SetResult(StartupOutcome result);
+    void SetUpdateResult(AcquisitionOutcome result);
 
     void SetState(std::uint32_t state);
     void PostPercent(std::intptr_t percent) { sink_.Post(kMsgProgress, kProgressPercent, percent); }
@@ -191,9 +213,10 @@ private:
     // Written by the worker, read by anyone.
     std::atomic<std::uint32_t> stepState_{kStepInitial};
     std::atomic<std::uint32_t> flags_{0};
-    std::atomic<std::uint8_t> result_{0};
-    std::atomic<std::uint8_t> checkResult_{kAcquisitionNoUpdate};
-    std::atomic<std::uint8_t> updateResult_{kAcquisitionNoUpdate};
+    std::atomic<AcquisitionResult> checkResult_{kAcquisitionNoUpdate};
+    mutable std::mutex resultMutex_;
+    StartupOutcome result_ = kStartupOk;                     // under resultMutex_
+    AcquisitionOutcome updateResult_ = kAcquisitionNoUpdate; // under resultMutex_
     std::atomic<bool> ended_{false};
     // Written by the worker only.
     std::string sourceFailure_;

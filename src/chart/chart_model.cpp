@@ -104,7 +104,7 @@ bool CChartModel::LoadStock(const SecurityRecord* security) {
         UnloadStock();
         return false;
     }
-    stockDayCount_ = series_.View(static_cast<PeriodKind>(seriesKind_)).count;
+    stockDayCount_ = series_.View(seriesKind_).count;
     return true;
 }
 
@@ -123,7 +123,7 @@ void CChartModel::UnloadStock() {
 
 bool CChartModel::ExtractSeries() {
     const SecurityRecord& s = *security_;
-    for (int period = 0; period < 3; ++period)
+    for (PeriodKind period : kPeriodKinds)
         if (!matrix_.GetPeriodSeries(period, series_, &s, s.firstDate, s.lastDate))
             return false;
     extractedCalendarDays_ = matrix_.DailyCalendar().Count();
@@ -134,9 +134,9 @@ bool CChartModel::Hundredths() const {
     return security_ != nullptr && (security_->listingFlags & kListingHundredths) != 0;
 }
 
-bool CChartModel::SetDisplay(std::uint8_t seriesKind, std::uint16_t visibleDays,
+bool CChartModel::SetDisplay(PeriodKind seriesKind, std::uint16_t visibleDays,
                              std::uint16_t position) {
-    if (security_ == nullptr || seriesKind > kSeriesMonthly)
+    if (security_ == nullptr || !IsPeriodKind(seriesKind))
         return false;
     seriesKind_ = seriesKind;
     if (visibleDays != 0)
@@ -171,7 +171,7 @@ bool CChartModel::Relayout() {
     // Forecast commands and updates change the calendars the series were cut from.
     if (matrix_.DailyCalendar().Count() != extractedCalendarDays_ && !ExtractSeries())
         return false;
-    const SeriesView& view = series_.View(static_cast<PeriodKind>(seriesKind_));
+    const SeriesView& view = series_.View(seriesKind_);
     stockDayCount_ = view.count;
     if (visibleDays_ == 0 || view.count == 0 || !view.prices || !view.volumes ||
         series_.priceEncoding > 2)
@@ -186,7 +186,7 @@ bool CChartModel::Relayout() {
     const int forecast = matrix_.ProjectedDays();
 
     int rangeLast = stockLast;
-    if (seriesKind_ == kSeriesDaily)
+    if (seriesKind_ == PeriodKind::Daily)
         rangeLast = matrix_.IsLatestDayOf(*security_)
                         ? calendarLast
                         : std::min(stockLast + forecast, calendarLast);
@@ -337,7 +337,7 @@ void CChartModel::MarkDates() {
         mark.date = date;
         bool marked = false;
         switch (seriesKind_) {
-        case kSeriesDaily:
+        case PeriodKind::Daily:
             marked = monthly.PositionOf(date) >= 0;
             if (marked) {
                 const std::string label = Printf2("%2u/%-2u", month, DateDay(date));
@@ -348,7 +348,7 @@ void CChartModel::MarkDates() {
                 }
             }
             break;
-        case kSeriesWeekly:
+        case PeriodKind::Weekly:
             marked = previous != kNoDate && DateMonth(previous) != month;
             break;
         default:

@@ -49,11 +49,6 @@ struct ChartLayoutSettings {
     bool bottomCaption = false;        // the settings' caption text is non-empty
 };
 
-// Series kinds.
-constexpr std::uint8_t kSeriesDaily = 0;
-constexpr std::uint8_t kSeriesWeekly = 1;
-constexpr std::uint8_t kSeriesMonthly = 2;
-
 // One slot of the view that lies in the display range.
 struct ChartDay {
     PackedDate date = kNoDate;
@@ -92,7 +87,7 @@ struct YearLabel {
 // Everything a relayout computes. `shown` false: no stock or nothing to show, paint black.
 struct ChartLayout {
     bool shown = false;
-    std::uint8_t seriesKind = kSeriesDaily;
+    PeriodKind seriesKind = PeriodKind::Daily;
     int rangeFirst = 0;         // calendar position of the first day of the display range
     int rangeLast = 0;          // calendar position of its last day
     int stockFirst = 0;         // calendar position of the stock's first element
@@ -174,7 +169,7 @@ public:
 
     // Ignored without a stock or for an unknown kind. A visible days of 0 keeps the current
     // number; kLastPosition shows the newest days. Returns whether a layout was made.
-    bool SetDisplay(std::uint8_t seriesKind, std::uint16_t visibleDays, std::uint16_t position);
+    bool SetDisplay(PeriodKind seriesKind, std::uint16_t visibleDays, std::uint16_t position);
     // Zoom to n days, keeping the right edge where it was; past the stock's day count shows
     // the whole series from its start. Returns whether a layout was made.
     bool SetVisibleDays(std::uint16_t n);
@@ -212,7 +207,7 @@ public:
     void CloseTips();
 
     // --- Display state ---
-    std::uint8_t SeriesKind() const { return seriesKind_; }
+    PeriodKind SeriesKind() const { return seriesKind_; }
     std::uint16_t VisibleDays() const { return visibleDays_; }
     std::uint16_t Position() const { return position_; }
     std::uint16_t MaximumPosition() const { return maximumPosition_; }
@@ -244,7 +239,7 @@ private:
     SeriesSet series_;
     std::uint16_t extractedCalendarDays_ = 0; // daily calendar size the series were cut from
 
-    std::uint8_t seriesKind_ = kSeriesDaily;
+    PeriodKind seriesKind_ = PeriodKind::Daily;
     std::uint16_t visibleDays_ = kDefaultVisibleDays;
     std::uint16_t position_ = 0;
     std::uint16_t maximumPosition_ = 0;

@@ -31,7 +31,7 @@ bool BuildWindowRegion(std::span<const WindowStateRecord> records, int seriesFir
                        const ChartLayout& layout, const CChartCoordinates& coordinates,
                        ChartWindowRegion& region) {
     region = ChartWindowRegion{};
-    if (!layout.shown || layout.seriesKind != kSeriesDaily || layout.days.empty() ||
+    if (!layout.shown || layout.seriesKind != PeriodKind::Daily || layout.days.empty() ||
         records.size() < 2)
         return false;
     const WindowStateRecord& opening = records[0];

@@ -41,7 +41,7 @@ public:
     }
 
     const SecurityRecord* stock = nullptr; // owned by the market matrix
-    std::uint8_t displayKind = 0;          // series kind: daily, weekly or monthly
+    PeriodKind displayKind = PeriodKind::Daily;
     std::uint16_t displayedDays = 0;
     std::uint16_t scrollPosition = 0;
 };

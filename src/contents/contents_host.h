@@ -14,7 +14,7 @@ public:
     virtual ~IContentsHost() = default;
     // Makes `stock` the chart's selected stock and shows its chart of that series kind at that
     // zoom and scroll.
-    virtual void ShowChart(const SecurityRecord* stock, std::uint8_t seriesKind,
+    virtual void ShowChart(const SecurityRecord* stock, PeriodKind seriesKind,
                            std::uint16_t displayedDays, std::uint16_t scrollPosition) = 0;
     // Installs the settings with both lists as the current screening and shows its result.
     virtual void ShowScreening(const ScreeningSettings& settings) = 0;

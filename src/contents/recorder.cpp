@@ -78,7 +78,7 @@ void CRecorder::RecordScreening(const ScreeningSettings& settings) {
     entry.excluded = settings.excluded;
 }
 
-void CRecorder::RecordChart(const SecurityRecord* stock, std::uint8_t displayKind,
+void CRecorder::RecordChart(const SecurityRecord* stock, PeriodKind displayKind,
                             std::uint16_t displayedDays, std::uint16_t scrollPosition) {
     restoringReport_ = false;
     auto& entry = Target<CChartContents>(

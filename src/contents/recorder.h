@@ -32,7 +32,7 @@ public:
     virtual void RecordReport(std::string_view address);
     // The screening as shown now, both lists included.
     virtual void RecordScreening(const ScreeningSettings& settings);
-    virtual void RecordChart(const SecurityRecord* stock, std::uint8_t displayKind,
+    virtual void RecordChart(const SecurityRecord* stock, PeriodKind displayKind,
                              std::uint16_t displayedDays, std::uint16_t scrollPosition);
 
     // Back (true) or forward (false); shows the entry reached through `host`.

@@ -115,10 +115,10 @@ std::string ChangeText(std::int64_t change, std::int64_t previous, bool hundredt
 
 TradeTallies ComputeTradeTallies(const CWindowsPerformer& performer, unsigned periodUnit) {
     const SeriesSet& series = performer.Series();
-    const int kind = performer.PeriodKind();
-    if (series.priceEncoding > 2 || kind < 0 || kind > 2)
+    const PeriodKind kind = performer.Period();
+    if (series.priceEncoding > 2 || !IsPeriodKind(kind))
         return TradeTallies{};
-    const SeriesView& view = series.View(static_cast<PeriodKind>(kind));
+    const SeriesView& view = series.View(kind);
     TradeTallies tallies =
         VisitPriceWidth(series.priceEncoding, [&]<class Price>(PriceWidth<Price>) {
             return Tally<Price>(view, performer.Positions(), periodUnit);

@@ -203,10 +203,10 @@ std::optional<BacktestGrouping> ParseBacktestGrouping(const std::string& word) {
     return std::nullopt;
 }
 
-std::optional<int> ParsePeriodWord(const std::string& word) {
+std::optional<PeriodKind> ParsePeriodWord(const std::string& word) {
     constexpr const char* kWords[] = {"daily", "weekly", "monthly"};
-    for (int kind = 0; kind < 3; ++kind)
-        if (word == kWords[kind])
+    for (PeriodKind kind : kPeriodKinds)
+        if (word == kWords[PeriodIndex(kind)])
             return kind;
     return std::nullopt;
 }
@@ -273,7 +273,7 @@ bool CLawBacktest::Run(const CMarketMatrix& matrix, const BacktestOptions& optio
                        IMessageSink* sink) {
     trades_.clear();
     periodKind_ = options.periodKind;
-    if (options.periodKind < 0 || options.periodKind > 2)
+    if (!IsPeriodKind(options.periodKind))
         return false;
     const auto cancelled = [&] { return stopping_ || IsSignalled(cancel); };
     Post(sink, kProgressPercent, 0);
@@ -347,7 +347,7 @@ bool CLawBacktest::Start(const CMarketMatrix& matrix, const BacktestOptions& opt
                 failed = true;
                 trades_.clear();
             }
-            if (failed || workerOptions_.periodKind < 0 || workerOptions_.periodKind > 2)
+            if (failed || !IsPeriodKind(workerOptions_.periodKind))
                 Post(sink, kBacktestRefused, kRefusedFailed);
             else if (done)
                 Post(sink, kBacktestFinished, 0);
@@ -381,7 +381,7 @@ std::vector<BacktestRow> CLawBacktest::Summarise(BacktestGrouping grouping) cons
     if (grouping == BacktestGrouping::All)
         groups[0]; // the whole selection has a row even without trades
     for (const BacktestTrade& trade : trades_) {
-        const int index = LawStatsIndex(trade.LawCode());
+        const int index = LawStatsIndex(trade.Code());
         if (index < 0)
             continue;
         LawBucket& bucket = groups[GroupOf(trade, grouping)][static_cast<std::size_t>(index)];

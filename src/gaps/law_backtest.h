@@ -43,7 +43,7 @@ struct BacktestTrade {
     std::uint16_t holdingDays = 0; // calendar days from the entry day to the exit day
 
     bool IsBuy() const { return IsBuySignal(signal); }
-    std::uint8_t LawCode() const { return LawCodeOf(law, signal); }
+    LawCode Code() const { return LawCodeOf(law, signal); }
     std::uint8_t Market() const { return static_cast<std::uint8_t>((key >> 14) & 0x0F); }
 
     bool operator==(const BacktestTrade&) const = default;
@@ -61,7 +61,7 @@ const char* BacktestSideWord(BacktestSide side);          // "buy", "sell", "bot
 const char* BacktestSideName(BacktestSide side);          // "買い", "売り", "両方"
 const char* BacktestGroupingWord(BacktestGrouping group); // "all", "year", "market", "sector"
 std::optional<BacktestGrouping> ParseBacktestGrouping(const std::string& word);
-std::optional<int> ParsePeriodWord(const std::string& word); // daily, weekly, monthly
+std::optional<PeriodKind> ParsePeriodWord(const std::string& word); // daily, weekly, monthly
 
 struct BacktestFigures {
     unsigned trades = 0;
@@ -91,7 +91,7 @@ struct BacktestRow {
 };
 
 struct BacktestOptions {
-    int periodKind = 0; // 0 daily, 1 weekly, 2 monthly
+    PeriodKind periodKind = PeriodKind::Daily;
     // Trades that entered on or after `from` and exited on or before `to`.
     PackedDate from = kNoDate;
     PackedDate to = kOpenEnd;
@@ -133,7 +133,7 @@ public:
     bool Running() { return !workerEnded_.IsSet(); }
     void Join();
 
-    int PeriodKind() const { return periodKind_; }
+    PeriodKind Period() const { return periodKind_; }
     // Every trade found, by security and then by time.
     const std::vector<BacktestTrade>& Trades() const { return trades_; }
     // The trades of one law (1..4, 0 for all) and side.
@@ -147,7 +147,7 @@ private:
     std::unique_ptr<CMarketWindows> windows_;
     std::unique_ptr<CWindowsPerformer> performer_;
     std::vector<BacktestTrade> trades_;
-    int periodKind_ = 0;
+    PeriodKind periodKind_ = PeriodKind::Daily;
 
     std::thread worker_;
     CEvent workerEnded_{true, true};

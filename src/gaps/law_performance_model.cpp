@@ -13,7 +13,7 @@ namespace {
 constexpr char kZeroPercent[] = "0.00%";
 
 // "[n]" of a law code: n is the law's number 1..4.
-std::string LawNumberLabel(std::uint8_t lawCode) {
+std::string LawNumberLabel(LawCode lawCode) {
     char text[8];
     std::snprintf(text, sizeof text, "[%d]", LawStatsIndex(lawCode) / 2 + 1);
     return text;
@@ -32,7 +32,7 @@ BuildLawPerformanceRows(const std::array<LawStats, kLawCount>& stats) {
     std::array<LawPerformanceRow, kLawCount> rows;
     for (int i = 0; i < kLawCount; ++i) {
         LawPerformanceRow& row = rows[static_cast<std::size_t>(i)];
-        const std::uint8_t code = kLawRowCodes[i];
+        const LawCode code = kLawRowCodes[i];
         row.lawCode = code;
         row.axisLabel = LawNumberLabel(code);
         row.label = row.axisLabel + LawNameOfCode(code);
@@ -99,9 +99,9 @@ bool CLawPerformanceModel::SetListing(const SecurityRecord* security,
     return true;
 }
 
-const LawPerformanceRow* CLawPerformanceModel::RowOf(std::uint8_t lawCode) const {
+const LawPerformanceRow* CLawPerformanceModel::RowOf(LawCode lawCode) const {
     for (const LawPerformanceRow& row : rows_)
-        if (row.lawCode == lawCode && lawCode != 0)
+        if (row.lawCode == lawCode && lawCode != kLawNone)
             return &row;
     return nullptr;
 }

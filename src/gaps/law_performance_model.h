@@ -44,12 +44,12 @@ constexpr double kWinRateScale = 100.0;
 constexpr double kAverageReturnScale = 5.0;
 
 // Law codes of the table rows, top to bottom: the buy laws 1 to 4, then the sell laws.
-inline constexpr std::uint8_t kLawRowCodes[kLawCount] = {
-    kLaw1Buy, kLaw2Buy, kLaw3Buy, kLaw4Buy, kLaw1Sell, kLaw2Sell, kLaw3Sell, kLaw4Sell};
+inline constexpr LawCode kLawRowCodes[kLawCount] = {kLaw1Buy,  kLaw2Buy,  kLaw3Buy,  kLaw4Buy,
+                                                    kLaw1Sell, kLaw2Sell, kLaw3Sell, kLaw4Sell};
 // Law codes of the radar axes k = 0..7, at the angles kRadarAxisAngles[k] (radians, clockwise
 // on the screen from the right: y grows downwards).
-inline constexpr std::uint8_t kRadarAxisLaws[kLawCount] = {
-    kLaw3Sell, kLaw4Sell, kLaw4Buy, kLaw3Buy, kLaw2Buy, kLaw1Buy, kLaw1Sell, kLaw2Sell};
+inline constexpr LawCode kRadarAxisLaws[kLawCount] = {kLaw3Sell, kLaw4Sell, kLaw4Buy,  kLaw3Buy,
+                                                      kLaw2Buy,  kLaw1Buy,  kLaw1Sell, kLaw2Sell};
 inline constexpr double kRadarAxisAngles[kLawCount] = {
     0.39269875, 1.17809625, 1.96349375, 2.74889125, 3.53428875, 4.31968625, 5.10508375, 5.89048125};
 
@@ -59,7 +59,7 @@ struct LawPerformanceCell {
 };
 
 struct LawPerformanceRow {
-    std::uint8_t lawCode = 0;
+    LawCode lawCode = kLawNone;
     std::string label; // "[n]" and the law's name
     ColorRef labelColour = kBuyLawColour;
     std::string axisLabel; // "[n]" at the radar axis end
@@ -100,7 +100,7 @@ public:
     const std::string& Title() const { return title_; }
     const std::array<LawPerformanceRow, kLawCount>& Rows() const { return rows_; }
     // The row of a law code; null for anything but one law bit.
-    const LawPerformanceRow* RowOf(std::uint8_t lawCode) const;
+    const LawPerformanceRow* RowOf(LawCode lawCode) const;
 
     // The win-rate and average-return octagons for a chart centred at (x, y) with radius r.
     RadarPolygon WinRatePolygon(double centreX, double centreY, double radius) const;

@@ -61,7 +61,7 @@ const std::array<std::uint16_t, 13> kCandleShapeButtonOrder = {
     kShapeWhite,         kShapeWhiteLowerShadow, kShapeWhiteBothShadows, kShapeWhiteUpperShadow,
     kCandleShapeNoVolume};
 
-std::uint8_t LawCodeOf(std::uint8_t lawNumber, std::uint8_t signalFlag) {
+LawCode LawCodeOf(std::uint8_t lawNumber, std::uint8_t signalFlag) {
     switch (signalFlag) {
     case kUpWindowOpened:
         return lawNumber == 1 ? kLaw1Buy : kLaw3Buy;
@@ -109,7 +109,7 @@ const char* LawName(unsigned index) {
     return Lookup(kLawNames, index);
 }
 
-const char* LawNameOfCode(std::uint8_t code) {
+const char* LawNameOfCode(LawCode code) {
     return code == 0 ? kLawNames[0] : LawName(static_cast<unsigned>(LawStatsIndex(code) + 1));
 }
 

@@ -77,7 +77,7 @@ struct LawStats {
 struct ListingAnalysis {
     std::uint8_t signal = 0;    // signal flag of the position in force, 0 for none
     std::uint8_t signalLaw = 0; // law number (1..4) of that signal
-    std::uint8_t position = kPositionNone;
+    PositionCode position = kPositionNone;
     std::uint16_t daysHeld = 0; // positions 5 and 6: days from the signal to the last day
     std::uint8_t lastEventSignal = 0;
     std::uint8_t lastEventLaw = 0;
@@ -98,12 +98,12 @@ struct ListingAnalysis {
 
 // The application's analysis results: a period kind and one record per security.
 struct AnalysisResults {
-    int periodKind = 0;
+    PeriodKind periodKind = PeriodKind::Daily;
     std::map<SecurityKey, ListingAnalysis> records;
 };
 
 // Law code of a signal (flag, law number 1..4); 0 for a flag that is not one event bit.
-std::uint8_t LawCodeOf(std::uint8_t lawNumber, std::uint8_t signalFlag);
+LawCode LawCodeOf(std::uint8_t lawNumber, std::uint8_t signalFlag);
 // Shape code of a candle; 0 for a candle whose prices are not ordered like a candle's.
 std::uint16_t CandleShapeOf(std::uint32_t open, std::uint32_t high, std::uint32_t low,
                             std::uint32_t close);
@@ -111,7 +111,7 @@ std::uint16_t CandleShapeOf(std::uint32_t open, std::uint32_t high, std::uint32_
 // Display names (UTF-8). Law names by index 0..8 ("なし" at 0), laws by code, the titles of
 // the law choices of the dialogs (index 0 "全法則"), positions 0..6 and candle shapes.
 const char* LawName(unsigned index);
-const char* LawNameOfCode(std::uint8_t code);
+const char* LawNameOfCode(LawCode code);
 const char* LawTitle(unsigned index);
 const char* PositionName(unsigned position);
 const char* CandleShapeName(std::uint16_t shape);

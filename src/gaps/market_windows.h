@@ -30,12 +30,13 @@ public:
 
     // --- Operations in slot order (per-security analysis, market_windows_analysis.cpp) ---
     // Analyses the security the performer holds; true when a record was stored or cached.
-    virtual bool AnalyseListing(const CMarketMatrix& matrix, int periodKind,
+    virtual bool AnalyseListing(const CMarketMatrix& matrix, PeriodKind periodKind,
                                 CWindowsPerformer& performer, bool force);
     // Looks the security up by key, makes it the performer's (forcing the analysis when it
     // changed) and analyses it; false for an unknown key.
-    virtual bool AnalyseListingByKey(const CMarketMatrix& matrix, SecurityKey key, int periodKind,
-                                     CWindowsPerformer& performer, bool force);
+    virtual bool AnalyseListingByKey(const CMarketMatrix& matrix, SecurityKey key,
+                                     PeriodKind periodKind, CWindowsPerformer& performer,
+                                     bool force);
     // Starts the worker over all securities; results go into `destination`.
     virtual bool StartMarketAnalysis(const CMarketMatrix& matrix, AnalysisResults& destination,
                                      IMessageSink* sink);
@@ -49,13 +50,17 @@ public:
     // Maps every security's series of one period kind into that kind's event and counts
     // maps, leaving the other kinds and the preferred markets alone; false when the calendar
     // is empty, the kind unknown or the cancel event (may be null) was signalled.
-    bool MapPeriodWindows(const CMarketMatrix& matrix, int periodKind, CEvent* cancel);
+    bool MapPeriodWindows(const CMarketMatrix& matrix, PeriodKind periodKind, CEvent* cancel);
     static std::uint16_t MapListingWindows(const SeriesSet& series, SecurityKey keyBase,
                                            const CCalendar& calendar, CWindowEventMap& events,
                                            CWindowCountsMap& counts);
 
-    const CWindowEventMap& EventMap(int periodKind = 0) const { return eventMaps_[periodKind]; }
-    const CWindowCountsMap& CountsMap(int periodKind = 0) const { return countsMaps_[periodKind]; }
+    const CWindowEventMap& EventMap(PeriodKind periodKind = PeriodKind::Daily) const {
+        return eventMaps_[PeriodIndex(periodKind)];
+    }
+    const CWindowCountsMap& CountsMap(PeriodKind periodKind = PeriodKind::Daily) const {
+        return countsMaps_[PeriodIndex(periodKind)];
+    }
     CEvent& CancelEvent() { return cancel_; }
     // Waits for a running market analysis worker to end.
     void JoinWorker();

@@ -432,7 +432,7 @@ void CMarketWindows::JoinWorker() {
         worker_.join();
 }
 
-bool CMarketWindows::AnalyseListing(const CMarketMatrix& matrix, int periodKind,
+bool CMarketWindows::AnalyseListing(const CMarketMatrix& matrix, PeriodKind periodKind,
                                     CWindowsPerformer& performer, bool force) {
     const SecurityRecord* security = performer.Security();
     if (security == nullptr)
@@ -452,9 +452,9 @@ bool CMarketWindows::AnalyseListing(const CMarketMatrix& matrix, int periodKind,
     }
 
     performer.Reset();
-    if (periodKind < 0 || periodKind > 2)
+    if (!IsPeriodKind(periodKind))
         return false;
-    performer.SetPeriodKind(periodKind);
+    performer.SetPeriod(periodKind);
     const CCalendar& calendar = matrix.PeriodCalendar(periodKind);
     performer.SetCalendar(&calendar);
     if (force) {
@@ -465,7 +465,7 @@ bool CMarketWindows::AnalyseListing(const CMarketMatrix& matrix, int periodKind,
     }
 
     const SeriesSet& series = performer.Series();
-    const SeriesView& view = series.View(static_cast<PeriodKind>(periodKind));
+    const SeriesView& view = series.View(periodKind);
     const int firstPosition = calendar.PositionOf(view.firstDate);
     const int lastPosition = calendar.PositionOf(view.lastDate);
     if (firstPosition < 0 || lastPosition < firstPosition || series.priceEncoding > 2 ||
@@ -478,8 +478,8 @@ bool CMarketWindows::AnalyseListing(const CMarketMatrix& matrix, int periodKind,
     const SecurityKey key = security->Key();
     ListingAnalysis record{};
     static thread_local ReplayScratch scratch;
-    const bool replayed = variant.replay(view, eventMaps_[periodKind].EventsOf(key), firstPosition,
-                                         lastPosition, performer, record, scratch);
+    const bool replayed = variant.replay(view, eventMaps_[PeriodIndex(periodKind)].EventsOf(key),
+                                         firstPosition, lastPosition, performer, record, scratch);
     performer.FinishHistory();
     if (replayed && series.priceExponent != 0 && series.priceExponent < std::size(kPowersOfTen))
         performer.ScaleHistory(kPowersOfTen[series.priceExponent]);
@@ -521,7 +521,8 @@ bool CMarketWindows::AnalyseListing(const CMarketMatrix& matrix, int periodKind,
 }
 
 bool CMarketWindows::AnalyseListingByKey(const CMarketMatrix& matrix, SecurityKey key,
-                                         int periodKind, CWindowsPerformer& performer, bool force) {
+                                         PeriodKind periodKind, CWindowsPerformer& performer,
+                                         bool force) {
     const SecurityRecord* security = matrix.FindSecurity(key);
     if (security == nullptr)
         return false;
@@ -560,10 +561,10 @@ bool CMarketWindows::StartMarketAnalysis(const CMarketMatrix& matrix, AnalysisRe
         cancel_.Reset();
         const CMarketMatrix& market = *workerMatrix_;
         CWindowsPerformer& performer = *workerPerformer_;
-        const int periodKind = workerDestination_->periodKind;
+        const PeriodKind periodKind = workerDestination_->periodKind;
         performer.ClearResults();
         performer.Reset();
-        performer.SetPeriodKind(periodKind);
+        performer.SetPeriod(periodKind);
         std::size_t count = 0;
         for (const auto& [key, security] : market.Securities()) {
             ++count;

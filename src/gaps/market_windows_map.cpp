@@ -216,11 +216,12 @@ std::uint16_t CMarketWindows::MapListingWindows(const SeriesSet& series, Securit
     return MapDaily(series, keyBase, calendar, events, counts, scratch);
 }
 
-bool CMarketWindows::MapPeriodWindows(const CMarketMatrix& matrix, int periodKind, CEvent* cancel) {
-    if (periodKind < 0 || periodKind > 2)
+bool CMarketWindows::MapPeriodWindows(const CMarketMatrix& matrix, PeriodKind periodKind,
+                                      CEvent* cancel) {
+    if (!IsPeriodKind(periodKind))
         return false;
-    CWindowEventMap& events = eventMaps_[periodKind];
-    CWindowCountsMap& counts = countsMaps_[periodKind];
+    CWindowEventMap& events = eventMaps_[PeriodIndex(periodKind)];
+    CWindowCountsMap& counts = countsMaps_[PeriodIndex(periodKind)];
     events.Clear();
     counts.Clear();
     const CCalendar& calendar = matrix.PeriodCalendar(periodKind);
@@ -238,12 +239,11 @@ bool CMarketWindows::MapPeriodWindows(const CMarketMatrix& matrix, int periodKin
         if ((++count & 31) == 0 && IsSignalled(cancel))
             return false;
         const bool extracted =
-            periodKind == 0
+            periodKind == PeriodKind::Daily
                 ? matrix.GetSeries(series, &security, firstDay, lastDay)
                 : matrix.GetPeriodSeries(periodKind, series, &security, firstDay, lastDay);
         if (extracted)
-            MapPeriod(series, static_cast<PeriodKind>(periodKind), key, calendar, events, counts,
-                      scratch);
+            MapPeriod(series, periodKind, key, calendar, events, counts, scratch);
     }
     return true;
 }

@@ -94,8 +94,8 @@ public:
     // --- The security under analysis ---
     const SecurityRecord* Security() const { return security_; }
     void SetSecurity(const SecurityRecord* security) { security_ = security; }
-    int PeriodKind() const { return periodKind_; }
-    void SetPeriodKind(int periodKind) { periodKind_ = periodKind; }
+    PeriodKind Period() const { return periodKind_; }
+    void SetPeriod(PeriodKind periodKind) { periodKind_ = periodKind; }
     const CCalendar* Calendar() const { return calendar_; }
     void SetCalendar(const CCalendar* calendar) { calendar_ = calendar; }
     // Calendar positions of the analysed series' first and last days; -1 until set.
@@ -134,7 +134,7 @@ public:
 private:
     std::vector<CachedAnalysis> results_;
     const SecurityRecord* security_ = nullptr;
-    int periodKind_ = 0;
+    PeriodKind periodKind_ = PeriodKind::Daily;
     const CCalendar* calendar_ = nullptr;
     int firstPosition_ = -1;
     int lastPosition_ = -1;

@@ -219,8 +219,10 @@ void CMarketMatrix::Clear() {
     projectedDays_ = 0;
 }
 
-const CCalendar& CMarketMatrix::PeriodCalendar(int period) const {
-    return period == 1 ? weeklyCalendar_ : period == 2 ? monthlyCalendar_ : dailyCalendar_;
+const CCalendar& CMarketMatrix::PeriodCalendar(PeriodKind period) const {
+    return period == PeriodKind::Weekly    ? weeklyCalendar_
+           : period == PeriodKind::Monthly ? monthlyCalendar_
+                                           : dailyCalendar_;
 }
 
 void CMarketMatrix::RebuildPeriodCalendars() {

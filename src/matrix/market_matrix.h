@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "foundation/message_sink.h"
@@ -45,6 +46,27 @@ struct ProgressTarget {
     std::uintptr_t textCode = kProgressText;
     std::uintptr_t failureCode = kProgressFailure;
 };
+
+// The period kinds in their stored order, for a pass over all three.
+inline constexpr PeriodKind kPeriodKinds[] = {PeriodKind::Daily, PeriodKind::Weekly,
+                                              PeriodKind::Monthly};
+
+// The stored number of a period kind: 0 daily, 1 weekly, 2 monthly.
+constexpr unsigned PeriodIndex(PeriodKind kind) {
+    return static_cast<unsigned>(kind);
+}
+
+// False for a number cast to PeriodKind that names none.
+constexpr bool IsPeriodKind(PeriodKind kind) {
+    return PeriodIndex(kind) <= 2;
+}
+
+// A period kind read from a file, a profile or a setting; nullopt for any other number.
+constexpr std::optional<PeriodKind> PeriodKindOf(long long stored) {
+    if (stored < 0 || stored > 2)
+        return std::nullopt;
+    return static_cast<PeriodKind>(stored);
+}
 
 class CMarketMatrix final {
 public:
@@ -89,7 +111,7 @@ public:
                            PackedDate to) const;
     virtual bool GetSeriesByKey(SeriesSet& out, SecurityKey key, PackedDate from,
                                 PackedDate to) const;
-    virtual bool GetPeriodSeries(int period, SeriesSet& out, const SecurityRecord* security,
+    virtual bool GetPeriodSeries(PeriodKind period, SeriesSet& out, const SecurityRecord* security,
                                  PackedDate from, PackedDate to) const;
     virtual bool IsLatestDay(PackedDate day) const;
     virtual bool IsLatestDayOf(const SecurityRecord& security) const {
@@ -116,8 +138,7 @@ public:
     const CCalendar& WeeklyCalendar() const { return weeklyCalendar_; }
     const CCalendar& MonthlyCalendar() const { return monthlyCalendar_; }
     CCalendar& DailyCalendar() { return dailyCalendar_; }
-    // The calendar of a period kind (0 daily, 1 weekly, 2 monthly).
-    const CCalendar& PeriodCalendar(int period) const;
+    const CCalendar& PeriodCalendar(PeriodKind period) const;
     std::uint8_t ProjectedDays() const { return projectedDays_; }
     // Calendar position of an exact day, or -1.
     int DayPosition(PackedDate day) const { return dailyCalendar_.PositionOf(day); }

@@ -466,16 +466,16 @@ public:
     CQuoteImport(const QuoteImportOptions& options, QuoteImportReport& report)
         : options_(options), report_(report) {}
 
-    std::uint8_t Import(CMarketMatrix& matrix);
-    std::uint8_t Append(CMarketMatrix& matrix);
+    ImportResult Import(CMarketMatrix& matrix);
+    ImportResult Append(CMarketMatrix& matrix);
 
 private:
-    std::uint8_t Fail(std::uint8_t result, const fs::path& file, std::size_t line,
+    ImportResult Fail(ImportResult result, const fs::path& file, std::size_t line,
                       const std::string& reason);
     // A bad row: false (and the failure recorded) unless bad rows are skipped.
     bool SkipRow(const fs::path& file, std::size_t line, const std::string& reason);
     // A quotes file that cannot be used: kImportOk when it is skipped, else `result`.
-    std::uint8_t SkipFile(std::uint8_t result, const fs::path& file, std::size_t line,
+    ImportResult SkipFile(ImportResult result, const fs::path& file, std::size_t line,
                           const std::string& reason);
     void Note(std::string text) { report_.notes.push_back(std::move(text)); }
     void Progress(QuoteImportProgress::Step step, const fs::path& file, std::size_t done = 0,
@@ -484,35 +484,35 @@ private:
             options_.progress(QuoteImportProgress{step, done, total, file});
     }
 
-    std::uint8_t ReadText(const fs::path& path, EncodingCheck& check, std::string_view& text);
-    std::uint8_t ReadSecuritiesList();
-    std::uint8_t ReadAdjustmentsList();
+    ImportResult ReadText(const fs::path& path, EncodingCheck& check, std::string_view& text);
+    ImportResult ReadSecuritiesList();
+    ImportResult ReadAdjustmentsList();
     // Reads a list file row by row (an optional header line first) through `take`, which
     // returns why a row is refused. A refused row stops the reading unless it is skipped;
     // `reasonNamesEncoding` maps a reason about cp932 to kImportUndecodable.
     using TakeRow = std::string (CQuoteImport::*)(TextEncoding, std::size_t);
-    std::uint8_t ReadListRows(const fs::path& path, TakeRow take, bool reasonNamesEncoding);
+    ImportResult ReadListRows(const fs::path& path, TakeRow take, bool reasonNamesEncoding);
     // Empty reason when the row was taken.
     std::string TakeListedSecurity(TextEncoding encoding, std::size_t line);
     std::string TakeAdjustment(TextEncoding encoding, std::size_t line);
-    std::uint8_t CollectQuoteFiles(std::vector<QuoteFile>& files);
+    ImportResult CollectQuoteFiles(std::vector<QuoteFile>& files);
     // Fills rows_; `usable` false when the file was skipped.
-    std::uint8_t ReadQuoteFile(const QuoteFile& file, bool& usable);
+    ImportResult ReadQuoteFile(const QuoteFile& file, bool& usable);
     std::string CheckRow(ParsedRow& row, std::size_t line,
                          const std::array<int, kQuoteColumns>& columns, std::size_t needed);
-    std::uint8_t ReadAllQuotes(const CMarketMatrix* main);
+    ImportResult ReadAllQuotes(const CMarketMatrix* main);
     // Keeps the rows an append can use; false when nothing of the file is kept.
     bool KeepAppendableRows(const QuoteFile& file, const CMarketMatrix& main, bool& force,
                             std::optional<std::uint64_t>& seed);
-    std::uint8_t Pack(const QuoteFile& file, bool forceHundredths,
+    ImportResult Pack(const QuoteFile& file, bool forceHundredths,
                       std::optional<std::uint64_t> seedHundredths, SecurityQuotes& out);
-    std::uint8_t BuildRecords(CMarketMatrix& target, const std::vector<PackedDate>& days,
+    ImportResult BuildRecords(CMarketMatrix& target, const std::vector<PackedDate>& days,
                               const CMarketMatrix* main);
     bool FillCompany(CompanyRecord& company, const ListedCompany& listed);
-    std::uint8_t TakeAdjustments(SecurityRecord& security, const std::vector<PackedDate>& days);
-    std::uint8_t CheckForward(const SecurityRecord& held, const SecurityQuotes& quotes,
+    ImportResult TakeAdjustments(SecurityRecord& security, const std::vector<PackedDate>& days);
+    ImportResult CheckForward(const SecurityRecord& held, const SecurityQuotes& quotes,
                               const CCalendar& days);
-    std::uint8_t BringForward(SecurityRecord& held, const SecurityQuotes& quotes,
+    ImportResult BringForward(SecurityRecord& held, const SecurityQuotes& quotes,
                               const CCalendar& days);
 
     const QuoteImportOptions& options_;
@@ -541,7 +541,7 @@ private:
     }
 };
 
-std::uint8_t CQuoteImport::Fail(std::uint8_t result, const fs::path& file, std::size_t line,
+ImportResult CQuoteImport::Fail(ImportResult result, const fs::path& file, std::size_t line,
                                 const std::string& reason) {
     report_.error = file.string();
     if (line != 0)
@@ -561,7 +561,7 @@ bool CQuoteImport::SkipRow(const fs::path& file, std::size_t line, const std::st
     return true;
 }
 
-std::uint8_t CQuoteImport::SkipFile(std::uint8_t result, const fs::path& file, std::size_t line,
+ImportResult CQuoteImport::SkipFile(ImportResult result, const fs::path& file, std::size_t line,
                                     const std::string& reason) {
     if (!options_.skipBadRows)
         return Fail(result, file, line, reason);
@@ -573,7 +573,7 @@ std::uint8_t CQuoteImport::SkipFile(std::uint8_t result, const fs::path& file, s
     return kImportOk;
 }
 
-std::uint8_t CQuoteImport::ReadText(const fs::path& path, EncodingCheck& check,
+ImportResult CQuoteImport::ReadText(const fs::path& path, EncodingCheck& check,
                                     std::string_view& text) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
@@ -675,11 +675,11 @@ std::string CQuoteImport::TakeListedSecurity(TextEncoding encoding, std::size_t 
     return {};
 }
 
-std::uint8_t CQuoteImport::ReadListRows(const fs::path& path, TakeRow take,
+ImportResult CQuoteImport::ReadListRows(const fs::path& path, TakeRow take,
                                         bool reasonNamesEncoding) {
     EncodingCheck check;
     std::string_view text;
-    if (const std::uint8_t result = ReadText(path, check, text))
+    if (const ImportResult result = ReadText(path, check, text); result != kImportOk)
         return result;
     if (!check.decodable)
         return Fail(kImportUndecodable, path, check.badLine, check.reason);
@@ -702,9 +702,9 @@ std::uint8_t CQuoteImport::ReadListRows(const fs::path& path, TakeRow take,
     return kImportOk;
 }
 
-std::uint8_t CQuoteImport::ReadSecuritiesList() {
+ImportResult CQuoteImport::ReadSecuritiesList() {
     const fs::path& path = options_.securitiesList;
-    if (const std::uint8_t result = ReadListRows(path, &CQuoteImport::TakeListedSecurity, true))
+    if (const ImportResult result = ReadListRows(path, &CQuoteImport::TakeListedSecurity, true); result != kImportOk)
         return result;
     if (listed_.empty())
         return Fail(kImportNoQuotes, path, 0, "the securities list holds no security");
@@ -764,11 +764,11 @@ std::string CQuoteImport::TakeAdjustment(TextEncoding encoding, std::size_t line
     return {};
 }
 
-std::uint8_t CQuoteImport::ReadAdjustmentsList() {
+ImportResult CQuoteImport::ReadAdjustmentsList() {
     const fs::path& path = options_.adjustmentsList;
     if (path.empty())
         return kImportOk;
-    if (const std::uint8_t result = ReadListRows(path, &CQuoteImport::TakeAdjustment, false))
+    if (const ImportResult result = ReadListRows(path, &CQuoteImport::TakeAdjustment, false); result != kImportOk)
         return result;
     for (auto& [key, entries] : adjustments_)
         std::sort(entries.begin(), entries.end(),
@@ -781,7 +781,7 @@ std::uint8_t CQuoteImport::ReadAdjustmentsList() {
 // ---------------------------------------------------------------------------------------
 // Quotes files.
 
-std::uint8_t CQuoteImport::CollectQuoteFiles(std::vector<QuoteFile>& files) {
+ImportResult CQuoteImport::CollectQuoteFiles(std::vector<QuoteFile>& files) {
     std::vector<fs::path> paths;
     for (const fs::path& source : options_.quotes) {
         std::error_code error;
@@ -815,17 +815,17 @@ std::uint8_t CQuoteImport::CollectQuoteFiles(std::vector<QuoteFile>& files) {
     for (const fs::path& path : paths) {
         const std::optional<SecurityKey> key = KeyOfFileName(path);
         if (!key) {
-            if (const std::uint8_t result =
+            if (const ImportResult result =
                     SkipFile(kImportUnknownSecurity, path, 0,
                              "the file name does not name a security (CODE.csv or CODE_MARKET.csv, "
-                             "CODE as 7203, 130A or 72030)"))
+                             "CODE as 7203, 130A or 72030)"); result != kImportOk)
                 return result;
             continue;
         }
         if (listed_.count(*key) == 0) {
-            if (const std::uint8_t result =
+            if (const ImportResult result =
                     SkipFile(kImportUnknownSecurity, path, 0,
-                             "security " + SecurityName(*key) + " is not in the securities list"))
+                             "security " + SecurityName(*key) + " is not in the securities list"); result != kImportOk)
                 return result;
             continue;
         }
@@ -838,10 +838,10 @@ std::uint8_t CQuoteImport::CollectQuoteFiles(std::vector<QuoteFile>& files) {
             ++i;
             continue;
         }
-        if (const std::uint8_t result =
+        if (const ImportResult result =
                 SkipFile(kImportUnknownSecurity, files[i].path, 0,
                          "security " + SecurityName(files[i].key) + " already has quotes in " +
-                             files[i - 1].path.string()))
+                             files[i - 1].path.string()); result != kImportOk)
             return result;
         files.erase(files.begin() + static_cast<std::ptrdiff_t>(i));
     }
@@ -910,12 +910,12 @@ std::string CQuoteImport::CheckRow(ParsedRow& row, std::size_t line,
     return {};
 }
 
-std::uint8_t CQuoteImport::ReadQuoteFile(const QuoteFile& file, bool& usable) {
+ImportResult CQuoteImport::ReadQuoteFile(const QuoteFile& file, bool& usable) {
     usable = false;
     rows_.clear();
     EncodingCheck check;
     std::string_view text;
-    if (const std::uint8_t result = ReadText(file.path, check, text))
+    if (const ImportResult result = ReadText(file.path, check, text); result != kImportOk)
         return result;
     if (!check.decodable)
         return SkipFile(kImportUndecodable, file.path, check.badLine, check.reason);
@@ -969,7 +969,7 @@ std::uint8_t CQuoteImport::ReadQuoteFile(const QuoteFile& file, bool& usable) {
     return kImportOk;
 }
 
-std::uint8_t CQuoteImport::Pack(const QuoteFile& file, bool forceHundredths,
+ImportResult CQuoteImport::Pack(const QuoteFile& file, bool forceHundredths,
                                 std::optional<std::uint64_t> seedHundredths, SecurityQuotes& out) {
     bool hundredths = forceHundredths;
     std::uint64_t largestPrice = seedHundredths.value_or(0);
@@ -1058,9 +1058,9 @@ bool CQuoteImport::KeepAppendableRows(const QuoteFile& file, const CMarketMatrix
     return true;
 }
 
-std::uint8_t CQuoteImport::ReadAllQuotes(const CMarketMatrix* main) {
+ImportResult CQuoteImport::ReadAllQuotes(const CMarketMatrix* main) {
     std::vector<QuoteFile> files;
-    if (const std::uint8_t result = CollectQuoteFiles(files))
+    if (const ImportResult result = CollectQuoteFiles(files); result != kImportOk)
         return result;
     try {
         quotes_.reserve(files.size());
@@ -1071,7 +1071,7 @@ std::uint8_t CQuoteImport::ReadAllQuotes(const CMarketMatrix* main) {
         const QuoteFile& file = files[i];
         Progress(QuoteImportProgress::Step::ReadQuotes, file.path, i, files.size());
         bool usable = false;
-        if (const std::uint8_t result = ReadQuoteFile(file, usable))
+        if (const ImportResult result = ReadQuoteFile(file, usable); result != kImportOk)
             return result;
         if (!usable)
             continue;
@@ -1085,7 +1085,7 @@ std::uint8_t CQuoteImport::ReadAllQuotes(const CMarketMatrix* main) {
         if (rows_.size() > kMaxRecords)
             return Fail(kImportTooLarge, file.path, 0, "more than 65535 rows");
         SecurityQuotes& quotes = quotes_.emplace_back();
-        if (const std::uint8_t result = Pack(file, force, seed, quotes))
+        if (const ImportResult result = Pack(file, force, seed, quotes); result != kImportOk)
             return result;
         quotes.resumesAfter = quotes.continues ? resumesAfter_ : 0;
     }
@@ -1124,7 +1124,7 @@ bool CQuoteImport::FillCompany(CompanyRecord& company, const ListedCompany& list
 // An adjustment dated on a day without trading moves to the next trading day: extraction
 // changes its factor only on the entry's exact date, so an entry between calendar days would
 // leave every later price on the wrong basis.
-std::uint8_t CQuoteImport::TakeAdjustments(SecurityRecord& security,
+ImportResult CQuoteImport::TakeAdjustments(SecurityRecord& security,
                                            const std::vector<PackedDate>& days) {
     const auto it = adjustments_.find(security.Key());
     if (it == adjustments_.end() || it->second.empty())
@@ -1150,7 +1150,7 @@ std::uint8_t CQuoteImport::TakeAdjustments(SecurityRecord& security,
     return kImportOk;
 }
 
-std::uint8_t CQuoteImport::BuildRecords(CMarketMatrix& target, const std::vector<PackedDate>& days,
+ImportResult CQuoteImport::BuildRecords(CMarketMatrix& target, const std::vector<PackedDate>& days,
                                         const CMarketMatrix* main) {
     std::vector<std::int32_t> positionOf(0x10000, -1);
     for (std::size_t i = 0; i < days.size(); ++i)
@@ -1212,7 +1212,7 @@ std::uint8_t CQuoteImport::BuildRecords(CMarketMatrix& target, const std::vector
             quotes.prices.Reset();
             quotes.volumes.Reset();
         }
-        if (const std::uint8_t result = TakeAdjustments(*security, days))
+        if (const ImportResult result = TakeAdjustments(*security, days); result != kImportOk)
             return result;
         report_.rows += quotes.dates.size();
         std::vector<PackedDate>().swap(quotes.dates);
@@ -1220,7 +1220,7 @@ std::uint8_t CQuoteImport::BuildRecords(CMarketMatrix& target, const std::vector
     return kImportOk;
 }
 
-std::uint8_t CQuoteImport::CheckForward(const SecurityRecord& held, const SecurityQuotes& quotes,
+ImportResult CQuoteImport::CheckForward(const SecurityRecord& held, const SecurityQuotes& quotes,
                                         const CCalendar& days) {
     const auto extra = static_cast<std::size_t>(days.Count() - 1 - days.PositionOf(held.lastDate));
     if (held.prices.count + extra > kMaxRecords)
@@ -1235,7 +1235,7 @@ std::uint8_t CQuoteImport::CheckForward(const SecurityRecord& held, const Securi
 
 // Stores a continued security in hundredths when its new rows need them, so that the merge
 // can append to it.
-std::uint8_t CQuoteImport::BringForward(SecurityRecord& held, const SecurityQuotes& quotes,
+ImportResult CQuoteImport::BringForward(SecurityRecord& held, const SecurityQuotes& quotes,
                                         const CCalendar& days) {
     if (held.lastDate != *days.Last()) {
         Note(SecurityName(quotes.key) + ": its quotes resumed after " + FormatDate(held.lastDate) +
@@ -1274,14 +1274,14 @@ std::vector<PackedDate> DaysOf(const std::vector<std::uint8_t>& seen) {
     return days;
 }
 
-std::uint8_t CQuoteImport::Import(CMarketMatrix& matrix) {
+ImportResult CQuoteImport::Import(CMarketMatrix& matrix) {
     matrix.Clear();
     Progress(QuoteImportProgress::Step::ReadLists, options_.securitiesList);
-    if (const std::uint8_t result = ReadSecuritiesList())
+    if (const ImportResult result = ReadSecuritiesList(); result != kImportOk)
         return result;
-    if (const std::uint8_t result = ReadAdjustmentsList())
+    if (const ImportResult result = ReadAdjustmentsList(); result != kImportOk)
         return result;
-    if (const std::uint8_t result = ReadAllQuotes(nullptr))
+    if (const ImportResult result = ReadAllQuotes(nullptr); result != kImportOk)
         return result;
     if (quotes_.empty())
         return Fail(kImportNoQuotes, options_.securitiesList, 0,
@@ -1304,7 +1304,7 @@ std::uint8_t CQuoteImport::Import(CMarketMatrix& matrix) {
         return Fail(kImportNoMemory, options_.securitiesList, 0, "out of memory");
     matrix.RebuildPeriodCalendars();
     Progress(QuoteImportProgress::Step::Build, {});
-    if (const std::uint8_t result = BuildRecords(matrix, days, nullptr))
+    if (const ImportResult result = BuildRecords(matrix, days, nullptr); result != kImportOk)
         return result;
 
     report_.securities = matrix.Securities().size();
@@ -1317,7 +1317,7 @@ std::uint8_t CQuoteImport::Import(CMarketMatrix& matrix) {
     return kImportOk;
 }
 
-std::uint8_t CQuoteImport::Append(CMarketMatrix& matrix) {
+ImportResult CQuoteImport::Append(CMarketMatrix& matrix) {
     if (matrix.DailyCalendar().Empty())
         return Fail(kImportRestoreFailed, options_.securitiesList, 0,
                     "the matrix holds no trading day to append to");
@@ -1326,11 +1326,11 @@ std::uint8_t CQuoteImport::Append(CMarketMatrix& matrix) {
                     "the matrix holds forecast days; remove them before appending");
     const PackedDate lastDay = *matrix.DailyCalendar().Last();
     Progress(QuoteImportProgress::Step::ReadLists, options_.securitiesList);
-    if (const std::uint8_t result = ReadSecuritiesList())
+    if (const ImportResult result = ReadSecuritiesList(); result != kImportOk)
         return result;
-    if (const std::uint8_t result = ReadAdjustmentsList())
+    if (const ImportResult result = ReadAdjustmentsList(); result != kImportOk)
         return result;
-    if (const std::uint8_t result = ReadAllQuotes(&matrix))
+    if (const ImportResult result = ReadAllQuotes(&matrix); result != kImportOk)
         return result;
 
     std::vector<std::uint8_t> seen(0x10000, 0);
@@ -1362,7 +1362,7 @@ std::uint8_t CQuoteImport::Append(CMarketMatrix& matrix) {
         return Fail(kImportNoMemory, options_.securitiesList, 0, "out of memory");
     update.RebuildPeriodCalendars();
     Progress(QuoteImportProgress::Step::Build, {});
-    if (const std::uint8_t result = BuildRecords(update, days, &matrix))
+    if (const ImportResult result = BuildRecords(update, days, &matrix); result != kImportOk)
         return result;
     if (update.Securities().empty())
         return Fail(kImportNoQuotes, options_.securitiesList, 0, "no security has new rows");
@@ -1376,16 +1376,16 @@ std::uint8_t CQuoteImport::Append(CMarketMatrix& matrix) {
     Progress(QuoteImportProgress::Step::Merge, {});
     for (const SecurityQuotes& quotes : quotes_)
         if (quotes.continues)
-            if (const std::uint8_t result =
-                    CheckForward(*matrix.FindSecurity(quotes.key), quotes, matrix.DailyCalendar()))
+            if (const ImportResult result =
+                    CheckForward(*matrix.FindSecurity(quotes.key), quotes, matrix.DailyCalendar()); result != kImportOk)
                 return result;
     std::size_t continued = 0;
     for (const SecurityQuotes& quotes : quotes_) {
         if (!quotes.continues)
             continue;
         ++continued;
-        if (const std::uint8_t result =
-                BringForward(*matrix.FindSecurity(quotes.key), quotes, matrix.DailyCalendar()))
+        if (const ImportResult result =
+                BringForward(*matrix.FindSecurity(quotes.key), quotes, matrix.DailyCalendar()); result != kImportOk)
             return result;
     }
 
@@ -1408,11 +1408,11 @@ std::uint8_t CQuoteImport::Append(CMarketMatrix& matrix) {
             !MergeSecurity(fresh->prices.count, *fresh, *held))
             return Fail(kImportMergeFailed, quotes.file, 0, "its new rows could not be merged");
     }
-    const std::uint8_t merged =
-        added.empty() ? std::uint8_t{kMergeOk} : MergeUpdate(nullptr, nullptr, matrix, update);
+    const MergeResult merged =
+        added.empty() ? kMergeOk : MergeUpdate(nullptr, nullptr, matrix, update);
     if (merged != kMergeOk)
         return Fail(kImportMergeFailed, options_.securitiesList, 0,
-                    "the update merge failed with result " + std::to_string(merged));
+                    "the update merge failed: " + std::string(Describe(merged)));
     report_.securities = continued;
     report_.newSecurities = quotes_.size() - continued;
     report_.unquotedSecurities = listed_.size() - quotes_.size();
@@ -1425,10 +1425,44 @@ std::uint8_t CQuoteImport::Append(CMarketMatrix& matrix) {
 
 } // namespace
 
-std::uint8_t ImportQuotes(const QuoteImportOptions& options, CMarketMatrix& matrix,
+std::string_view Describe(ImportResult result) {
+    switch (result) {
+    case ImportResult::Ok:
+        return "imported";
+    case ImportResult::CannotRead:
+        return "a file or folder could not be read";
+    case ImportResult::Undecodable:
+        return "a file is neither UTF-8 nor cp932";
+    case ImportResult::BadHeader:
+        return "a quotes file's header lacks or repeats a column";
+    case ImportResult::BadRow:
+        return "a row is not valid";
+    case ImportResult::UnknownSecurity:
+        return "a quotes file names a security the securities list lacks, or one twice";
+    case ImportResult::TooLarge:
+        return "more days, companies or securities than a content file holds";
+    case ImportResult::NoQuotes:
+        return "no quotes row could be taken";
+    case ImportResult::NothingNew:
+        return "no row after the content file's last day";
+    case ImportResult::NoMemory:
+        return "out of memory";
+    case ImportResult::RestoreFailed:
+        return "the content file could not be restored";
+    case ImportResult::MergeFailed:
+        return "the new rows could not be merged";
+    case ImportResult::WriteFailed:
+        return "the content file could not be written";
+    case ImportResult::OutputIsInput:
+        return "the content file is also an input";
+    }
+    return "unknown import result";
+}
+
+ImportResult ImportQuotes(const QuoteImportOptions& options, CMarketMatrix& matrix,
                           QuoteImportReport& report) {
     report = QuoteImportReport{};
-    std::uint8_t result = kImportNoMemory;
+    ImportResult result = kImportNoMemory;
     try {
         result = CQuoteImport(options, report).Import(matrix);
     } catch (const std::bad_alloc&) {
@@ -1439,7 +1473,7 @@ std::uint8_t ImportQuotes(const QuoteImportOptions& options, CMarketMatrix& matr
     return result;
 }
 
-std::uint8_t AppendQuotes(const QuoteImportOptions& options, CMarketMatrix& matrix,
+ImportResult AppendQuotes(const QuoteImportOptions& options, CMarketMatrix& matrix,
                           QuoteImportReport& report) {
     report = QuoteImportReport{};
     try {
@@ -1478,7 +1512,7 @@ std::string InputAt(const QuoteImportOptions& options, const fs::path& target) {
     return {};
 }
 
-std::uint8_t RefuseInputAsOutput(const QuoteImportOptions& options, const fs::path& target,
+ImportResult RefuseInputAsOutput(const QuoteImportOptions& options, const fs::path& target,
                                  QuoteImportReport& report) {
     const std::string input = InputAt(options, target);
     if (input.empty())
@@ -1489,7 +1523,7 @@ std::uint8_t RefuseInputAsOutput(const QuoteImportOptions& options, const fs::pa
     return kImportOutputIsInput;
 }
 
-std::uint8_t WriteResult(MatrixResult written, const fs::path& file, QuoteImportReport& report) {
+ImportResult WriteResult(MatrixResult written, const fs::path& file, QuoteImportReport& report) {
     if (written == kMatrixOk)
         return kImportOk;
     report.error = written == kMatrixInUse ? DescribeWriterLock(WriterLockResult::InUse, file)
@@ -1499,21 +1533,21 @@ std::uint8_t WriteResult(MatrixResult written, const fs::path& file, QuoteImport
 
 } // namespace
 
-std::uint8_t ImportQuotesToFile(const QuoteImportOptions& options, const fs::path& out,
+ImportResult ImportQuotesToFile(const QuoteImportOptions& options, const fs::path& out,
                                 QuoteImportReport& report) {
-    if (const std::uint8_t refused = RefuseInputAsOutput(options, out, report))
+    if (const ImportResult refused = RefuseInputAsOutput(options, out, report); refused != kImportOk)
         return refused;
     CMarketMatrix matrix;
-    if (const std::uint8_t result = ImportQuotes(options, matrix, report))
+    if (const ImportResult result = ImportQuotes(options, matrix, report); result != kImportOk)
         return result;
     if (options.progress)
         options.progress(QuoteImportProgress{QuoteImportProgress::Step::Write, 0, 0, out});
     return WriteResult(GenerateMatrix(matrix, out, nullptr, nullptr), out, report);
 }
 
-std::uint8_t AppendQuotesToFile(const QuoteImportOptions& options, const fs::path& file,
+ImportResult AppendQuotesToFile(const QuoteImportOptions& options, const fs::path& file,
                                 QuoteImportReport& report) {
-    if (const std::uint8_t refused = RefuseInputAsOutput(options, file, report))
+    if (const ImportResult refused = RefuseInputAsOutput(options, file, report); refused != kImportOk)
         return refused;
     // The lock spans the restore and the write: rows another append adds meanwhile would be
     // lost otherwise.
@@ -1533,7 +1567,7 @@ std::uint8_t AppendQuotesToFile(const QuoteImportOptions& options, const fs::pat
         report.error = file.string() + ": " + DescribeFailure(failure);
         return kImportRestoreFailed;
     }
-    if (const std::uint8_t result = AppendQuotes(options, matrix, report))
+    if (const ImportResult result = AppendQuotes(options, matrix, report); result != kImportOk)
         return result;
     if (options.progress)
         options.progress(QuoteImportProgress{QuoteImportProgress::Step::Write, 0, 0, file});

@@ -17,28 +17,52 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "matrix/market_matrix.h"
 
 namespace vorn {
 
-enum ImportResult : std::uint8_t {
-    kImportOk = 0,
-    kImportCannotRead = 40,      // a file or directory could not be found, opened or read
-    kImportUndecodable = 41,     // neither UTF-8 nor cp932, or a name cp932 cannot hold
-    kImportBadHeader = 42,       // a quotes header lacks a column or repeats one
-    kImportBadRow = 43,          // a row failed its checks
-    kImportUnknownSecurity = 44, // a file names a security the list lacks, or one twice
-    kImportTooLarge = 45,        // more days, companies or securities than a matrix holds
-    kImportNoQuotes = 46,        // not one row could be taken
-    kImportNothingNew = 47,      // append: no row after the matrix's last day; nothing changed
-    kImportNoMemory = 48,
-    kImportRestoreFailed = 49, // append: the existing file could not be restored
-    kImportMergeFailed = 50,   // append: the update merge failed
-    kImportWriteFailed = 51,   // the content file could not be written
-    kImportOutputIsInput = 52, // the content file named is one of the inputs
+enum class ImportResult : std::uint8_t {
+    Ok = 0,
+    CannotRead = 40,      // a file or directory could not be found, opened or read
+    Undecodable = 41,     // neither UTF-8 nor cp932, or a name cp932 cannot hold
+    BadHeader = 42,       // a quotes header lacks a column or repeats one
+    BadRow = 43,          // a row failed its checks
+    UnknownSecurity = 44, // a file names a security the list lacks, or one twice
+    TooLarge = 45,        // more days, companies or securities than a matrix holds
+    NoQuotes = 46,        // not one row could be taken
+    NothingNew = 47,      // append: no row after the matrix's last day; nothing changed
+    NoMemory = 48,
+    RestoreFailed = 49, // append: the existing file could not be restored
+    MergeFailed = 50,   // append: the update merge failed
+    WriteFailed = 51,   // the content file could not be written
+    OutputIsInput = 52, // the content file named is one of the inputs
 };
+
+// The short names used throughout the module.
+inline constexpr ImportResult kImportOk = ImportResult::Ok;
+inline constexpr ImportResult kImportCannotRead = ImportResult::CannotRead;
+inline constexpr ImportResult kImportUndecodable = ImportResult::Undecodable;
+inline constexpr ImportResult kImportBadHeader = ImportResult::BadHeader;
+inline constexpr ImportResult kImportBadRow = ImportResult::BadRow;
+inline constexpr ImportResult kImportUnknownSecurity = ImportResult::UnknownSecurity;
+inline constexpr ImportResult kImportTooLarge = ImportResult::TooLarge;
+inline constexpr ImportResult kImportNoQuotes = ImportResult::NoQuotes;
+inline constexpr ImportResult kImportNothingNew = ImportResult::NothingNew;
+inline constexpr ImportResult kImportNoMemory = ImportResult::NoMemory;
+inline constexpr ImportResult kImportRestoreFailed = ImportResult::RestoreFailed;
+inline constexpr ImportResult kImportMergeFailed = ImportResult::MergeFailed;
+inline constexpr ImportResult kImportWriteFailed = ImportResult::WriteFailed;
+inline constexpr ImportResult kImportOutputIsInput = ImportResult::OutputIsInput;
+
+// The words a user reads for a result.
+std::string_view Describe(ImportResult result);
+
+constexpr unsigned ResultCode(ImportResult result) {
+    return static_cast<unsigned>(result);
+}
 
 // The step an import is at; `done` of `total` where the step goes file by file.
 struct QuoteImportProgress {
@@ -88,23 +112,23 @@ constexpr std::size_t kMaxListedSkips = 100;
 
 // Fills `matrix` (cleared first) from the files. On failure the matrix is left empty and
 // `report.error` says why.
-std::uint8_t ImportQuotes(const QuoteImportOptions& options, CMarketMatrix& matrix,
+ImportResult ImportQuotes(const QuoteImportOptions& options, CMarketMatrix& matrix,
                           QuoteImportReport& report);
 
 // Appends the rows dated after the last day of `matrix` through the update merge. All files
 // are read and checked before the matrix is touched; only a failure of memory or of the merge
 // itself can leave it partly changed (restore it again then). kImportNothingNew leaves it
 // unchanged.
-std::uint8_t AppendQuotes(const QuoteImportOptions& options, CMarketMatrix& matrix,
+ImportResult AppendQuotes(const QuoteImportOptions& options, CMarketMatrix& matrix,
                           QuoteImportReport& report);
 
 // ImportQuotes, then writes `out` by moving a complete file over it; nothing is written on
 // failure.
-std::uint8_t ImportQuotesToFile(const QuoteImportOptions& options, const std::filesystem::path& out,
+ImportResult ImportQuotesToFile(const QuoteImportOptions& options, const std::filesystem::path& out,
                                 QuoteImportReport& report);
 
 // Restores `file`, appends, and replaces `file` only when days were added.
-std::uint8_t AppendQuotesToFile(const QuoteImportOptions& options,
+ImportResult AppendQuotesToFile(const QuoteImportOptions& options,
                                 const std::filesystem::path& file, QuoteImportReport& report);
 
 } // namespace vorn

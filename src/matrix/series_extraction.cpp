@@ -352,7 +352,7 @@ std::uint32_t LowerPosition(const CCalendar& calendar, PackedDate date) {
     return static_cast<std::uint32_t>(std::lower_bound(data, data + calendar.Count(), date) - data);
 }
 
-bool Extract(const CMarketMatrix& matrix, int period, SeriesSet& out,
+bool Extract(const CMarketMatrix& matrix, PeriodKind period, SeriesSet& out,
              const SecurityRecord* security, PackedDate from, PackedDate to) {
     if (security == nullptr || security->firstDate > to || security->lastDate < from)
         return false;
@@ -398,7 +398,7 @@ bool Extract(const CMarketMatrix& matrix, int period, SeriesSet& out,
         return array.data.get() + static_cast<std::size_t>(index) * ElementSize(array.elementType);
     };
 
-    SeriesView& view = out.View(static_cast<PeriodKind>(period));
+    SeriesView& view = out.View(period);
     const auto prepare = [&] {
         // Every view of a result holds arrays in the result's one encoding; when that changes,
         // the other views' arrays no longer match it and could not be reused safely.
@@ -415,7 +415,7 @@ bool Extract(const CMarketMatrix& matrix, int period, SeriesSet& out,
         return true;
     };
 
-    if (period == 0) {
+    if (period == PeriodKind::Daily) {
         const auto viewFirst = static_cast<std::uint32_t>(pA - daily.Data());
         const auto viewLast = static_cast<std::uint32_t>(pB - daily.Data());
         if (viewFirst < firstPosition || viewLast - firstPosition >= readable)
@@ -492,7 +492,7 @@ bool PrepareView(const CCalendar& calendar, SeriesView& view, std::uint16_t enco
 
 bool CMarketMatrix::GetSeries(SeriesSet& out, const SecurityRecord* security, PackedDate from,
                               PackedDate to) const {
-    if (!Extract(*this, 0, out, security, from, to))
+    if (!Extract(*this, PeriodKind::Daily, out, security, from, to))
         return false;
     out.adjustments = HasAdjustments(security->adjustments) ? security->adjustments.get() : nullptr;
     return true;
@@ -504,11 +504,12 @@ bool CMarketMatrix::GetSeriesByKey(SeriesSet& out, SecurityKey key, PackedDate f
     return security != nullptr && GetSeries(out, security, from, to);
 }
 
-bool CMarketMatrix::GetPeriodSeries(int period, SeriesSet& out, const SecurityRecord* security,
-                                    PackedDate from, PackedDate to) const {
-    if (period == 0)
+bool CMarketMatrix::GetPeriodSeries(PeriodKind period, SeriesSet& out,
+                                    const SecurityRecord* security, PackedDate from,
+                                    PackedDate to) const {
+    if (period == PeriodKind::Daily)
         return GetSeries(out, security, from, to);
-    if (period != 1 && period != 2)
+    if (period != PeriodKind::Weekly && period != PeriodKind::Monthly)
         return false;
     return Extract(*this, period, out, security, from, to);
 }

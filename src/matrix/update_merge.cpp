@@ -305,7 +305,7 @@ std::unique_ptr<AdjustmentList> UniteAdjustments(const AdjustmentList& main,
 // The merge of whole matrices.
 
 // Appends the update's days after the main matrix's last day; all or nothing.
-std::uint8_t AppendTradingDays(CMarketMatrix& mainMatrix, const CCalendar& updateDays,
+MergeResult AppendTradingDays(CMarketMatrix& mainMatrix, const CCalendar& updateDays,
                                std::uint16_t firstNew) {
     CCalendar& days = mainMatrix.DailyCalendar();
     const std::uint16_t before = days.Count();
@@ -324,7 +324,7 @@ std::uint8_t AppendTradingDays(CMarketMatrix& mainMatrix, const CCalendar& updat
     return kMergeOk;
 }
 
-std::uint8_t MergeMatrices(CEvent* cancel, CMarketMatrix& mainMatrix, CMarketMatrix& update) {
+MergeResult MergeMatrices(CEvent* cancel, CMarketMatrix& mainMatrix, CMarketMatrix& update) {
     mainMatrix.PostProgress(0);
     mainMatrix.PostProgressText(kUpdatingText);
 
@@ -339,7 +339,8 @@ std::uint8_t MergeMatrices(CEvent* cancel, CMarketMatrix& mainMatrix, CMarketMat
     const PackedDate firstNewDay = *firstNew;
     const auto firstNewPosition = static_cast<std::uint16_t>(firstNew - updateDays.Data());
 
-    if (const std::uint8_t result = AppendTradingDays(mainMatrix, updateDays, firstNewPosition))
+    if (const MergeResult result = AppendTradingDays(mainMatrix, updateDays, firstNewPosition);
+        result != kMergeOk)
         return result;
     mainMatrix.PostProgress(1);
 
@@ -357,7 +358,8 @@ std::uint8_t MergeMatrices(CEvent* cancel, CMarketMatrix& mainMatrix, CMarketMat
         if (fresh.lastDate >= firstNewDay) {
             SecurityRecord* held = mainMatrix.FindSecurity(it->first);
             if (held == nullptr) {
-                if (const std::uint8_t result = MoveSecurity(mainMatrix, update, it))
+                if (const MergeResult result = MoveSecurity(mainMatrix, update, it);
+                    result != kMergeOk)
                     return result;
             } else if (held->lastDate == lastDay) {
                 // A security that stopped before the last day is no longer updated.
@@ -379,7 +381,7 @@ std::uint8_t MergeMatrices(CEvent* cancel, CMarketMatrix& mainMatrix, CMarketMat
 
 } // namespace
 
-std::uint8_t MoveSecurity(CMarketMatrix& mainMatrix, CMarketMatrix& update,
+MergeResult MoveSecurity(CMarketMatrix& mainMatrix, CMarketMatrix& update,
                           CMarketMatrix::SecurityMap::iterator position) {
     SecurityRecord& security = position->second;
     if (security.company == nullptr)
@@ -484,13 +486,33 @@ bool MergeSecurity(std::uint16_t newDays, SecurityRecord& update, SecurityRecord
     return true;
 }
 
-std::uint8_t MergeUpdate(CEvent* cancel, IMessageSink* sink, CMarketMatrix& mainMatrix,
-                         CMarketMatrix& update) {
+std::string_view Describe(MergeResult result) {
+    switch (result) {
+    case MergeResult::Ok:
+        return "merged";
+    case MergeResult::EmptyCalendar:
+        return "the content file has no trading day to continue from";
+    case MergeResult::NoNewDays:
+        return "the update holds no day after the content file's last day";
+    case MergeResult::CompanyFailed:
+        return "a company of the update could not be merged";
+    case MergeResult::MoveFailed:
+        return "a new security of the update could not be added";
+    case MergeResult::SecurityFailed:
+        return "a security's new days could not be merged";
+    case MergeResult::Cancelled:
+        return "cancelled";
+    }
+    return "unknown merge result";
+}
+
+MergeResult MergeUpdate(CEvent* cancel, IMessageSink* sink, CMarketMatrix& mainMatrix,
+                        CMarketMatrix& update) {
     mainMatrix.SetProgressTarget(
         ProgressTarget{sink, kMsgProgress, kProgressPercent, kProgressText, kProgressFailure});
-    const std::uint8_t result = MergeMatrices(cancel, mainMatrix, update);
+    const MergeResult result = MergeMatrices(cancel, mainMatrix, update);
     if (result != kMergeOk)
-        mainMatrix.PostFailure(result);
+        mainMatrix.PostFailure(ResultCode(result));
     mainMatrix.ClearProgressTarget();
     return result;
 }

@@ -16,7 +16,8 @@ template <class Entry> const Entry* FindEntry(const std::vector<Entry>& entries,
 }
 
 bool ExtractDaily(const CMarketMatrix& matrix, const SecurityRecord& security, SeriesSet& series) {
-    return matrix.GetPeriodSeries(0, series, &security, security.firstDate, security.lastDate);
+    return matrix.GetPeriodSeries(PeriodKind::Daily, series, &security, security.firstDate,
+                                  security.lastDate);
 }
 
 } // namespace
@@ -63,7 +64,8 @@ void CIndicatorScreening::RecomputeInclinationScreening(const InclinationParamet
     for (const auto& [key, security] : matrix->Securities()) {
         if (!ExtractDaily(*matrix, security, series))
             continue;
-        if (manager_.Analyze(inclinationParameters_, &result, &series, 0) != kTechnicalOk)
+        if (manager_.Analyze(inclinationParameters_, &result, &series, PeriodKind::Daily) !=
+            kTechnicalOk)
             continue;
         const CDatedValues& values = result.Values();
         if (values.Size() >= 2)
@@ -88,11 +90,11 @@ void CIndicatorScreening::RecomputeTurnoverScreening(const TurnoverParameters& s
             continue;
         parameters[kParamDays] = settings.evaluationDays;
         double evaluation = 0.0;
-        if (manager_.Analyze(parameters, &result, &series, 0) == kTechnicalOk &&
+        if (manager_.Analyze(parameters, &result, &series, PeriodKind::Daily) == kTechnicalOk &&
             !result.Values().Empty())
             evaluation = result.Values()[0].value;
         parameters[kParamDays] = settings.baseDays;
-        if (manager_.Analyze(parameters, &result, &series, 0) != kTechnicalOk ||
+        if (manager_.Analyze(parameters, &result, &series, PeriodKind::Daily) != kTechnicalOk ||
             result.Values().Empty())
             continue;
         const double base = result.Values()[0].value;

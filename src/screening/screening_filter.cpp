@@ -196,8 +196,9 @@ bool ScreeningSources::IsOnPreferredMarket(const SecurityRecord& security) const
     return it != preferred.end() && it->second == security.market;
 }
 
-std::uint8_t LastDayLawCode(const ListingAnalysis& record) {
-    return record.daysSinceEvent == 0 ? LawCodeOf(record.lastEventLaw, record.lastEventSignal) : 0;
+LawCode LastDayLawCode(const ListingAnalysis& record) {
+    return record.daysSinceEvent == 0 ? LawCodeOf(record.lastEventLaw, record.lastEventSignal)
+                                      : kLawNone;
 }
 
 bool MatchesScreening(const ScreeningSources& sources, const ScreeningSettings& settings,
@@ -240,7 +241,7 @@ bool MatchesScreening(const ScreeningSources& sources, const ScreeningSettings& 
     if (settings.laws == 0)
         return false;
     // A last day whose event gave no signal shows no law, like a day without an event.
-    const std::uint8_t law = LastDayLawCode(*record);
+    const LawCode law = LastDayLawCode(*record);
     if (law != 0 ? (settings.laws & law) == 0 : (settings.laws & kLawsAcceptWithoutEvent) == 0)
         return false;
 

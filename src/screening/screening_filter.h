@@ -27,7 +27,7 @@ struct ScreeningSources {
 
 // The law code a security shows for its last day: 0 when its last event was on an earlier day
 // or gave no signal.
-std::uint8_t LastDayLawCode(const ListingAnalysis& record);
+LawCode LastDayLawCode(const ListingAnalysis& record);
 
 // The preferred securities pass and the excluded fail before any condition is looked at.
 bool MatchesScreening(const ScreeningSources& sources, const ScreeningSettings& settings,

@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdio>
 #include <iterator>
+#include <utility>
+#include <vector>
 
 #include "foundation/number_format.h"
 #include "foundation/text_encoding.h"
@@ -83,6 +85,24 @@ std::uint8_t SectorOf(const SecurityRecord& security) {
     return security.company ? security.company->industry : 0;
 }
 
+// The order the codes are written in (1301, 130A, 1332), not the stored values. Each row's key
+// is computed once: a sort's comparisons would compute it again and again, and this runs at
+// every change of a screening condition.
+void SortByWrittenCode(std::vector<const SecurityRecord*>& rows) {
+    using SortKey = decltype(SecurityKeySortKey(std::declval<SecurityKey>()));
+    std::vector<std::pair<SortKey, const SecurityRecord*>> keyed;
+    keyed.reserve(rows.size());
+    for (const SecurityRecord* row : rows)
+        keyed.emplace_back(SecurityKeySortKey(row->Key()), row);
+    // The stored order differs from the written one only around letter codes. Keys are
+    // unique, so no order among equals needs keeping.
+    const auto byKey = [](const auto& a, const auto& b) { return a.first < b.first; };
+    if (!std::is_sorted(keyed.begin(), keyed.end(), byKey))
+        std::sort(keyed.begin(), keyed.end(), byKey);
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        rows[i] = keyed[i].second;
+}
+
 } // namespace
 
 const char* SecuritiesColumnHeading(int column) {
@@ -129,10 +149,7 @@ void CSecuritiesList::RebuildSecurities(const ScreeningSettings& settings) {
             sumOfBetas += record->beta;
         }
     }
-    // The order the codes are written in (1301, 130A, 1332), not the stored values.
-    std::stable_sort(rows_.begin(), rows_.end(), [](const auto* a, const auto* b) {
-        return SecurityKeySortKey(a->Key()) < SecurityKeySortKey(b->Key());
-    });
+    SortByWrittenCode(rows_);
     summary_ = SecuritiesSummary{};
     summary_.count = rows_.size();
     if (!rows_.empty()) {

@@ -178,7 +178,7 @@ bool CDialogLawBacktest::Run() {
     if (running_)
         return false;
     BacktestOptions options;
-    options.periodKind = period_->currentIndex();
+    options.periodKind = PeriodKindOf(period_->currentIndex()).value_or(PeriodKind::Daily);
     if (scope_->currentIndex() == 1 && screening_)
         options.selection = screening_;
     if (!backtest_.Start(matrix_, options, poster_.get()))
@@ -224,9 +224,10 @@ void CDialogLawBacktest::HandleProgress(std::uintptr_t wParam, std::intptr_t lPa
     backtest_.Join();
     if (wParam == kBacktestFinished) {
         ShowResults();
-        status_->setText(QStringLiteral("%1 件の取引 (%2)")
-                             .arg(backtest_.Trades().size())
-                             .arg(QString::fromUtf8(kPeriodNames[backtest_.PeriodKind()])));
+        status_->setText(
+            QStringLiteral("%1 件の取引 (%2)")
+                .arg(backtest_.Trades().size())
+                .arg(QString::fromUtf8(kPeriodNames[PeriodIndex(backtest_.Period())])));
     } else if (wParam == kBacktestCancelled) {
         status_->setText(QStringLiteral("中止しました"));
     } else {

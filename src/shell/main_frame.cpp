@@ -147,14 +147,14 @@ const std::vector<std::pair<std::uint32_t, QKeySequence>>& CommandKeys() {
     return keys;
 }
 
-std::optional<std::uint8_t> SeriesOf(std::uint32_t id) {
+std::optional<PeriodKind> SeriesOf(std::uint32_t id) {
     switch (id) {
     case kIdSeriesDaily:
-        return kSeriesDaily;
+        return PeriodKind::Daily;
     case kIdSeriesWeekly:
-        return kSeriesWeekly;
+        return PeriodKind::Weekly;
     case kIdSeriesMonthly:
-        return kSeriesMonthly;
+        return PeriodKind::Monthly;
     default:
         return std::nullopt;
     }
@@ -336,7 +336,7 @@ void CMainFrame::SaveState(IProfile& profile) const {
     if (const CChartModel* model = view_->ChartModel();
         model != nullptr && model->Stock() != nullptr) {
         profile.SetInteger(kProfileSection, kProfileVisibleDays, model->VisibleDays());
-        profile.SetInteger(kProfileSection, kProfileSeries, model->SeriesKind());
+        profile.SetInteger(kProfileSection, kProfileSeries, PeriodIndex(model->SeriesKind()));
     }
     profile.SetInteger(kProfileSection, kProfilePanels, view_->PanelFlags());
 }
@@ -368,8 +368,8 @@ std::uint16_t CMainFrame::RestoreView(IProfile& profile) {
     if (const SecurityRecord* stock =
             key.value_or(0) != 0 ? app_.Matrix().FindSecurity(*key) : nullptr)
         app_.SetSelectedStock(stock);
-    view_->SetSeriesKind(
-        static_cast<std::uint8_t>(profile.GetInteger(kProfileSection, kProfileSeries, 0)));
+    if (const auto kind = PeriodKindOf(profile.GetInteger(kProfileSection, kProfileSeries, 0)))
+        view_->SetSeriesKind(*kind);
     const std::uint32_t panels = profile.GetInteger(kProfileSection, kProfilePanels, 0) &
                                  (kPanelTradings | kPanelMonthlyTradings | kPanelLawPerformance);
     for (std::uint8_t bit : {kPanelTradings, kPanelMonthlyTradings, kPanelLawPerformance})
@@ -634,7 +634,7 @@ void CMainFrame::BuildShortcuts() {
 bool CMainFrame::IsEnabled(std::uint32_t id) const {
     const bool chart = view_->ChartVisible();
     if (ScrollOf(id) || id == kIdZoomIn || id == kIdZoomOut)
-        return chart && view_->Chart().CanExecute(static_cast<int>(id));
+        return chart && view_->Chart().CanExecute(static_cast<CommandId>(id));
     if (id >= kIdZoomStep1 && id < kIdZoomStep1 + 6)
         return true;
     if (SeriesOf(id) || id == kIdCrosshair)
@@ -889,7 +889,7 @@ bool CMainFrame::RunCommand(std::uint32_t id) {
 
 void CMainFrame::RunChartCommand(std::uint32_t id) {
     CPostedMessage::Post(this, kMsgHideSearchPopup, 1, 0);
-    if (view_->Chart().ExecuteCommand(static_cast<int>(id)))
+    if (view_->Chart().ExecuteCommand(static_cast<CommandId>(id)))
         view_->RecordChart();
 }
 

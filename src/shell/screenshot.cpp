@@ -88,13 +88,13 @@ bool ParseScreenshotMode(const QString& text, ContentsKind& mode) {
     return true;
 }
 
-bool ParseScreenshotPeriod(const QString& text, std::uint8_t& seriesKind) {
+bool ParseScreenshotPeriod(const QString& text, PeriodKind& seriesKind) {
     if (text == QLatin1String("daily"))
-        seriesKind = 0;
+        seriesKind = PeriodKind::Daily;
     else if (text == QLatin1String("weekly"))
-        seriesKind = 1;
+        seriesKind = PeriodKind::Weekly;
     else if (text == QLatin1String("monthly"))
-        seriesKind = 2;
+        seriesKind = PeriodKind::Monthly;
     else
         return false;
     return true;
@@ -173,7 +173,7 @@ bool TakeScreenshot(CVornApp& app, const ScreenshotRequest& request, QString& er
         break;
     default:
         frame->RunCommand(kIdContentsChart);
-        if (security == nullptr && request.seriesKind != 0)
+        if (security == nullptr && request.seriesKind != PeriodKind::Daily)
             view.ShowSeries(request.seriesKind);
         break;
     }

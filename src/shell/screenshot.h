@@ -20,7 +20,7 @@ struct ScreenshotRequest {
     std::uint8_t market = 0;
     bool hasCode = false;
     ContentsKind mode = kContentsChart;
-    std::uint8_t seriesKind = 0; // daily, weekly or monthly chart
+    PeriodKind seriesKind = PeriodKind::Daily;
     int width = 0;               // the main window's size; 0 keeps the default picture size
     int height = 0;
 };
@@ -35,7 +35,7 @@ bool ParseScreenshotCode(const QString& text, ScreenshotRequest& request);
 // "chart", "screening" or "report".
 bool ParseScreenshotMode(const QString& text, ContentsKind& mode);
 // "daily", "weekly" or "monthly".
-bool ParseScreenshotPeriod(const QString& text, std::uint8_t& seriesKind);
+bool ParseScreenshotPeriod(const QString& text, PeriodKind& seriesKind);
 // "WIDTHxHEIGHT" within the bounds above.
 bool ParseScreenshotSize(const QString& text, ScreenshotRequest& request);
 

@@ -420,7 +420,7 @@ ScreeningSaveResult CVornApp::ResaveScreening(const std::string& newTitle,
     return saved_.ResaveScreening(newTitle, oldTitle, screening_);
 }
 
-void CVornApp::ShowChart(const SecurityRecord* stock, std::uint8_t seriesKind,
+void CVornApp::ShowChart(const SecurityRecord* stock, PeriodKind seriesKind,
                          std::uint16_t displayedDays, std::uint16_t scrollPosition) {
     // An entry may outlive its security when the matrix was reloaded.
     if (stock == nullptr || matrix_.FindSecurity(stock->Key()) != stock)

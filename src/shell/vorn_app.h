@@ -82,7 +82,7 @@ public:
     ScreeningSaveResult ResaveScreening(const std::string& newTitle, const std::string& oldTitle);
 
     // --- IContentsHost: the history shows an earlier state ---
-    void ShowChart(const SecurityRecord* stock, std::uint8_t seriesKind,
+    void ShowChart(const SecurityRecord* stock, PeriodKind seriesKind,
                    std::uint16_t displayedDays, std::uint16_t scrollPosition) override;
     void ShowScreening(const ScreeningSettings& settings) override;
     void ShowReport(const std::string& address) override;

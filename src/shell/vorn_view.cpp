@@ -178,7 +178,7 @@ void CVornView::RefreshAt(std::uint16_t visibleDays, std::uint16_t position, boo
     const SecurityRecord* security = app_.Matrix().FindSecurity(selected->Key());
     if (security == nullptr)
         return;
-    if (security != analysedLast_ || app_.Performer().PeriodKind() != seriesKind_)
+    if (security != analysedLast_ || app_.Performer().Period() != seriesKind_)
         force = true;
     if (!app_.Windows().AnalyseListingByKey(app_.Matrix(), security->Key(), seriesKind_,
                                             app_.Performer(), force))
@@ -191,13 +191,13 @@ void CVornView::RefreshAt(std::uint16_t visibleDays, std::uint16_t position, boo
     RecordChart();
 }
 
-void CVornView::SetSeriesKind(std::uint8_t kind) {
-    if (kind <= kSeriesMonthly)
+void CVornView::SetSeriesKind(PeriodKind kind) {
+    if (IsPeriodKind(kind))
         seriesKind_ = kind;
 }
 
-void CVornView::ShowSeries(std::uint8_t kind) {
-    if (kind > kSeriesMonthly || graph_->Model() == nullptr || graph_->Model()->Stock() == nullptr)
+void CVornView::ShowSeries(PeriodKind kind) {
+    if (!IsPeriodKind(kind) || graph_->Model() == nullptr || graph_->Model()->Stock() == nullptr)
         return;
     seriesKind_ = kind;
     // The visible count is kept in periods: the newest weeks or months come into view.

@@ -45,10 +45,10 @@ public:
     void RefreshAt(std::uint16_t visibleDays, std::uint16_t position, bool force);
     void SwitchContents(ContentsKind mode);
     // The series kind (daily, weekly, monthly) of the charts shown from now on.
-    void SetSeriesKind(std::uint8_t kind);
-    std::uint8_t SeriesKind() const { return seriesKind_; }
+    void SetSeriesKind(PeriodKind kind);
+    PeriodKind SeriesKind() const { return seriesKind_; }
     // Shows the chart's stock as a daily, weekly or monthly series and records it.
-    void ShowSeries(std::uint8_t kind);
+    void ShowSeries(PeriodKind kind);
     // Records what the chart shows now in the history.
     void RecordChart();
     void RecordScreening();
@@ -116,7 +116,7 @@ private:
     const void* analysedLast_ = nullptr;
     std::uint8_t panelFlags_ = 0;
     std::uint16_t zoomStep_ = 15;
-    std::uint8_t seriesKind_ = kSeriesDaily;
+    PeriodKind seriesKind_ = PeriodKind::Daily;
     bool ready_ = false;
 };
 

@@ -64,13 +64,13 @@ void CInclinationIndex::SetDefaults(TechnicalParameters& parameters) const {
     parameters[kParamAnalysedBands] = kDefaultAnalysedBands;
 }
 
-std::uint16_t CInclinationIndex::Calculate(const TechnicalParameters& parameters,
+TechnicalStatus CInclinationIndex::Calculate(const TechnicalParameters& parameters,
                                            CTechnicalResult& result, const TechnicalInput& input) {
     const auto analysedBands = ReadParameter(parameters, kParamAnalysedBands);
     if (!analysedBands || *analysedBands <= 1)
         return kTechnicalBadAnalysedBands;
     ProfileRequest request;
-    if (const std::uint16_t status = SetUpProfile(parameters, input, request);
+    if (const TechnicalStatus status = SetUpProfile(parameters, input, request);
         status != kTechnicalOk)
         return status;
     if (input.priceEncoding > kPricesU32)

@@ -11,7 +11,7 @@ public:
     // Writes the descriptors of keys 0..5 into `registry`.
     explicit CInclinationIndex(ParameterRegistry& registry);
 
-    std::uint16_t Calculate(const TechnicalParameters& parameters, CTechnicalResult& result,
+    TechnicalStatus Calculate(const TechnicalParameters& parameters, CTechnicalResult& result,
                             const TechnicalInput& input) override;
     std::uint16_t GetTypeId() const override { return kTechnicalInclinationIndex; }
     // Newest date, all values, 60 days, the close, 80 bands, 10 analysed bands.

@@ -73,7 +73,7 @@ CPriceRangeVolume::CPriceRangeVolume(ParameterRegistry& registry) {
         RegisterParameter(registry, key);
 }
 
-std::uint16_t CPriceRangeVolume::SetUpProfile(const TechnicalParameters& parameters,
+TechnicalStatus CPriceRangeVolume::SetUpProfile(const TechnicalParameters& parameters,
                                               const TechnicalInput& input,
                                               ProfileRequest& request) const {
     const auto analysisDate = ReadParameter(parameters, kParamAnalysisDate);

@@ -62,7 +62,7 @@ protected:
 
     // Reads keys 0..4 and finds the current day. The analysis date must be a trading day of the
     // stock (or 65535 for its last day); otherwise kTechnicalBadAnalysisDate.
-    std::uint16_t SetUpProfile(const TechnicalParameters& parameters, const TechnicalInput& input,
+    TechnicalStatus SetUpProfile(const TechnicalParameters& parameters, const TechnicalInput& input,
                                ProfileRequest& request) const;
 };
 

@@ -48,11 +48,11 @@ void CSimpleMovingAverage::SetDefaults(TechnicalParameters& parameters) const {
     parameters[kParamPriceSelector] = static_cast<double>(PriceSelector::Close);
 }
 
-std::uint16_t CSimpleMovingAverage::Calculate(const TechnicalParameters& parameters,
+TechnicalStatus CSimpleMovingAverage::Calculate(const TechnicalParameters& parameters,
                                               CTechnicalResult& result,
                                               const TechnicalInput& input) {
     AveragingParameters averaging;
-    if (const std::uint16_t status = ReadAveragingParameters(parameters, averaging);
+    if (const TechnicalStatus status = ReadAveragingParameters(parameters, averaging);
         status != kTechnicalOk)
         return status;
     const auto selector = ReadSelectorParameter(parameters, kParamPriceSelector);

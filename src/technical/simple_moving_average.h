@@ -9,7 +9,7 @@ public:
     // Writes the descriptors of keys 0..3 into `registry`.
     explicit CSimpleMovingAverage(ParameterRegistry& registry);
 
-    std::uint16_t Calculate(const TechnicalParameters& parameters, CTechnicalResult& result,
+    TechnicalStatus Calculate(const TechnicalParameters& parameters, CTechnicalResult& result,
                             const TechnicalInput& input) override;
     std::uint16_t GetTypeId() const override { return kTechnicalSimpleMovingAverage; }
     // Newest date, all values, 25 days, the close.

@@ -76,19 +76,55 @@ std::optional<std::uint16_t> NewestDayNotAfter(const TechnicalInput& input,
     return day;
 }
 
-std::uint16_t CTechnical::Analyze(const TechnicalParameters& parameters, CTechnicalResult* result,
-                                  const SeriesSet* stock, int seriesKind) {
+std::string_view Describe(TechnicalStatus status) {
+    switch (status) {
+    case TechnicalStatus::Ok:
+        return "computed";
+    case TechnicalStatus::WrongResult:
+        return "no result of this indicator to fill";
+    case TechnicalStatus::NoStore:
+        return "no market data";
+    case TechnicalStatus::BadSeriesKind:
+        return "unknown period kind";
+    case TechnicalStatus::FirstDateMissing:
+        return "the series has no first day";
+    case TechnicalStatus::LastDateMissing:
+        return "the series has no last day";
+    case TechnicalStatus::DatesReversed:
+        return "the series' first day is after its last day";
+    case TechnicalStatus::BadAnalysisDate:
+        return "the date is not a day of the series";
+    case TechnicalStatus::BadPeriod:
+        return "the count of values is not usable";
+    case TechnicalStatus::BadDays:
+        return "the window in days is not usable";
+    case TechnicalStatus::NoPriceSelector:
+        return "no price chosen";
+    case TechnicalStatus::BadEncoding:
+        return "the security's stored prices cannot be read";
+    case TechnicalStatus::BadBands:
+        return "the number of price bands is not usable";
+    case TechnicalStatus::BadAnalysedBands:
+        return "the number of weighed bands is not usable";
+    case TechnicalStatus::NotRegistered:
+        return "no such indicator";
+    }
+    return "unknown indicator status";
+}
+
+TechnicalStatus CTechnical::Analyze(const TechnicalParameters& parameters, CTechnicalResult* result,
+                                    const SeriesSet* stock, PeriodKind seriesKind) {
     if (result == nullptr || result->GetTypeId() != GetTypeId())
         return kTechnicalWrongResult;
     result->Clear();
     if (store_ == nullptr)
         return kTechnicalNoStore;
-    if (seriesKind < 0 || seriesKind > 2)
+    if (!IsPeriodKind(seriesKind))
         return kTechnicalBadSeriesKind;
     const CCalendar& calendar = store_->PeriodCalendar(seriesKind);
     if (stock == nullptr)
         return kTechnicalFirstDateMissing;
-    const SeriesView& view = stock->View(static_cast<PeriodKind>(seriesKind));
+    const SeriesView& view = stock->View(seriesKind);
     // An unfilled view has no first day to place.
     if (view.count == 0 || !view.prices || !view.volumes)
         return kTechnicalFirstDateMissing;
@@ -114,7 +150,7 @@ std::uint16_t CTechnical::Analyze(const TechnicalParameters& parameters, CTechni
     return Calculate(parameters, *result, input);
 }
 
-std::uint16_t ReadAveragingParameters(const TechnicalParameters& parameters,
+TechnicalStatus ReadAveragingParameters(const TechnicalParameters& parameters,
                                       AveragingParameters& out) {
     const auto analysisDate = ReadParameter(parameters, kParamAnalysisDate);
     if (!analysisDate || *analysisDate == 0)

@@ -20,23 +20,47 @@ constexpr std::uint16_t kTechnicalInclinationIndex = 256;
 constexpr std::uint16_t kTechnicalTurnoverAverage = 257;
 
 // Status of an analysis; 0 is success.
-enum TechnicalStatus : std::uint16_t {
-    kTechnicalOk = 0,
-    kTechnicalWrongResult = 1, // no result object, or one of another indicator type
-    kTechnicalNoStore = 2,
-    kTechnicalBadSeriesKind = 3,
-    kTechnicalFirstDateMissing = 4,
-    kTechnicalLastDateMissing = 5,
-    kTechnicalDatesReversed = 6,
-    kTechnicalBadAnalysisDate = 20,
-    kTechnicalBadPeriod = 21,
-    kTechnicalBadDays = 22,
-    kTechnicalNoPriceSelector = 23,
-    kTechnicalBadEncoding = 24,
-    kTechnicalBadBands = 25,
-    kTechnicalBadAnalysedBands = 26,
-    kTechnicalNotRegistered = 65535, // the manager has no indicator of the result's type
+enum class TechnicalStatus : std::uint16_t {
+    Ok = 0,
+    WrongResult = 1, // no result object, or one of another indicator type
+    NoStore = 2,
+    BadSeriesKind = 3,
+    FirstDateMissing = 4,
+    LastDateMissing = 5,
+    DatesReversed = 6,
+    BadAnalysisDate = 20,
+    BadPeriod = 21,
+    BadDays = 22,
+    NoPriceSelector = 23,
+    BadEncoding = 24,
+    BadBands = 25,
+    BadAnalysedBands = 26,
+    NotRegistered = 65535, // the manager has no indicator of the result's type
 };
+
+// The short names used throughout the module.
+inline constexpr TechnicalStatus kTechnicalOk = TechnicalStatus::Ok;
+inline constexpr TechnicalStatus kTechnicalWrongResult = TechnicalStatus::WrongResult;
+inline constexpr TechnicalStatus kTechnicalNoStore = TechnicalStatus::NoStore;
+inline constexpr TechnicalStatus kTechnicalBadSeriesKind = TechnicalStatus::BadSeriesKind;
+inline constexpr TechnicalStatus kTechnicalFirstDateMissing = TechnicalStatus::FirstDateMissing;
+inline constexpr TechnicalStatus kTechnicalLastDateMissing = TechnicalStatus::LastDateMissing;
+inline constexpr TechnicalStatus kTechnicalDatesReversed = TechnicalStatus::DatesReversed;
+inline constexpr TechnicalStatus kTechnicalBadAnalysisDate = TechnicalStatus::BadAnalysisDate;
+inline constexpr TechnicalStatus kTechnicalBadPeriod = TechnicalStatus::BadPeriod;
+inline constexpr TechnicalStatus kTechnicalBadDays = TechnicalStatus::BadDays;
+inline constexpr TechnicalStatus kTechnicalNoPriceSelector = TechnicalStatus::NoPriceSelector;
+inline constexpr TechnicalStatus kTechnicalBadEncoding = TechnicalStatus::BadEncoding;
+inline constexpr TechnicalStatus kTechnicalBadBands = TechnicalStatus::BadBands;
+inline constexpr TechnicalStatus kTechnicalBadAnalysedBands = TechnicalStatus::BadAnalysedBands;
+inline constexpr TechnicalStatus kTechnicalNotRegistered = TechnicalStatus::NotRegistered;
+
+// The words a user reads for a status.
+std::string_view Describe(TechnicalStatus status);
+
+constexpr unsigned ResultCode(TechnicalStatus status) {
+    return static_cast<unsigned>(status);
+}
 
 // Parameter keys.
 constexpr int kParamAnalysisDate = 0;  // newest date to compute; 65535 = the stock's last day
@@ -96,8 +120,8 @@ struct AveragingParameters {
     std::uint16_t days = 0;
 };
 // Reads them in that order: kTechnicalOk, or the status of the first one missing or zero.
-std::uint16_t ReadAveragingParameters(const TechnicalParameters& parameters,
-                                      AveragingParameters& out);
+TechnicalStatus ReadAveragingParameters(const TechnicalParameters& parameters,
+                                        AveragingParameters& out);
 
 // The selected price of a candle in stored units. The middle price is (high + low) / 2.
 template <class Price> double SelectedPrice(const Candle<Price>& candle, std::uint8_t selector) {
@@ -147,16 +171,15 @@ public:
 
     // --- Operations in slot order ---
     // The indicator's own computation over validated input; returns a TechnicalStatus.
-    virtual std::uint16_t Calculate(const TechnicalParameters& parameters, CTechnicalResult& result,
-                                    const TechnicalInput& input) = 0;
+    virtual TechnicalStatus Calculate(const TechnicalParameters& parameters,
+                                      CTechnicalResult& result, const TechnicalInput& input) = 0;
     virtual std::uint16_t GetTypeId() const = 0;
     // Empties the map and writes the indicator's defaults.
     virtual void SetDefaults(TechnicalParameters& parameters) const = 0;
-    // Validates the request and runs Calculate on the stock's series of `seriesKind` (0 daily,
-    // 1 weekly, 2 monthly). A result of another type is left untouched; any other failure
-    // leaves it empty.
-    virtual std::uint16_t Analyze(const TechnicalParameters& parameters, CTechnicalResult* result,
-                                  const SeriesSet* stock, int seriesKind);
+    // Validates the request and runs Calculate on the stock's series of `seriesKind`. A result of
+    // another type is left untouched; any other failure leaves it empty.
+    virtual TechnicalStatus Analyze(const TechnicalParameters& parameters, CTechnicalResult* result,
+                                    const SeriesSet* stock, PeriodKind seriesKind);
 
     // The market whose calendars place the series; null until registered.
     void SetStore(const CMarketMatrix* store) { store_ = store; }

@@ -19,9 +19,9 @@ void CTechnicalManager::SetDefaults(std::uint16_t type, TechnicalParameters& par
         parameters.clear();
 }
 
-std::uint16_t CTechnicalManager::Analyze(const TechnicalParameters& parameters,
-                                         CTechnicalResult* result, const SeriesSet* stock,
-                                         int seriesKind) {
+TechnicalStatus CTechnicalManager::Analyze(const TechnicalParameters& parameters,
+                                           CTechnicalResult* result, const SeriesSet* stock,
+                                           PeriodKind seriesKind) {
     if (result == nullptr)
         return kTechnicalWrongResult;
     CTechnical* technical = Find(result->GetTypeId());

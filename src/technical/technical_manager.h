@@ -24,8 +24,8 @@ public:
     virtual void SetDefaults(std::uint16_t type, TechnicalParameters& parameters) const;
     // Runs the indicator of the result's type; kTechnicalNotRegistered when there is none,
     // kTechnicalWrongResult for a null result.
-    virtual std::uint16_t Analyze(const TechnicalParameters& parameters, CTechnicalResult* result,
-                                  const SeriesSet* stock, int seriesKind);
+    virtual TechnicalStatus Analyze(const TechnicalParameters& parameters, CTechnicalResult* result,
+                                    const SeriesSet* stock, PeriodKind seriesKind);
 
     // Remembers the market (its calendars place every series) and enters the moving average,
     // the inclination index and the trading-value average. Calling it again starts afresh.

@@ -58,10 +58,10 @@ void CTurnoverAverage::SetDefaults(TechnicalParameters& parameters) const {
     parameters[kParamDays] = kDefaultTurnoverDays;
 }
 
-std::uint16_t CTurnoverAverage::Calculate(const TechnicalParameters& parameters,
+TechnicalStatus CTurnoverAverage::Calculate(const TechnicalParameters& parameters,
                                           CTechnicalResult& result, const TechnicalInput& input) {
     AveragingParameters averaging;
-    if (const std::uint16_t status = ReadAveragingParameters(parameters, averaging);
+    if (const TechnicalStatus status = ReadAveragingParameters(parameters, averaging);
         status != kTechnicalOk)
         return status;
     if (input.priceEncoding > kPricesU32)

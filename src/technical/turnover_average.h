@@ -9,7 +9,7 @@ public:
     // Writes the descriptors of keys 0..2 into `registry`.
     explicit CTurnoverAverage(ParameterRegistry& registry);
 
-    std::uint16_t Calculate(const TechnicalParameters& parameters, CTechnicalResult& result,
+    TechnicalStatus Calculate(const TechnicalParameters& parameters, CTechnicalResult& result,
                             const TechnicalInput& input) override;
     std::uint16_t GetTypeId() const override { return kTechnicalTurnoverAverage; }
     // Newest date, all values, 5 days.

@@ -339,12 +339,13 @@ TEST_F(IntelligenceWorkerTest, NewItemsAreAnnouncedOnceAndAnUnchangedStampFetche
 
     // A second start while polling is refused and says so.
     EXPECT_EQ(agent_.Start(&sink_), kIntelligenceAlreadyRunning);
-    EXPECT_EQ(sink_.Values(kFeedEnded), std::vector<std::intptr_t>{kIntelligenceAlreadyRunning});
+    EXPECT_EQ(sink_.Values(kFeedEnded),
+              std::vector<std::intptr_t>{ResultCode(kIntelligenceAlreadyRunning)});
     EXPECT_TRUE(agent_.Stop(CIntelligenceAgent::kCloseWaitMs));
     EXPECT_FALSE(agent_.IsRunning());
     EXPECT_TRUE(sink_.Values(kFeedCycleFailed).empty());
     // The last cycle found either the newer file or nothing new.
-    EXPECT_LE(sink_.Values(kFeedEnded).back(), kIntelligenceNothingNew);
+    EXPECT_LE(sink_.Values(kFeedEnded).back(), ResultCode(kIntelligenceNothingNew));
 }
 
 TEST_F(IntelligenceWorkerTest, FiveErrorPagesInARowEndPolling) {
@@ -352,8 +353,9 @@ TEST_F(IntelligenceWorkerTest, FiveErrorPagesInARowEndPolling) {
     ASSERT_EQ(agent_.Start(&sink_), kIntelligenceNewItems);
     ASSERT_TRUE(WaitFor([&] { return Ended(); }));
     EXPECT_EQ(sink_.Values(kFeedCycleFailed),
-              std::vector<std::intptr_t>(5, kIntelligenceIndexInvalid));
-    EXPECT_EQ(sink_.Values(kFeedEnded), std::vector<std::intptr_t>{kIntelligenceIndexInvalid});
+              std::vector<std::intptr_t>(5, ResultCode(kIntelligenceIndexInvalid)));
+    EXPECT_EQ(sink_.Values(kFeedEnded),
+              std::vector<std::intptr_t>{ResultCode(kIntelligenceIndexInvalid)});
     EXPECT_EQ(agent_.FailureCount(), 5u);
     EXPECT_TRUE(WaitFor([&] { return !agent_.IsRunning(); }));
     EXPECT_EQ(agent_.PollInterval(), 20u); // never changed by a failed index
@@ -377,7 +379,7 @@ TEST_F(IntelligenceWorkerTest, ADamagedItemFileIsReportedAndFetchedAgain) {
     IntelligenceItem item;
     EXPECT_TRUE(agent_.FindItem(1, item));
     EXPECT_FALSE(agent_.FindItem(2, item));
-    EXPECT_EQ(sink_.Values(kFeedCycleFailed)[0], kIntelligenceItemsInvalid);
+    EXPECT_EQ(sink_.Values(kFeedCycleFailed)[0], ResultCode(kIntelligenceItemsInvalid));
     EXPECT_EQ(agent_.Stamp(), 0u);
 
     Publish(kStamp, items, SIZE_MAX, 300);
@@ -427,7 +429,8 @@ TEST_F(IntelligenceWorkerTest, StopAbandonsATransferThatHangs) {
     ASSERT_EQ(agent_.Start(&sink_), kIntelligenceNewItems);
     ASSERT_TRUE(WaitFor([&] { return CountRequests(server_, kIndexPath) == 1; }));
     EXPECT_TRUE(agent_.Stop(CIntelligenceAgent::kCloseWaitMs));
-    EXPECT_EQ(sink_.Values(kFeedEnded), std::vector<std::intptr_t>{kIntelligenceIndexNotFetched});
+    EXPECT_EQ(sink_.Values(kFeedEnded),
+              std::vector<std::intptr_t>{ResultCode(kIntelligenceIndexNotFetched)});
 }
 
 // --- vornctl ---

@@ -106,8 +106,8 @@ protected:
     // does.
     struct Run {
         bool succeeded = false;
-        std::uint8_t result = 0;
-        std::uint8_t updateResult = 0;
+        StartupOutcome result = kStartupOk;
+        AcquisitionOutcome updateResult = kAcquisitionOk;
         std::uint32_t flags = 0;
         std::string sourceFailure;
         StartupProgressView view;
@@ -205,7 +205,7 @@ TEST_F(JQuantsStartupTest, BuildsTheMissingFileThenTheUpdateStepAppendsTheNewDay
     ASSERT_TRUE(second.succeeded) << second.view.status;
     EXPECT_TRUE(ShowedText(kTextStartupJQuantsUpdate)) << AllTexts();
     EXPECT_TRUE(ShowedText("J-Quants API: 日足 2024/03/06")) << AllTexts();
-    EXPECT_EQ(second.updateResult, 0);
+    EXPECT_EQ(second.updateResult, AcquisitionOutcome{kAcquisitionOk});
     EXPECT_EQ(second.flags & kAppMatrixChanged, kAppMatrixChanged);
     EXPECT_EQ(second.view.overallBar, 100);
     EXPECT_FALSE(second.view.failureColours);
@@ -236,7 +236,7 @@ TEST_F(JQuantsStartupTest, BuildsTheMissingFileThenTheUpdateStepAppendsTheNewDay
     Run third;
     StartUp(third);
     ASSERT_TRUE(third.succeeded) << third.view.status;
-    EXPECT_EQ(third.updateResult, kAcquisitionNoUpdate);
+    EXPECT_EQ(third.updateResult, AcquisitionOutcome{kAcquisitionNoUpdate});
     EXPECT_EQ(third.flags & kAppMatrixChanged, 0u);
 }
 
@@ -253,10 +253,10 @@ TEST_F(JQuantsStartupTest, AFailingServerSaysWhereAndWhyAndLeavesTheFileAsItWas)
     StartUp(failed);
     // As with a failed update download, start-up goes on with the file it has.
     ASSERT_TRUE(failed.succeeded) << failed.view.status;
-    EXPECT_EQ(failed.updateResult, kAcquisitionUpdateFailed);
+    EXPECT_EQ(failed.updateResult, AcquisitionOutcome{kAcquisitionUpdateFailed});
     EXPECT_EQ(failed.flags & kAppMatrixChanged, 0u);
     EXPECT_EQ(*failed.matrix.DailyCalendar().Last(), MakePackedDate(2024, 3, 5));
-    const std::string shown = FormatStartupFailure(kStepUpdating, kAcquisitionUpdateFailed);
+    const std::string shown = FormatStartupFailure(kStepUpdating, ResultCode(kAcquisitionUpdateFailed));
     EXPECT_TRUE(ShowedText(shown + " J-Quants API 127.0.0.1:")) << AllTexts();
     EXPECT_NE(failed.sourceFailure.find("/v2/markets/calendar?"), std::string::npos)
         << failed.sourceFailure;
@@ -288,7 +288,7 @@ TEST_F(JQuantsStartupTest, ACancelledFirstBuildGoesOnFromItsCacheNextTime) {
         });
     });
     EXPECT_FALSE(cancelled.succeeded);
-    EXPECT_EQ(cancelled.result, ResultCode(kMatrixCancelled));
+    EXPECT_EQ(cancelled.result, StartupOutcome{kMatrixCancelled});
     EXPECT_EQ(cancelled.view.status, kTextStartupJQuantsResume);
     EXPECT_TRUE(cancelled.view.stepState & kStepFailed);
     EXPECT_FALSE(fs::exists(MatrixPath()));
@@ -316,7 +316,7 @@ TEST_F(JQuantsStartupTest, EscapeDuringTheUpdateEndsTheStartUpAndKeepsTheFetched
         });
     });
     EXPECT_FALSE(cancelled.succeeded);
-    EXPECT_EQ(cancelled.result, ResultCode(kMatrixCancelled));
+    EXPECT_EQ(cancelled.result, StartupOutcome{kMatrixCancelled});
     EXPECT_EQ(cancelled.view.status, FormatStartupFailure(kStepUpdating, 254));
     EXPECT_TRUE(cancelled.view.failureColours);
     EXPECT_EQ(test::ReadWholeFile(MatrixPath()), before);

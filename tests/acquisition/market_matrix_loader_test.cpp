@@ -546,11 +546,12 @@ TEST_F(MatrixAcquisitionTest, UpdateAppendsTheNewDaysAndRemovesTheUpdateFile) {
 
     test::CRecordingSink sink;
     EXPECT_EQ(loader_.UpdateMatrix(*matrix, server_.Host(), nullptr, &sink),
-              kAcquisitionUpdateFailed);
+              AcquisitionOutcome{kAcquisitionUpdateFailed});
     EXPECT_EQ(matrix->DailyCalendar().Count(), 10u);
 
     PublishPackage(index.directory, loader_.FormatUpdateName(days.back()), updateContent);
-    ASSERT_EQ(loader_.UpdateMatrix(*matrix, server_.Host(), nullptr, &sink), kAcquisitionOk);
+    ASSERT_EQ(loader_.UpdateMatrix(*matrix, server_.Host(), nullptr, &sink),
+              AcquisitionOutcome{kAcquisitionOk});
     EXPECT_EQ(matrix->DailyCalendar().Count(), 13u);
     const SecurityRecord* security = matrix->FindSecurity(MakeSecurityKey(1301, 1));
     ASSERT_NE(security, nullptr);
@@ -559,7 +560,8 @@ TEST_F(MatrixAcquisitionTest, UpdateAppendsTheNewDaysAndRemovesTheUpdateFile) {
 
     // Now current: nothing to fetch.
     const std::size_t requests = server_.Requests().size();
-    EXPECT_EQ(loader_.UpdateMatrix(*matrix, server_.Host(), nullptr, &sink), kAcquisitionNoUpdate);
+    EXPECT_EQ(loader_.UpdateMatrix(*matrix, server_.Host(), nullptr, &sink),
+              AcquisitionOutcome{kAcquisitionNoUpdate});
     EXPECT_EQ(server_.Requests().size(), requests);
 }
 

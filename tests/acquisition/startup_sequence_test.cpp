@@ -49,7 +49,8 @@ std::unique_ptr<CMarketMatrix> Market(int days) {
         .Security(7203, 1, calendar[0], test::SteppedRows(days, 3000))
         .Security(7203, 2, calendar[100], test::SteppedRows(days - 100, 3010));
     if (days > kOldDays + 2)
-        builder.Security(9984, 1, calendar[kOldDays + 2], test::SteppedRows(days - kOldDays - 2, 500));
+        builder.Security(9984, 1, calendar[kOldDays + 2],
+                         test::SteppedRows(days - kOldDays - 2, 500));
     return builder.Build();
 }
 
@@ -113,7 +114,9 @@ struct CStartupRun {
     test::CRecordingSink sink;
     StartupConfig config;
     bool succeeded = false;
-    std::uint8_t result = 0, checkResult = 0, updateResult = 0;
+    StartupOutcome result = kStartupOk;
+    AcquisitionResult checkResult = kAcquisitionOk;
+    AcquisitionOutcome updateResult = kAcquisitionOk;
     std::uint32_t flags = 0;
 };
 
@@ -175,7 +178,7 @@ TEST_F(StartupSequenceTest, FirstRunDownloadsTheChosenPackageThenTheKnownOne) {
         EXPECT_EQ(run.Profile(kProfileVersion), index_.version);
         EXPECT_GT(run.windows.CountsMap().Size(), 0u);
         EXPECT_FALSE(run.flags & kAppMatrixChanged);
-        EXPECT_EQ(run.updateResult, kAcquisitionNoUpdate);
+        EXPECT_EQ(run.updateResult, AcquisitionOutcome{kAcquisitionNoUpdate});
         EXPECT_EQ(run.sink.Values(kProgressOverall), (Values{25, 35, 45, 55, 75, 100}));
         EXPECT_EQ(
             run.sink.Values(kProgressStepState),
@@ -201,7 +204,7 @@ TEST_F(StartupSequenceTest, CancelledOrUnavailableChoiceFailsTheStartUp) {
     ASSERT_TRUE(server.Start());
     CStartupRun cancelled(data_, temporary_, server.Host(), 0);
     EXPECT_FALSE(cancelled.Run());
-    EXPECT_EQ(cancelled.result, kAcquisitionChoiceCancelled);
+    EXPECT_EQ(cancelled.result, StartupOutcome{kAcquisitionChoiceCancelled});
     EXPECT_EQ(cancelled.chooser.calls, 1);
     const StartupProgressView view = cancelled.View();
     EXPECT_EQ(view.status, kTextStartupRestoreFailed);
@@ -213,7 +216,7 @@ TEST_F(StartupSequenceTest, CancelledOrUnavailableChoiceFailsTheStartUp) {
     // More years than any package holds.
     CStartupRun tooMany(data_, temporary_, server.Host(), 20);
     EXPECT_FALSE(tooMany.Run());
-    EXPECT_EQ(tooMany.result, kAcquisitionPackageFailed);
+    EXPECT_EQ(tooMany.result, StartupOutcome{kAcquisitionPackageFailed});
 }
 
 TEST_F(StartupSequenceTest, LaterRunMergesTheUpdateMapsItAndWritesTheFileBack) {
@@ -230,7 +233,7 @@ TEST_F(StartupSequenceTest, LaterRunMergesTheUpdateMapsItAndWritesTheFileBack) {
     Publish(kAllDays);
     CStartupRun later(data_, temporary_, server.Host());
     ASSERT_TRUE(later.Run()) << later.View().status;
-    EXPECT_EQ(later.updateResult, kAcquisitionOk);
+    EXPECT_EQ(later.updateResult, AcquisitionOutcome{kAcquisitionOk});
     EXPECT_TRUE(later.flags & kAppMatrixChanged);
     EXPECT_EQ(later.matrix.DailyCalendar().Count(), kAllDays);
     EXPECT_NE(later.matrix.FindSecurity(MakeSecurityKey(9984, 1)), nullptr);
@@ -267,7 +270,7 @@ TEST_F(StartupSequenceTest, UpdateThatWouldLeaveAHoleIsNotApplied) {
     ASSERT_TRUE(server.Start());
     CStartupRun run(data_, temporary_, server.Host());
     ASSERT_TRUE(run.Run()) << run.View().status;
-    EXPECT_EQ(run.updateResult, kAcquisitionUpdateFailed);
+    EXPECT_EQ(run.updateResult, AcquisitionOutcome{kAcquisitionUpdateFailed});
     EXPECT_FALSE(run.flags & kAppMatrixChanged);
     EXPECT_EQ(run.matrix.DailyCalendar().Count(), kOldDays);
     EXPECT_EQ(server.RequestCount(), 1u); // the index only
@@ -280,7 +283,7 @@ TEST_F(StartupSequenceTest, LocalModeNeverTouchesTheNetwork) {
     {
         CStartupRun missing(data_, temporary_, server.Host(), 1, true);
         EXPECT_FALSE(missing.Run());
-        EXPECT_EQ(missing.result, kAcquisitionKnownPackageFailed);
+        EXPECT_EQ(missing.result, StartupOutcome{kMatrixCannotOpen});
         EXPECT_EQ(missing.View().status, kTextStartupRestoreFailed);
         EXPECT_EQ(missing.chooser.calls, 0);
     }
@@ -303,7 +306,7 @@ TEST_F(StartupSequenceTest, UnreachableServerKeepsTheLocalMatrixAsItIs) {
                     "127.0.0.1:" + std::to_string(CHttpTestServer::UnusedPort()));
     ASSERT_TRUE(run.Run()) << run.View().status;
     EXPECT_EQ(run.checkResult, kAcquisitionIndexNotFetched);
-    EXPECT_EQ(run.updateResult, kAcquisitionNoUpdate);
+    EXPECT_EQ(run.updateResult, AcquisitionOutcome{kAcquisitionNoUpdate});
     EXPECT_EQ(run.sink.Values(kProgressOverall), (Values{25, 55, 75, 100}));
     EXPECT_EQ(run.matrix.DailyCalendar().Count(), kOldDays);
 }
@@ -322,7 +325,7 @@ TEST_F(StartupSequenceTest, ErrorPageForAPackageLeavesTheLocalFileUntouched) {
         CStartupRun run(data_, temporary_, server.Host(), 1);
         run.profile.SetInteger(kProfileSection, kProfileFirst, kCalendar[0]);
         EXPECT_FALSE(run.Run());
-        EXPECT_EQ(run.result, kAcquisitionKnownPackageFailed);
+        EXPECT_EQ(run.result, StartupOutcome{kAcquisitionKnownPackageFailed});
         EXPECT_EQ(run.chooser.calls, 0);
         // The restore failure was shown with its code before the recovery.
         EXPECT_EQ(run.sink.Values(kProgressFailure), (Values{ResultCode(kMatrixBadHeader)}));
@@ -332,7 +335,7 @@ TEST_F(StartupSequenceTest, ErrorPageForAPackageLeavesTheLocalFileUntouched) {
     CStartupRun chosen(data_, temporary_, server.Host(), 1);
     chosen.profile.SetInteger(kProfileSection, kProfileFirst, 0);
     EXPECT_FALSE(chosen.Run());
-    EXPECT_EQ(chosen.result, kAcquisitionPackageFailed);
+    EXPECT_EQ(chosen.result, StartupOutcome{kAcquisitionPackageFailed});
     EXPECT_EQ(ReadWholeFile(MatrixPath()), damaged);
     EXPECT_TRUE(TemporaryIsEmpty());
 }
@@ -352,7 +355,7 @@ TEST_F(StartupSequenceTest, CancelStopsTheRestoreWithoutReplacingTheFile) {
     CStartupRun run(data_, temporary_, server.Host(), 1);
     // Pressed while the index is on its way: downloads run on, the restore stops.
     EXPECT_FALSE(run.Run([](CStartupSequence& sequence) { sequence.Cancel(); }));
-    EXPECT_EQ(run.result, ResultCode(kMatrixCancelled));
+    EXPECT_EQ(run.result, StartupOutcome{kMatrixCancelled});
     const StartupProgressView view = run.View();
     EXPECT_EQ(view.status, kTextStartupRestoreFailed);
     EXPECT_TRUE(view.stepState & kStepFailed);
@@ -374,7 +377,7 @@ TEST_F(StartupSequenceTest, StalledDownloadEndsInATimeOut) {
 
     CStartupRun run(data_, temporary_, server.Host(), 1);
     EXPECT_FALSE(run.Run());
-    EXPECT_EQ(run.result, kAcquisitionPackageFailed);
+    EXPECT_EQ(run.result, StartupOutcome{kAcquisitionPackageFailed});
     EXPECT_FALSE(fs::exists(MatrixPath()));
     // What arrived is kept for the next attempt to continue from, and nothing else.
     std::vector<fs::path> left;
@@ -383,6 +386,18 @@ TEST_F(StartupSequenceTest, StalledDownloadEndsInATimeOut) {
     ASSERT_EQ(left.size(), 1u);
     EXPECT_EQ(left[0].filename(), PackageFile(1).filename().string() + ".part");
     EXPECT_EQ(fs::file_size(left[0]), 64u);
+}
+
+// The progress window shows only the number; the outcome still tells which module decided,
+// so a missing local file is never read as a failed download.
+TEST(StartupOutcome, KeepsTheCodesOfDifferentModulesApart) {
+    const StartupOutcome restore = kMatrixCannotOpen;
+    const StartupOutcome download = kAcquisitionKnownPackageFailed;
+    EXPECT_EQ(ResultCode(restore), ResultCode(download));
+    EXPECT_NE(restore, download);
+    EXPECT_NE(Describe(restore), Describe(download));
+    EXPECT_EQ(Describe(StartupOutcome{kMergeNoNewDays}), Describe(kMergeNoNewDays));
+    EXPECT_EQ(ResultCode(StartupOutcome{kStartupMappingFailed}), 1u);
 }
 
 TEST(StartupProgress, FailureTextsFollowTheStepState) {

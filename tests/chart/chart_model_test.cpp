@@ -59,7 +59,7 @@ const ChartPanes& Panes(const Chart& chart) {
 
 TEST(ChartDisplayRange, ShortStockIsShownInAtLeast35Slots) {
     Chart chart(Market(60, Rows(20)));
-    ASSERT_TRUE(chart.model.SetDisplay(kSeriesDaily, 120, 0));
+    ASSERT_TRUE(chart.model.SetDisplay(PeriodKind::Daily, 120, 0));
     const ChartLayout& layout = chart.model.Layout();
     EXPECT_EQ(chart.model.SlotCount(), 35);
     EXPECT_EQ(chart.model.MaximumPosition(), 0);
@@ -70,7 +70,7 @@ TEST(ChartDisplayRange, ShortStockIsShownInAtLeast35Slots) {
 
     // The calendar runs out before 35 days: it starts at the calendar's first day.
     Chart shortCalendar(Market(25, Rows(10)));
-    ASSERT_TRUE(shortCalendar.model.SetDisplay(kSeriesDaily, 120, 0));
+    ASSERT_TRUE(shortCalendar.model.SetDisplay(PeriodKind::Daily, 120, 0));
     EXPECT_EQ(shortCalendar.model.SlotCount(), 25);
     EXPECT_EQ(shortCalendar.model.Layout().days[0].date, kFirstDay);
 }
@@ -78,7 +78,7 @@ TEST(ChartDisplayRange, ShortStockIsShownInAtLeast35Slots) {
 TEST(ChartDisplayRange, ForecastSpaceLeavesEmptySlotsAfterTheLastCandle) {
     Chart chart(Market(200, Rows(200)));
     chart.matrix->ProjectForecastDays(30);
-    ASSERT_TRUE(chart.model.SetDisplay(kSeriesDaily, 100, CChartModel::kLastPosition));
+    ASSERT_TRUE(chart.model.SetDisplay(PeriodKind::Daily, 100, CChartModel::kLastPosition));
     EXPECT_EQ(chart.model.SlotCount(), 130);
     EXPECT_EQ(chart.model.MaximumPosition(), 100);
     EXPECT_EQ(chart.model.Position(), 100);
@@ -102,7 +102,7 @@ TEST(ChartDisplayRange, ForecastSpaceLeavesEmptySlotsAfterTheLastCandle) {
 TEST(ChartDisplayRange, StockNotTradingOnTheNewestDayEndsAtItsLastDayPlusForecast) {
     Chart chart(Market(200, Rows(150), 50));
     chart.matrix->ProjectForecastDays(30);
-    ASSERT_TRUE(chart.model.SetDisplay(kSeriesDaily, 100, CChartModel::kLastPosition));
+    ASSERT_TRUE(chart.model.SetDisplay(PeriodKind::Daily, 100, CChartModel::kLastPosition));
     EXPECT_EQ(chart.model.SlotCount(), 130);
     EXPECT_EQ(chart.model.MaximumPosition(), 50); // 180 days in range
     const auto& days = chart.model.Layout().days;
@@ -115,7 +115,7 @@ TEST(ChartDisplayRange, StockNotTradingOnTheNewestDayEndsAtItsLastDayPlusForecas
 TEST(ChartDisplayRange, RangeShorterThanSlotsDoesNotWrapThePosition) {
     Chart chart(Market(100, Rows(100)));
     chart.matrix->ProjectForecastDays(30);
-    ASSERT_TRUE(chart.model.SetDisplay(kSeriesDaily, 110, CChartModel::kLastPosition));
+    ASSERT_TRUE(chart.model.SetDisplay(PeriodKind::Daily, 110, CChartModel::kLastPosition));
     EXPECT_EQ(chart.model.MaximumPosition(), 0);
     EXPECT_EQ(chart.model.Position(), 0);
     EXPECT_EQ(chart.model.Layout().days.size(), 130u);
@@ -127,7 +127,7 @@ TEST(ChartDisplayRange, NothingIsShownWithoutAStockOrRoom) {
     test::CRecordingSink sink;
     model.SetMessageSink(&sink);
     model.SetViewSize(1000, 600);
-    EXPECT_FALSE(model.SetDisplay(kSeriesDaily, 100, 0));
+    EXPECT_FALSE(model.SetDisplay(PeriodKind::Daily, 100, 0));
     EXPECT_FALSE(model.LoadStock(nullptr));
     EXPECT_FALSE(model.Layout().shown);
     EXPECT_EQ(model.HitTest(500, 300).hit, ChartHit::None);
@@ -136,23 +136,23 @@ TEST(ChartDisplayRange, NothingIsShownWithoutAStockOrRoom) {
     EXPECT_EQ(sink.Messages()[0].message, kMsgCursorNone);
 
     ASSERT_TRUE(model.LoadStock(matrix->FindSecurity(MakeSecurityKey(kCode, kMarket))));
-    EXPECT_FALSE(model.SetDisplay(3, 100, 0));
+    EXPECT_FALSE(model.SetDisplay(static_cast<PeriodKind>(3), 100, 0));
     model.SetViewSize(60, 40);
-    EXPECT_FALSE(model.SetDisplay(kSeriesDaily, 100, 0));
+    EXPECT_FALSE(model.SetDisplay(PeriodKind::Daily, 100, 0));
     model.SetViewSize(1000, 600);
-    EXPECT_TRUE(model.SetDisplay(kSeriesDaily, 100, 0));
+    EXPECT_TRUE(model.SetDisplay(PeriodKind::Daily, 100, 0));
 }
 
 TEST(ChartZoom, VisibleDaysKeepTheRightEdge) {
     Chart chart(Market(300, Rows(300)));
     CChartModel& model = chart.model;
-    ASSERT_TRUE(model.SetDisplay(kSeriesDaily, 100, CChartModel::kLastPosition));
+    ASSERT_TRUE(model.SetDisplay(PeriodKind::Daily, 100, CChartModel::kLastPosition));
     EXPECT_EQ(model.Position(), 200);
     ASSERT_TRUE(model.SetVisibleDays(80));
     EXPECT_EQ(model.Position(), 220);
     EXPECT_EQ(model.Layout().days.back().seriesIndex, 299);
 
-    ASSERT_TRUE(model.SetDisplay(kSeriesDaily, 0, 50));
+    ASSERT_TRUE(model.SetDisplay(PeriodKind::Daily, 0, 50));
     EXPECT_EQ(model.VisibleDays(), 80); // 0 keeps the current number
     ASSERT_TRUE(model.SetVisibleDays(60));
     EXPECT_EQ(model.Position(), 70);
@@ -163,18 +163,18 @@ TEST(ChartZoom, VisibleDaysKeepTheRightEdge) {
 TEST(ChartZoom, ZoomStopsAtThirtyDaysAndAtTheDayCount) {
     Chart chart(Market(300, Rows(300)));
     CChartModel& model = chart.model;
-    ASSERT_TRUE(model.SetDisplay(kSeriesDaily, 280, CChartModel::kLastPosition));
+    ASSERT_TRUE(model.SetDisplay(PeriodKind::Daily, 280, CChartModel::kLastPosition));
     ASSERT_TRUE(model.ZoomOut(45));
     EXPECT_EQ(model.VisibleDays(), 300); // exactly the day count
     EXPECT_EQ(model.Position(), 0);
     EXPECT_FALSE(model.CanZoomOut());
 
-    ASSERT_TRUE(model.SetDisplay(kSeriesDaily, 40, CChartModel::kLastPosition));
+    ASSERT_TRUE(model.SetDisplay(PeriodKind::Daily, 40, CChartModel::kLastPosition));
     ASSERT_TRUE(model.ZoomIn(45)); // a step past the visible days stops at the limit
     EXPECT_EQ(model.VisibleDays(), 30);
     EXPECT_FALSE(model.ZoomIn(1));
 
-    ASSERT_TRUE(model.SetDisplay(kSeriesDaily, 35, 0));
+    ASSERT_TRUE(model.SetDisplay(PeriodKind::Daily, 35, 0));
     ASSERT_TRUE(model.ZoomIn(15));
     EXPECT_EQ(model.VisibleDays(), 20);
     EXPECT_FALSE(model.SetVisibleDays(0));
@@ -183,7 +183,7 @@ TEST(ChartZoom, ZoomStopsAtThirtyDaysAndAtTheDayCount) {
 TEST(ChartScroll, CommandsMoveWithinTheLimits) {
     Chart chart(Market(300, Rows(300)));
     CChartModel& model = chart.model;
-    ASSERT_TRUE(model.SetDisplay(kSeriesDaily, 100, 0));
+    ASSERT_TRUE(model.SetDisplay(PeriodKind::Daily, 100, 0));
     EXPECT_FALSE(model.Scroll(ChartScroll::PreviousDay));
     const std::pair<ChartScroll, int> steps[] = {
         {ChartScroll::Next, 99},         {ChartScroll::Next, 198},     {ChartScroll::Next, 200},
@@ -200,7 +200,7 @@ TEST(ChartScroll, CommandsMoveWithinTheLimits) {
 class ChartMouse : public ::testing::Test {
 protected:
     ChartMouse() : chart(Market(300, Rows(300))) {
-        EXPECT_TRUE(chart.model.SetDisplay(kSeriesDaily, 100, 100));
+        EXPECT_TRUE(chart.model.SetDisplay(PeriodKind::Daily, 100, 100));
         y = Panes(chart).pricePane.top + 2;
         x = chart.model.Coordinates().XOfDay(50);
     }
@@ -321,7 +321,7 @@ TEST_F(ChartMouse, CursorReportsNameTheDayAndValueUnderTheCursor) {
 
 TEST(ChartCursorReports, UnitsPickTheMessage) {
     Chart chart(Market(120, Rows(120, 1000, 200000000), 0, kListingHundredths));
-    ASSERT_TRUE(chart.model.SetDisplay(kSeriesDaily, 100, 0));
+    ASSERT_TRUE(chart.model.SetDisplay(PeriodKind::Daily, 100, 0));
     const ChartPanes& panes = Panes(chart);
     const int x = chart.model.Coordinates().XOfDay(3);
     chart.model.MouseMove(x, panes.pricePane.top + 3);
@@ -351,7 +351,7 @@ TEST(ChartScales, ComeFromTheShownDaysWithThePriceExponent) {
     std::vector<Ohlcv> rows(120, Ohlcv{150, 160, 140, 150, 5000});
     rows[110].high = 201; // x 10: 2,010 yen, above the 2,000 tick band
     Chart chart(Market(120, rows, 0, 0, 1));
-    ASSERT_TRUE(chart.model.SetDisplay(kSeriesDaily, 30, CChartModel::kLastPosition));
+    ASSERT_TRUE(chart.model.SetDisplay(PeriodKind::Daily, 30, CChartModel::kLastPosition));
     const ChartLayout& layout = chart.model.Layout();
     EXPECT_EQ(layout.price.highest, 2010u);
     EXPECT_EQ(layout.price.tick, 50u);
@@ -366,7 +366,7 @@ TEST(ChartScales, ComeFromTheShownDaysWithThePriceExponent) {
 
 TEST(ChartDateAxis, DailyMarksMonthStartsAndLabelsWhatFits) {
     Chart chart(Market(300, Rows(300)));
-    ASSERT_TRUE(chart.model.SetDisplay(kSeriesDaily, 300, 0));
+    ASSERT_TRUE(chart.model.SetDisplay(PeriodKind::Daily, 300, 0));
     const ChartLayout& layout = chart.model.Layout();
     ASSERT_EQ(layout.dateMarks.size(), 14u); // January 2007 to February 2008
     const DateMark& january = layout.dateMarks[0];
@@ -383,7 +383,7 @@ TEST(ChartDateAxis, DailyMarksMonthStartsAndLabelsWhatFits) {
     EXPECT_EQ(layout.yearLabels[0].x, layout.dateMarks[12].x);
     EXPECT_EQ(layout.periodCaption, "07/01/04 ～ 08/02/27 (300日間)");
 
-    ASSERT_TRUE(chart.model.SetDisplay(kSeriesDaily, 40, 0));
+    ASSERT_TRUE(chart.model.SetDisplay(PeriodKind::Daily, 40, 0));
     for (const DateMark& mark : chart.model.Layout().dateMarks)
         EXPECT_FALSE(mark.label.empty()); // wide days leave room for every label
 }
@@ -391,7 +391,7 @@ TEST(ChartDateAxis, DailyMarksMonthStartsAndLabelsWhatFits) {
 TEST(ChartDateAxis, WeeklyAndMonthlyMarkMonthsWithoutLabels) {
     Chart chart(Market(300, Rows(300)));
     chart.matrix->ProjectForecastDays(20); // only daily charts show forecast days
-    ASSERT_TRUE(chart.model.SetDisplay(kSeriesWeekly, 500, 0));
+    ASSERT_TRUE(chart.model.SetDisplay(PeriodKind::Weekly, 500, 0));
     const ChartLayout& weekly = chart.model.Layout();
     EXPECT_EQ(chart.model.SlotCount(), chart.model.Series().weekly.count);
     EXPECT_TRUE(weekly.days.back().Quoted());
@@ -405,7 +405,7 @@ TEST(ChartDateAxis, WeeklyAndMonthlyMarkMonthsWithoutLabels) {
     }
     EXPECT_EQ(weekly.dateMarks.size(), 13u); // every month change after the first week
 
-    ASSERT_TRUE(chart.model.SetDisplay(kSeriesMonthly, 500, 0));
+    ASSERT_TRUE(chart.model.SetDisplay(PeriodKind::Monthly, 500, 0));
     const ChartLayout& monthly = chart.model.Layout();
     EXPECT_EQ(chart.model.SlotCount(), 14);  // January 2007 to February 2008, nothing older
     ASSERT_EQ(monthly.dateMarks.size(), 3u); // 2007/01, 2007/07, 2008/01
@@ -420,7 +420,7 @@ TEST(ChartLayoutSettings, DamagedSharesAreLimited) {
     settings.chartWidthShare = 250;
     chart.model.SetLayoutSettings(settings);
     EXPECT_EQ(chart.model.LayoutSettings().chartWidthShare, 100);
-    ASSERT_TRUE(chart.model.SetDisplay(kSeriesDaily, 100, 0));
+    ASSERT_TRUE(chart.model.SetDisplay(PeriodKind::Daily, 100, 0));
     EXPECT_FALSE(chart.model.Layout().bandPanelShown);
     EXPECT_TRUE(Panes(chart).bandPanel.Empty());
     EXPECT_GE(Panes(chart).pricePane.Height(), 0);

@@ -30,7 +30,7 @@ protected:
     WindowRegions() : matrix(Market()), model(*matrix) {
         model.SetViewSize(1000, 600);
         EXPECT_TRUE(model.LoadStock(matrix->FindSecurity(MakeSecurityKey(kCode, kMarket))));
-        EXPECT_TRUE(model.SetDisplay(kSeriesDaily, 100, 100));
+        EXPECT_TRUE(model.SetDisplay(PeriodKind::Daily, 100, 100));
     }
     bool Build(std::vector<WindowStateRecord> records) {
         return BuildWindowRegion(records, 0, model.Layout(), c(), region);
@@ -109,7 +109,7 @@ TEST_F(WindowRegions, HitTestFindsTheRegionsOfThePerformer) {
     EXPECT_EQ(hit.window, 1);
     EXPECT_EQ(model.HitTest(c().SlotLeft(5), c().YOfPrice(1175), regions).hit, ChartHit::PricePane);
 
-    ASSERT_TRUE(model.SetDisplay(kSeriesWeekly, 100, 0));
+    ASSERT_TRUE(model.SetDisplay(PeriodKind::Weekly, 100, 0));
     EXPECT_TRUE(BuildWindowRegions(performer, model.Layout(), c()).empty());
 }
 

@@ -20,7 +20,7 @@ public:
         std::string address;
     };
 
-    void ShowChart(const SecurityRecord* stock, std::uint8_t, std::uint16_t displayedDays,
+    void ShowChart(const SecurityRecord* stock, PeriodKind, std::uint16_t displayedDays,
                    std::uint16_t scrollPosition) override {
         Shown shown;
         shown.kind = kContentsChart;
@@ -50,7 +50,7 @@ protected:
     const SecurityRecord* Stock(int i) { return &stocks_[i]; }
     void RecordCharts(int count) {
         for (int i = 0; i < count; ++i)
-            recorder_.RecordChart(Stock(i), 0, 100, static_cast<std::uint16_t>(i));
+            recorder_.RecordChart(Stock(i), PeriodKind::Daily, 100, static_cast<std::uint16_t>(i));
     }
     const SecurityRecord* ChartAt(std::size_t index) const {
         const CContents& entry = recorder_.Entry(index);
@@ -64,12 +64,12 @@ protected:
 };
 
 TEST_F(RecorderTest, RecordingKeepsTheTenNewest) {
-    recorder_.RecordChart(Stock(0), 0, 100, 0);
+    recorder_.RecordChart(Stock(0), PeriodKind::Daily, 100, 0);
     EXPECT_EQ(recorder_.Count(), 1u);
     EXPECT_EQ(recorder_.Flags(), 0) << "one entry: nothing to go back to";
 
     for (int i = 1; i < 11; ++i)
-        recorder_.RecordChart(Stock(i), 0, 100, 0);
+        recorder_.RecordChart(Stock(i), PeriodKind::Daily, 100, 0);
     ASSERT_EQ(recorder_.Count(), 10u);
     EXPECT_EQ(ChartAt(0), Stock(10));
     EXPECT_EQ(ChartAt(9), Stock(1)) << "the oldest was deleted";
@@ -79,18 +79,18 @@ TEST_F(RecorderTest, RecordingKeepsTheTenNewest) {
 
 TEST_F(RecorderTest, SameStockUpdatesTheFrontEntry) {
     RecordCharts(3);
-    recorder_.RecordChart(Stock(2), 7, 250, 42);
+    recorder_.RecordChart(Stock(2), PeriodKind::Monthly, 250, 42);
     ASSERT_EQ(recorder_.Count(), 3u);
     const auto& front = static_cast<const CChartContents&>(recorder_.Entry(0));
     EXPECT_EQ(front.stock, Stock(2));
-    EXPECT_EQ(front.displayKind, 7);
+    EXPECT_EQ(front.displayKind, PeriodKind::Monthly);
     EXPECT_EQ(front.displayedDays, 250);
     EXPECT_EQ(front.scrollPosition, 42);
     EXPECT_EQ(recorder_.Flags(), kCanGoBack);
 
     CRecorder single;
-    single.RecordChart(Stock(0), 0, 100, 0);
-    single.RecordChart(Stock(0), 0, 100, 5);
+    single.RecordChart(Stock(0), PeriodKind::Daily, 100, 0);
+    single.RecordChart(Stock(0), PeriodKind::Daily, 100, 5);
     EXPECT_EQ(single.Count(), 1u);
     EXPECT_EQ(single.Flags(), 0);
 }
@@ -169,7 +169,7 @@ TEST_F(RecorderTest, RecordingAnotherStockAfterGoingBackDropsNewerEntries) {
     RecordCharts(4); // 3, 2, 1, 0
     recorder_.Navigate(true, host_);
     recorder_.Navigate(true, host_); // at stock 1
-    recorder_.RecordChart(Stock(9), 0, 100, 0);
+    recorder_.RecordChart(Stock(9), PeriodKind::Daily, 100, 0);
     ASSERT_EQ(recorder_.Count(), 3u);
     EXPECT_EQ(ChartAt(0), Stock(9));
     EXPECT_EQ(ChartAt(1), Stock(1));
@@ -181,20 +181,20 @@ TEST_F(RecorderTest, RecordingAnotherStockAfterGoingBackDropsNewerEntries) {
 TEST_F(RecorderTest, RecordingTheShownStockAfterGoingBackUpdatesInPlace) {
     RecordCharts(3);                 // 2, 1, 0
     recorder_.Navigate(true, host_); // at stock 1
-    recorder_.RecordChart(Stock(1), 0, 60, 77);
+    recorder_.RecordChart(Stock(1), PeriodKind::Daily, 60, 77);
     ASSERT_EQ(recorder_.Count(), 3u);
     EXPECT_EQ(recorder_.Position(), 1u);
     EXPECT_EQ(recorder_.Flags(), kCanGoBack | kCanGoForward);
     EXPECT_EQ(static_cast<const CChartContents&>(recorder_.Entry(1)).scrollPosition, 77);
 
     recorder_.Navigate(true, host_); // at stock 0, the oldest
-    recorder_.RecordChart(Stock(0), 0, 60, 5);
+    recorder_.RecordChart(Stock(0), PeriodKind::Daily, 60, 5);
     EXPECT_EQ(recorder_.Flags(), kCanGoForward);
     EXPECT_EQ(recorder_.Count(), 3u);
 }
 
 TEST_F(RecorderTest, DifferentKindAtThePositionDropsNewerEntries) {
-    recorder_.RecordChart(Stock(0), 0, 100, 0);
+    recorder_.RecordChart(Stock(0), PeriodKind::Daily, 100, 0);
     recorder_.RecordScreening(ScreeningSettings{});
     recorder_.RecordReport("http://127.0.0.1/r");
     recorder_.Navigate(true, host_); // at the screening
@@ -204,7 +204,7 @@ TEST_F(RecorderTest, DifferentKindAtThePositionDropsNewerEntries) {
     EXPECT_EQ(recorder_.Count(), 3u) << "the screening entry is updated in place";
     EXPECT_EQ(recorder_.Position(), 1u);
 
-    recorder_.RecordChart(Stock(1), 0, 100, 0);
+    recorder_.RecordChart(Stock(1), PeriodKind::Daily, 100, 0);
     ASSERT_EQ(recorder_.Count(), 3u) << "the report was dropped, the chart put in front";
     EXPECT_EQ(recorder_.Entry(0).GetKind(), kContentsChart);
     EXPECT_EQ(recorder_.Entry(1).GetKind(), kContentsScreening);
@@ -217,7 +217,7 @@ TEST_F(RecorderTest, NavigateWithoutHistoryDoesNothing) {
     recorder_.Navigate(true, host_);
     recorder_.Navigate(false, host_);
     EXPECT_EQ(recorder_.Flags(), 0);
-    recorder_.RecordChart(Stock(0), 0, 100, 0);
+    recorder_.RecordChart(Stock(0), PeriodKind::Daily, 100, 0);
     recorder_.Navigate(true, host_);
     recorder_.Navigate(false, host_);
     EXPECT_EQ(recorder_.Flags(), 0);
@@ -227,7 +227,7 @@ TEST_F(RecorderTest, NavigateWithoutHistoryDoesNothing) {
 
 TEST_F(RecorderTest, RestoredReportIsNotRecordedAgain) {
     recorder_.RecordReport("http://127.0.0.1/first");
-    recorder_.RecordChart(Stock(0), 0, 100, 0);
+    recorder_.RecordChart(Stock(0), PeriodKind::Daily, 100, 0);
     recorder_.Navigate(true, host_);
     ASSERT_EQ(host_.log.size(), 1u);
     EXPECT_EQ(host_.log[0].kind, kContentsReport);
@@ -252,7 +252,7 @@ TEST_F(RecorderTest, RestoredScreeningBringsBackSettingsAndLists) {
     settings.preferred = {MakeSecurityKey(1301, 1), MakeSecurityKey(7203, 1)};
     settings.excluded = {MakeSecurityKey(9984, 1)};
     recorder_.RecordScreening(settings);
-    recorder_.RecordChart(Stock(0), 0, 100, 0);
+    recorder_.RecordChart(Stock(0), PeriodKind::Daily, 100, 0);
     recorder_.Navigate(true, host_);
     ASSERT_EQ(host_.log.size(), 1u);
     EXPECT_EQ(host_.log[0].kind, kContentsScreening);

@@ -37,7 +37,7 @@ public:
     // The forced analysis of one security; null when it failed.
     const ListingAnalysis* Analyse(std::uint16_t code, std::uint8_t market = 1) {
         const SecurityKey key = MakeSecurityKey(code, market);
-        if (!windows_.AnalyseListingByKey(*matrix_, key, 0, performer_, true))
+        if (!windows_.AnalyseListingByKey(*matrix_, key, PeriodKind::Daily, performer_, true))
             return nullptr;
         return performer_.FindResult(key);
     }

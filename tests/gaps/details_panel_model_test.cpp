@@ -34,7 +34,7 @@ public:
     explicit HandAnalysis(const CMarketBuilder& builder) : matrix_(builder.Build()) {
         const SecurityRecord* security = matrix_->FindSecurity(MakeSecurityKey(kCode, 1));
         performer_.SetSecurity(security);
-        performer_.SetPeriodKind(0);
+        performer_.SetPeriod(PeriodKind::Daily);
         performer_.SetCalendar(&matrix_->DailyCalendar());
         loaded_ =
             security != nullptr && matrix_->GetSeries(performer_.Series(), security,

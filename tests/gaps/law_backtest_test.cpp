@@ -2,6 +2,7 @@
 // weekly series, agreement with the law statistics and the trading list on the sample market,
 // and the worker's progress, cancel and refusal.
 #include <gtest/gtest.h>
+#include <ostream>
 
 #include <cmath>
 #include <map>
@@ -17,6 +18,13 @@
 #include "support/recording_sink.h"
 
 namespace vorn {
+
+// Parameter values in test names read "weekly", not a byte dump.
+void PrintTo(PeriodKind kind, std::ostream* out) {
+    constexpr const char* kWords[] = {"daily", "weekly", "monthly"};
+    *out << (IsPeriodKind(kind) ? kWords[PeriodIndex(kind)] : "unknown");
+}
+
 namespace {
 
 using test::CMarketBuilder;
@@ -121,12 +129,12 @@ void ExpectFigures(const std::vector<BacktestRow>& rows, unsigned group, int law
         EXPECT_TRUE(std::isinf(f.profitFactor));
 }
 
-class KnownTrades : public ::testing::TestWithParam<int> {
+class KnownTrades : public ::testing::TestWithParam<PeriodKind> {
 protected:
     // Daily: weekdays from Thursday 2007/12/20. Weekly: one trading day a week, so that every
     // weekly candle is one daily candle and the trades are the same, seven times as long.
     void SetUp() override {
-        weekly_ = GetParam() == 1;
+        weekly_ = GetParam() == PeriodKind::Weekly;
         matrix_ = weekly_ ? KnownMarket(Mondays(MakePackedDate(2007, 1, 1), 30))
                           : KnownMarket(test::Weekdays(MakePackedDate(2007, 12, 20), 30));
         BacktestOptions options;
@@ -215,7 +223,8 @@ TEST_P(KnownTrades, FiguresByYearOfTheExit) {
     ExpectFigures(years, 2008, 3, BacktestSide::Sell, E({2, 4, 2}));
 }
 
-INSTANTIATE_TEST_SUITE_P(DailyAndWeekly, KnownTrades, ::testing::Values(0, 1));
+INSTANTIATE_TEST_SUITE_P(DailyAndWeekly, KnownTrades,
+                         ::testing::Values(PeriodKind::Daily, PeriodKind::Weekly));
 
 TEST(LawBacktest, SelectionMarketsSectorsAndDatesRestrictTheTrades) {
     const auto matrix = KnownMarket(test::Weekdays(MakePackedDate(2007, 12, 20), 30));
@@ -237,7 +246,7 @@ TEST(LawBacktest, SelectionMarketsSectorsAndDatesRestrictTheTrades) {
     EXPECT_DOUBLE_EQ(backtest.Trades()[0].returnRate, kT1);
     EXPECT_EQ(backtest.TradesOf(1, BacktestSide::Buy).size(), 1u);
     EXPECT_TRUE(backtest.TradesOf(1, BacktestSide::Sell).empty());
-    options.periodKind = 3;
+    options.periodKind = static_cast<PeriodKind>(3);
     EXPECT_FALSE(backtest.Run(*matrix, options));
 }
 
@@ -306,7 +315,7 @@ const CMarketMatrix& SampleMatrix() {
     return *matrix;
 }
 
-class SampleMarket : public ::testing::TestWithParam<int> {};
+class SampleMarket : public ::testing::TestWithParam<PeriodKind> {};
 
 TEST_P(SampleMarket, EverySecurityAgreesWithItsLawStatisticsAndTradingList) {
     // The analysis the chart, the law performance panel and the trading list read.
@@ -336,7 +345,7 @@ TEST_P(SampleMarket, EverySecurityAgreesWithItsLawStatisticsAndTradingList) {
         // The law statistics of the record, trade by trade.
         std::array<LawStats, kLawCount> own{};
         for (const BacktestTrade& t : trades) {
-            LawStats& s = own[static_cast<std::size_t>(LawStatsIndex(t.LawCode()))];
+            LawStats& s = own[static_cast<std::size_t>(LawStatsIndex(t.Code()))];
             (t.returnRate > 0 ? s.wins : t.returnRate < 0 ? s.losses : s.evens)++;
             s.sumOfReturns += t.returnRate;
         }
@@ -363,7 +372,7 @@ TEST_P(SampleMarket, EverySecurityAgreesWithItsLawStatisticsAndTradingList) {
     }
     // Gaps between weekly and monthly candles are rarer than between daily ones.
     const std::size_t kMinimumSecurities[] = {200, 50, 0};
-    EXPECT_GT(withTrades, kMinimumSecurities[GetParam()]);
+    EXPECT_GT(withTrades, kMinimumSecurities[PeriodIndex(GetParam())]);
 
     // The market-wide rows are the sums of the securities'.
     const std::uint8_t codes[] = {kLaw1Buy,  kLaw2Buy,  kLaw3Buy,  kLaw4Buy,
@@ -381,10 +390,10 @@ TEST_P(SampleMarket, EverySecurityAgreesWithItsLawStatisticsAndTradingList) {
     EXPECT_EQ(all[10].figures.trades, total);
     EXPECT_EQ(total, backtest.Trades().size());
     const unsigned kMinimumTrades[] = {10000, 300, 0};
-    EXPECT_GT(total, kMinimumTrades[GetParam()]);
+    EXPECT_GT(total, kMinimumTrades[PeriodIndex(GetParam())]);
 }
 
-INSTANTIATE_TEST_SUITE_P(DailyWeeklyMonthly, SampleMarket, ::testing::Values(0, 1, 2));
+INSTANTIATE_TEST_SUITE_P(DailyWeeklyMonthly, SampleMarket, ::testing::ValuesIn(kPeriodKinds));
 
 TEST(LawBacktestWorker, ReportsProgressFinishesAndRefusesASecondStart) {
     const CMarketMatrix& matrix = SampleMatrix();

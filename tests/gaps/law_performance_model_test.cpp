@@ -126,8 +126,8 @@ TEST(LawPerformancePanel, ShowsTheSelectedSecuritysRecordOnce) {
         EXPECT_EQ(row.trades, 0u);
         EXPECT_EQ(row.losses.colour, kTextGrey);
     }
-    EXPECT_EQ(panel.RowOf(0), nullptr);
-    EXPECT_EQ(panel.RowOf(3), nullptr);
+    EXPECT_EQ(panel.RowOf(kLawNone), nullptr);
+    EXPECT_EQ(panel.RowOf(static_cast<LawCode>(3)), nullptr);
 }
 
 } // namespace

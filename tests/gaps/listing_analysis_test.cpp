@@ -187,16 +187,19 @@ TEST(ListingAnalysis, CacheAndPeriodKinds) {
     sentinel.daysHeld = 777;
     performer.StoreResult(key, sentinel);
     // Without force a cached record stays as it is.
-    EXPECT_TRUE(market.Windows().AnalyseListing(market.Matrix(), 0, performer, false));
+    EXPECT_TRUE(
+        market.Windows().AnalyseListing(market.Matrix(), PeriodKind::Daily, performer, false));
     EXPECT_EQ(performer.FindResult(key)->daysHeld, 777);
-    EXPECT_TRUE(market.Windows().AnalyseListing(market.Matrix(), 0, performer, true));
+    EXPECT_TRUE(
+        market.Windows().AnalyseListing(market.Matrix(), PeriodKind::Daily, performer, true));
     EXPECT_EQ(performer.FindResult(key)->daysHeld, 5);
 
-    EXPECT_FALSE(market.Windows().AnalyseListing(market.Matrix(), 3, performer, true));
-    EXPECT_FALSE(market.Windows().AnalyseListingByKey(market.Matrix(), MakeSecurityKey(9999, 1), 0,
-                                                      performer, true));
+    EXPECT_FALSE(market.Windows().AnalyseListing(market.Matrix(), static_cast<PeriodKind>(3),
+                                                 performer, true));
+    EXPECT_FALSE(market.Windows().AnalyseListingByKey(market.Matrix(), MakeSecurityKey(9999, 1),
+                                                      PeriodKind::Daily, performer, true));
     CWindowsPerformer fresh;
-    EXPECT_FALSE(market.Windows().AnalyseListing(market.Matrix(), 0, fresh, true));
+    EXPECT_FALSE(market.Windows().AnalyseListing(market.Matrix(), PeriodKind::Daily, fresh, true));
 }
 
 // Closes that move every day without gaps between the candles.

@@ -189,9 +189,9 @@ TEST(MappingAndReplay, AgreeOnTheSampleMarket) {
     ASSERT_TRUE(windows.MapMarketWindows(matrix, nullptr, nullptr));
     CWindowsPerformer performer;
     std::size_t checked = 0, windowsSeen = 0;
-    windows.CountsMap(0).ForEach([&](SecurityKey key, const WindowCounts& counts) {
+    windows.CountsMap(PeriodKind::Daily).ForEach([&](SecurityKey key, const WindowCounts& counts) {
         SCOPED_TRACE(CodeOfKey(key));
-        ASSERT_TRUE(windows.AnalyseListingByKey(matrix, key, 0, performer, true));
+        ASSERT_TRUE(windows.AnalyseListingByKey(matrix, key, PeriodKind::Daily, performer, true));
         WindowCounts replayed;
         for (const WindowStateRecord& r : performer.History()) {
             replayed.upOpened += r.state == kUpWindowOpened;

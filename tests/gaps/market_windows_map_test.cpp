@@ -354,9 +354,9 @@ TEST(MarketPass, PostsStartTextAndEndAndFillsTheDailyMapsOnly) {
     const SecurityKey key = MakeSecurityKey(1301, 1);
     EXPECT_EQ(windows.EventMap().FlagsAt(key | 1), kUpWindowOpened);
     EXPECT_EQ(windows.EventMap().FlagsAt(key | 2), kUpWindowFilled | kDownWindowOpened);
-    EXPECT_TRUE(windows.EventMap(1).Empty());
-    EXPECT_TRUE(windows.EventMap(2).Empty());
-    EXPECT_EQ(windows.CountsMap(1).Size(), 0u);
+    EXPECT_TRUE(windows.EventMap(PeriodKind::Weekly).Empty());
+    EXPECT_TRUE(windows.EventMap(PeriodKind::Monthly).Empty());
+    EXPECT_EQ(windows.CountsMap(PeriodKind::Weekly).Size(), 0u);
 }
 
 TEST(MarketPass, EmptyCalendarFailsAndClearsEarlierResults) {

@@ -98,7 +98,7 @@ TEST(DailySeries, RangesOutsideTheSecurityOrBrokenRecordsFail) {
     EXPECT_FALSE(matrix->GetSeries(set, nullptr, 0, kOpenEnd));
     EXPECT_FALSE(matrix->GetSeries(set, &security, D(2007, 1, 25), kOpenEnd)); // after last
     EXPECT_FALSE(matrix->GetSeries(set, &security, 0, D(2007, 1, 5)));         // before first
-    EXPECT_FALSE(matrix->GetPeriodSeries(3, set, &security, 0, kOpenEnd));
+    EXPECT_FALSE(matrix->GetPeriodSeries(static_cast<PeriodKind>(3), set, &security, 0, kOpenEnd));
     EXPECT_FALSE(matrix->GetSeriesByKey(set, MakeSecurityKey(1301, 2), 0, kOpenEnd));
     EXPECT_TRUE(matrix->GetSeriesByKey(set, MakeSecurityKey(1301, 1), 0, kOpenEnd));
     EXPECT_EQ(set.daily.count, 10);
@@ -113,7 +113,7 @@ TEST(DailySeries, RangesOutsideTheSecurityOrBrokenRecordsFail) {
         damage(record);
         SeriesSet result;
         bool any = false;
-        for (int period = 0; period < 3; ++period)
+        for (PeriodKind period : kPeriodKinds)
             any = copy->GetPeriodSeries(period, result, &record, 0, to) || any;
         return any;
     };
@@ -187,7 +187,8 @@ TEST(DailyAdjustment, AfterTheLastEntryValuesAreExactAgain) {
     ASSERT_TRUE(matrix->GetSeries(set, &OnlySecurity(*matrix), 0, kOpenEnd));
     for (std::size_t i = 3; i < set.daily.count; ++i)
         ExpectCandle(ElementOf(set, set.daily, i), {100, 100, 100, 100, 1000}, std::to_string(i));
-    ASSERT_TRUE(matrix->GetPeriodSeries(1, set, &OnlySecurity(*matrix), 0, kOpenEnd));
+    ASSERT_TRUE(
+        matrix->GetPeriodSeries(PeriodKind::Weekly, set, &OnlySecurity(*matrix), 0, kOpenEnd));
     EXPECT_EQ(ElementOf(set, set.weekly, 2).volume, 1000u);
 }
 
@@ -205,11 +206,11 @@ TEST(PeriodSeries, VolumeSumsStopAtTheLargestValueInsteadOfWrapping) {
                 .Build();
         SeriesSet set;
         const SecurityRecord& security = OnlySecurity(*matrix);
-        ASSERT_TRUE(matrix->GetPeriodSeries(1, set, &security, 0, kOpenEnd));
+        ASSERT_TRUE(matrix->GetPeriodSeries(PeriodKind::Weekly, set, &security, 0, kOpenEnd));
         ASSERT_EQ(set.weekly.count, 2);
         EXPECT_EQ(set.weekly.volumes[0], kLargest);
         EXPECT_EQ(set.weekly.volumes[1], kLargest);
-        ASSERT_TRUE(matrix->GetPeriodSeries(2, set, &security, 0, kOpenEnd));
+        ASSERT_TRUE(matrix->GetPeriodSeries(PeriodKind::Monthly, set, &security, 0, kOpenEnd));
         EXPECT_EQ(set.monthly.volumes[0], kLargest);
         ASSERT_TRUE(matrix->GetSeries(set, &security, 0, kOpenEnd));
         EXPECT_EQ(set.daily.volumes[0], kLargest);
@@ -221,7 +222,8 @@ TEST(PeriodSeries, VolumeSumsStopAtTheLargestValueInsteadOfWrapping) {
                         .Adjustment(1301, 1, D(2007, 1, 12), 2.0)
                         .Build();
     SeriesSet set;
-    ASSERT_TRUE(adjusted->GetPeriodSeries(1, set, &OnlySecurity(*adjusted), 0, kOpenEnd));
+    ASSERT_TRUE(
+        adjusted->GetPeriodSeries(PeriodKind::Weekly, set, &OnlySecurity(*adjusted), 0, kOpenEnd));
     EXPECT_EQ(set.weekly.volumes[0], kLargest);
     EXPECT_EQ(set.weekly.volumes[1], kLargest);
 }
@@ -247,13 +249,13 @@ TEST(MissingDayAdjustment, TakesEffectFromTheNextTradingDay) {
                      std::to_string(days[i]));
     }
 
-    ASSERT_TRUE(matrix->GetPeriodSeries(1, set, &security, 0, kOpenEnd));
+    ASSERT_TRUE(matrix->GetPeriodSeries(PeriodKind::Weekly, set, &security, 0, kOpenEnd));
     EXPECT_EQ(set.weekly.firstDate, D(2007, 1, 2));
     // Week of 2007/01/08: five days on the old basis; week of 2007/01/16: four on the new.
     ExpectCandle(ElementOf(set, set.weekly, 1), {25, 25, 25, 25, 200}, "week 2");
     ExpectCandle(ElementOf(set, set.weekly, 2), {100, 100, 100, 100, 40}, "week 3");
 
-    ASSERT_TRUE(matrix->GetPeriodSeries(2, set, &security, 0, D(2007, 1, 31)));
+    ASSERT_TRUE(matrix->GetPeriodSeries(PeriodKind::Monthly, set, &security, 0, D(2007, 1, 31)));
     ASSERT_EQ(set.monthly.count, 1);
     ExpectCandle(ElementOf(set, set.monthly, 0), {25, 100, 25, 100, 9 * 40 + 12 * 10}, "month");
 }
@@ -271,7 +273,8 @@ TEST(PeriodSeries, WednesdayListingAskedFromTheThursdayBefore) {
                                 kPricesU8, kValueU8)
                       .Build();
     SeriesSet set;
-    ASSERT_TRUE(matrix->GetPeriodSeries(1, set, &OnlySecurity(*matrix), D(2007, 3, 1), kOpenEnd));
+    ASSERT_TRUE(matrix->GetPeriodSeries(PeriodKind::Weekly, set, &OnlySecurity(*matrix),
+                                        D(2007, 3, 1), kOpenEnd));
     EXPECT_EQ(set.weekly.firstDate, D(2007, 3, 5));
     EXPECT_EQ(set.weekly.lastDate, D(2007, 3, 12));
     ASSERT_EQ(set.weekly.count, 2);
@@ -287,10 +290,12 @@ TEST(PeriodSeries, LastPeriodRunsPastToButNotPastTheSecurity) {
                       .Security(1301, 1, D(2007, 1, 8), Flat(8, 50, 1))
                       .Build();
     SeriesSet set;
-    ASSERT_TRUE(matrix->GetPeriodSeries(1, set, &OnlySecurity(*matrix), 0, D(2007, 1, 8)));
+    ASSERT_TRUE(
+        matrix->GetPeriodSeries(PeriodKind::Weekly, set, &OnlySecurity(*matrix), 0, D(2007, 1, 8)));
     ASSERT_EQ(set.weekly.count, 1);
     EXPECT_EQ(ElementOf(set, set.weekly, 0).volume, 5u); // the whole week, not only Monday
-    ASSERT_TRUE(matrix->GetPeriodSeries(1, set, &OnlySecurity(*matrix), 0, kOpenEnd));
+    ASSERT_TRUE(
+        matrix->GetPeriodSeries(PeriodKind::Weekly, set, &OnlySecurity(*matrix), 0, kOpenEnd));
     ASSERT_EQ(set.weekly.count, 2);
     EXPECT_EQ(ElementOf(set, set.weekly, 1).volume, 3u); // the security ends on Wednesday
 }
@@ -305,7 +310,8 @@ TEST(PeriodAdjustment, EntriesAtTheEndOfTheLastPeriodAreNotCounted) {
                           .Adjustment(1301, 1, entry, 2.0)
                           .Build();
         SeriesSet set;
-        EXPECT_TRUE(matrix->GetPeriodSeries(1, set, &OnlySecurity(*matrix), 0, to));
+        EXPECT_TRUE(
+            matrix->GetPeriodSeries(PeriodKind::Weekly, set, &OnlySecurity(*matrix), 0, to));
         return ElementOf(set, set.weekly, 0).low;
     };
     // The range ends in the week of 2007/01/08, which is not the calendar's last.
@@ -355,7 +361,7 @@ TEST(SeriesBuffers, AnotherEncodingInOneViewDropsTheOthers) {
     const SecurityRecord* adjusted = matrix->FindSecurity(MakeSecurityKey(1332, 1));
     SeriesSet set;
     ASSERT_TRUE(matrix->GetSeries(set, plain, 0, kOpenEnd));
-    ASSERT_TRUE(matrix->GetPeriodSeries(1, set, adjusted, 0, kOpenEnd));
+    ASSERT_TRUE(matrix->GetPeriodSeries(PeriodKind::Weekly, set, adjusted, 0, kOpenEnd));
     // The daily arrays hold four-byte candles; the result now says sixteen.
     EXPECT_EQ(set.daily.prices, nullptr);
     EXPECT_EQ(set.daily.count, 0);
@@ -402,8 +408,8 @@ int DaysSinceEpoch(PackedDate d) {
 }
 
 // Weeks run Monday to Sunday; the key is the Monday's day number.
-int PeriodKey(int period, PackedDate d) {
-    if (period == 2)
+int PeriodKey(PeriodKind period, PackedDate d) {
+    if (period == PeriodKind::Monthly)
         return static_cast<int>(DateYear(d) * 12 + DateMonth(d));
     const int n = DaysSinceEpoch(d);
     const int mondayBased = ((n % 7) + 7 + 3) % 7; // 1970/01/01 was a Thursday
@@ -492,8 +498,8 @@ Ohlcv Combine(const Ohlcv& s, const Ohlcv& d) {
     return r;
 }
 
-std::vector<Ohlcv> ExpectedPeriods(const Market& m, int period, std::size_t from, std::size_t to,
-                                   PackedDate* viewFirst, PackedDate* viewLast) {
+std::vector<Ohlcv> ExpectedPeriods(const Market& m, PeriodKind period, std::size_t from,
+                                   std::size_t to, PackedDate* viewFirst, PackedDate* viewLast) {
     // Group the whole calendar into periods.
     std::vector<std::vector<std::size_t>> groups;
     for (std::size_t i = 0; i < m.days.size(); ++i) {
@@ -628,25 +634,28 @@ TEST(SeriesAgainstRecomputation, EveryWidthPeriodAndAdjustment) {
                                               std::to_string(volumeType) +
                                               (adjusted ? " adjusted" : "") + " round " +
                                               std::to_string(round);
-                    for (int period = 0; period < 3; ++period) {
+                    for (PeriodKind period : kPeriodKinds) {
                         ASSERT_TRUE(matrix->GetPeriodSeries(period, set, &security, from, to))
-                            << where << " period " << period;
+                            << where << " period " << PeriodIndex(period);
                         EXPECT_EQ(set.priceEncoding, adjusted ? kPricesU32 : priceType) << where;
                         EXPECT_EQ(set.priceExponent, 2) << where;
-                        const SeriesView& view = set.View(static_cast<PeriodKind>(period));
+                        const SeriesView& view = set.View(period);
                         std::vector<Ohlcv> expected;
                         PackedDate first = m.days[pA], lastDay = m.days[pB];
-                        if (period == 0)
+                        if (period == PeriodKind::Daily)
                             expected = ExpectedDaily(m, pA, pB);
                         else
                             expected = ExpectedPeriods(m, period, pA, pB, &first, &lastDay);
-                        EXPECT_EQ(view.firstDate, first) << where << " period " << period;
-                        EXPECT_EQ(view.lastDate, lastDay) << where << " period " << period;
-                        ASSERT_EQ(view.count, expected.size()) << where << " period " << period;
+                        EXPECT_EQ(view.firstDate, first)
+                            << where << " period " << PeriodIndex(period);
+                        EXPECT_EQ(view.lastDate, lastDay)
+                            << where << " period " << PeriodIndex(period);
+                        ASSERT_EQ(view.count, expected.size())
+                            << where << " period " << PeriodIndex(period);
                         for (std::size_t k = 0; k < expected.size(); ++k)
                             ExpectCandle(ElementOf(set, view, k), expected[k],
-                                         where + " period " + std::to_string(period) + " element " +
-                                             std::to_string(k));
+                                         where + " period " + std::to_string(PeriodIndex(period)) +
+                                             " element " + std::to_string(k));
                     }
                 }
             }

@@ -154,7 +154,7 @@ TEST_F(ScreeningFilterTest, PositionsSelectByBit) {
     settings_.positions = 0xFB;
     EXPECT_FALSE(Passes(kMain));
 
-    r.position = 7; // not a position code
+    r.position = static_cast<PositionCode>(7); // not a position code
     settings_.positions = 0xFF;
     EXPECT_FALSE(Passes(kMain));
 }

@@ -16,7 +16,7 @@ using test::CMarketBuilder;
 using test::Flat;
 using test::ScreeningMarket;
 
-ListingAnalysis Position(std::uint8_t position, std::uint8_t signal = 0, std::uint8_t law = 0) {
+ListingAnalysis Position(PositionCode position, std::uint8_t signal = 0, std::uint8_t law = 0) {
     ListingAnalysis record;
     record.position = position;
     record.signal = signal;

@@ -16,7 +16,7 @@
 #include "shell/main_frame.h"
 #include "shell/vorn_app.h"
 #include "shell/vorn_view.h"
-#include "support/offscreen_application.h"
+#include "support/application_test.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -83,33 +83,27 @@ std::vector<std::uint32_t> Ids(const CGridIntelligenceAgent& list) {
     return ids;
 }
 
-class AnnouncementsTest : public ::testing::Test {
+class AnnouncementsTest : public test::CApplicationTest {
 protected:
     void SetUp() override {
-        test::OffscreenApplication();
-        char pattern[] = "/tmp/vorn_announcements_test.XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        directory_ = pattern;
+        CApplicationTest::SetUp();
+        if (HasFatalFailure())
+            return;
         tree_ = directory_ / "server";
         PublishOptions publish;
         publish.years = {1};
         ASSERT_EQ(PublishMatrix(*Market(), tree_, publish, nullptr), kPublishOk);
-        ASSERT_EQ(GenerateMatrix(*Market(), directory_ / "Market.kbx", nullptr, nullptr),
-                  kMatrixOk);
+        WriteMarket(*Market());
         fs::create_directories(tree_ / "news");
         std::ofstream(tree_ / "news" / "page.html") << "<html><body>news</body></html>";
         server_ = std::make_unique<CStaticHttpServer>(tree_);
         ASSERT_TRUE(server_->Start());
-        options_.dataDirectory = directory_;
         options_.localMode = false;
         options_.server = server_->Host();
-        options_.interactive = false;
-        options_.pauses = StartupPauses::None();
     }
     void TearDown() override {
         server_.reset();
-        std::error_code ignored;
-        fs::remove_all(directory_, ignored);
+        CApplicationTest::TearDown();
     }
 
     void Publish(PackedDateTime stamp, std::vector<IntelligenceItem> items) {
@@ -123,10 +117,8 @@ protected:
         ASSERT_EQ(PublishIntelligenceFeed(tree_, publication), kFeedPublishOk);
     }
 
-    fs::path directory_;
     fs::path tree_;
     std::unique_ptr<CStaticHttpServer> server_;
-    AppOptions options_;
 };
 
 TEST_F(AnnouncementsTest, NewItemsAreListedAndFlashedExpiredOnesAreNot) {

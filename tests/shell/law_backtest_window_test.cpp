@@ -80,7 +80,7 @@ TEST_F(LawBacktestWindow, RunsToTheTableAndTheYearlyChartForTheChosenPeriod) {
     QTest::keyClick(window_->PeriodChoice(), Qt::Key_Down);
     EXPECT_EQ(window_->PeriodChoice()->currentIndex(), 1);
     Run();
-    EXPECT_EQ(window_->Backtest().PeriodKind(), 1);
+    EXPECT_EQ(window_->Backtest().Period(), PeriodKind::Weekly);
     QTableWidget* table = window_->Table();
     ASSERT_EQ(table->rowCount(), 11);
     EXPECT_EQ(table->item(0, 0)->text(), QStringLiteral("[法則１] 窓空け上昇"));

@@ -20,7 +20,7 @@
 #include "shell/settings_profile.h"
 #include "shell/vorn_app.h"
 #include "shell/vorn_view.h"
-#include "support/offscreen_application.h"
+#include "support/application_test.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -42,50 +42,18 @@ namespace vorn {
 namespace {
 
 namespace fs = std::filesystem;
-using test::CMarketBuilder;
-using test::Ohlcv;
 
-constexpr int kDays = 300;
+constexpr int kDays = test::kApplicationDays;
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public test::CApplicationTest {
 protected:
     void SetUp() override {
-        test::OffscreenApplication();
-        char pattern[] = "/tmp/vorn_main_window_test.XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        directory_ = pattern;
-        options_.dataDirectory = directory_;
-        options_.localMode = true;
-        options_.interactive = false;
-        options_.pauses = StartupPauses::None();
-        const std::vector<PackedDate> calendar = test::Weekdays(MakePackedDate(2006, 1, 4), kDays);
-        CMarketBuilder builder;
-        builder.Calendar(calendar)
-            .Company(1301, 1, Utf8ToCp932("極洋"))
-            .Company(7203, 16, Utf8ToCp932("トヨタ自動車"))
-            .Company(9984, 10, Utf8ToCp932("ソフトバンクグループ"))
-            .Security(1301, 1, calendar[0], test::SteppedRows(kDays, 200))
-            .Security(7203, 1, calendar[0], test::SteppedRows(kDays, 3000))
-            .Security(7203, 2, calendar[100], test::SteppedRows(kDays - 100, 3010))
-            .Security(9984, 1, calendar[0], test::SteppedRows(kDays, 500));
-        ASSERT_EQ(GenerateMatrix(*builder.Build(), directory_ / "Market.kbx", nullptr, nullptr),
-                  kMatrixOk);
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(directory_, ignored);
+        CApplicationTest::SetUp();
+        if (!HasFatalFailure())
+            WriteMarket();
     }
 
-    // Starts the application with its window shown and active, as a user would find it.
-    CMainFrame& Start(CVornApp& app) {
-        EXPECT_TRUE(app.InitInstance(options_));
-        CMainFrame& frame = *app.MainFrame();
-        frame.resize(1280, 800);
-        frame.activateWindow();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(&frame));
-        QCoreApplication::processEvents();
-        return frame;
-    }
+    CMainFrame& Start(CVornApp& app) { return StartShown(app); }
 
     static void Focus(QWidget* widget) {
         // What the last step posted (the focus back to the code box among it) comes first.
@@ -113,8 +81,6 @@ protected:
         QCoreApplication::processEvents();
     }
 
-    fs::path directory_;
-    AppOptions options_;
 };
 
 TEST_F(MainWindowTest, NameSearchRunsByKeyboardAndASingleClick) {
@@ -286,25 +252,25 @@ TEST_F(MainWindowTest, WeeklyAndMonthlyChartsComeBackFromTheHistory) {
     EXPECT_TRUE(frame.IsChecked(kIdSeriesDaily));
     Focus(&view.Chart());
     QTest::keyClick(&view.Chart(), Qt::Key_W);
-    EXPECT_EQ(view.ChartModel()->SeriesKind(), kSeriesWeekly);
+    EXPECT_EQ(view.ChartModel()->SeriesKind(), PeriodKind::Weekly);
     EXPECT_TRUE(frame.IsChecked(kIdSeriesWeekly));
     // The analysis behind windows, marks and the panels is the weekly one.
-    EXPECT_EQ(app.Performer().PeriodKind(), kSeriesWeekly);
+    EXPECT_EQ(app.Performer().Period(), PeriodKind::Weekly);
     const std::uint16_t weeks = view.ChartModel()->StockDayCount();
     EXPECT_LT(weeks, kDays / 4);
 
     // Another stock keeps the weekly view; back returns to the first one, still weekly.
     ASSERT_TRUE(app.SelectCode(9984));
-    EXPECT_EQ(view.ChartModel()->SeriesKind(), kSeriesWeekly);
+    EXPECT_EQ(view.ChartModel()->SeriesKind(), PeriodKind::Weekly);
     QTest::keyClick(&view.Chart(), Qt::Key_M);
-    EXPECT_EQ(view.ChartModel()->SeriesKind(), kSeriesMonthly);
+    EXPECT_EQ(view.ChartModel()->SeriesKind(), PeriodKind::Monthly);
     ASSERT_TRUE(frame.RunCommand(kIdHistoryBack));
     EXPECT_EQ(app.SelectedStock()->Key(), MakeSecurityKey(1301, 1));
-    EXPECT_EQ(view.ChartModel()->SeriesKind(), kSeriesWeekly);
-    EXPECT_EQ(app.Performer().PeriodKind(), kSeriesWeekly);
+    EXPECT_EQ(view.ChartModel()->SeriesKind(), PeriodKind::Weekly);
+    EXPECT_EQ(app.Performer().Period(), PeriodKind::Weekly);
 
     QTest::keyClick(&view.Chart(), Qt::Key_D);
-    EXPECT_EQ(view.ChartModel()->SeriesKind(), kSeriesDaily);
+    EXPECT_EQ(view.ChartModel()->SeriesKind(), PeriodKind::Daily);
     // "全期間" shows every day of the stock.
     ASSERT_TRUE(frame.RunCommand(kIdWholeHistory));
     EXPECT_EQ(view.ChartModel()->VisibleDays(), view.ChartModel()->StockDayCount());
@@ -512,7 +478,7 @@ TEST(ScreenshotOptions, PeriodAndSizeAreCheckedBeforeUse) {
         {"vorn", "--screenshot", "a.png", "--period", "weekly", "--size", "1366x768"}, options,
         error));
     ASSERT_TRUE(options.screenshot.has_value());
-    EXPECT_EQ(options.screenshot->seriesKind, 1);
+    EXPECT_EQ(options.screenshot->seriesKind, PeriodKind::Weekly);
     EXPECT_EQ(options.screenshot->width, 1366);
     EXPECT_EQ(options.screenshot->height, 768);
     for (const char* bad :

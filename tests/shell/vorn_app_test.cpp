@@ -25,7 +25,7 @@
 #include "shell/settings_profile.h"
 #include "shell/vorn_app.h"
 #include "shell/vorn_view.h"
-#include "support/offscreen_application.h"
+#include "support/application_test.h"
 #include "ui_base/posted_message.h"
 
 #include <QAction>
@@ -47,48 +47,14 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::CMarketBuilder;
-using test::Ohlcv;
 
-constexpr int kDays = 300;
+constexpr int kDays = test::kApplicationDays;
 
-class VornAppTest : public ::testing::Test {
+class VornAppTest : public test::CApplicationTest {
 protected:
-    void SetUp() override {
-        test::OffscreenApplication();
-        char pattern[] = "/tmp/vorn_app_test.XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        directory_ = pattern;
-        options_.dataDirectory = directory_;
-        options_.localMode = true;
-        options_.interactive = false;
-        options_.pauses = StartupPauses::None();
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(directory_, ignored);
-    }
-
     static std::unique_ptr<CMarketMatrix> Market(int days = kDays) {
-        const std::vector<PackedDate> all = test::Weekdays(MakePackedDate(2006, 1, 4), kDays);
-        const std::vector<PackedDate> calendar(all.begin(), all.begin() + days);
-        CMarketBuilder builder;
-        builder.Calendar(calendar)
-            .Company(1301, 1, Utf8ToCp932("極洋"))
-            .Company(7203, 16, Utf8ToCp932("トヨタ自動車"))
-            .Company(9984, 10, Utf8ToCp932("ソフトバンクグループ"))
-            .Security(1301, 1, calendar[0], test::SteppedRows(days, 200))
-            .Security(7203, 1, calendar[0], test::SteppedRows(days, 3000))
-            .Security(7203, 2, calendar[100], test::SteppedRows(days - 100, 3010))
-            .Security(9984, 1, calendar[0], test::SteppedRows(days, 500));
-        return builder.Build();
+        return test::ApplicationMarket(days);
     }
-    void WriteMarket() {
-        ASSERT_EQ(GenerateMatrix(*Market(), directory_ / "Market.kbx", nullptr, nullptr),
-                  kMatrixOk);
-    }
-
-    fs::path directory_;
-    AppOptions options_;
 };
 
 void Type(QLineEdit* box, const QString& text) {
@@ -209,8 +175,7 @@ TEST_F(VornAppTest, UpdatedMatrixIsWrittenBackByTheExitStep) {
     ASSERT_EQ(PublishMatrix(*Market(), tree, publish, nullptr), kPublishOk);
     CStaticHttpServer server(tree);
     ASSERT_TRUE(server.Start());
-    ASSERT_EQ(GenerateMatrix(*Market(kDays - 3), directory_ / "Market.kbx", nullptr, nullptr),
-              kMatrixOk);
+    WriteMarket(*Market(kDays - 3));
     options_.localMode = false;
     options_.server = server.Host();
     CVornApp app;
@@ -431,8 +396,7 @@ protected:
             .Security(1332, 1, days[0], test::SteppedRows(120, 500))
             .Company(Wide(), 17, Utf8ToCp932("ワンエー工業"))
             .Security(Wide(), 2, days[40], test::SteppedRows(80, 300));
-        ASSERT_EQ(GenerateMatrix(*builder.Build(), directory_ / "Market.kbx", nullptr, nullptr),
-                  kMatrixOk);
+        CApplicationTest::WriteMarket(*builder.Build());
     }
 };
 

@@ -128,7 +128,7 @@ TEST(InclinationIndex, RefusesFewAnalysedBandsAndNonTradingAnalysisDates) {
     CTechnicalInclinationIndex result;
     const auto statusWith = [&](const TechnicalParameters& parameters) {
         result.Values().Set(kIndicatorFirstDay, 3.0);
-        const std::uint16_t status = market.Analyze(parameters, result, kCode);
+        const TechnicalStatus status = market.Analyze(parameters, result, kCode);
         if (status != kTechnicalOk) {
             EXPECT_TRUE(result.Values().Empty());
         }

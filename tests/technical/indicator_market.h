@@ -24,14 +24,15 @@ public:
     const SeriesSet* Series(std::uint16_t code, std::uint8_t market = 1) {
         const SecurityRecord* security = matrix_.FindSecurity(MakeSecurityKey(code, market));
         if (security == nullptr ||
-            !matrix_.GetPeriodSeries(0, series_, security, security->firstDate, security->lastDate))
+            !matrix_.GetPeriodSeries(PeriodKind::Daily, series_, security, security->firstDate,
+                                     security->lastDate))
             return nullptr;
         return &series_;
     }
 
-    std::uint16_t Analyze(const TechnicalParameters& parameters, CTechnicalResult& result,
-                          std::uint16_t code, std::uint8_t market = 1) {
-        return manager_.Analyze(parameters, &result, Series(code, market), 0);
+    TechnicalStatus Analyze(const TechnicalParameters& parameters, CTechnicalResult& result,
+                            std::uint16_t code, std::uint8_t market = 1) {
+        return manager_.Analyze(parameters, &result, Series(code, market), PeriodKind::Daily);
     }
 
     TechnicalParameters Defaults(std::uint16_t type) const {

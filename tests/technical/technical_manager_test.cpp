@@ -66,64 +66,72 @@ TEST(TechnicalManager, RefusesWrongRequestsWithTheirStatus) {
     CTechnicalTurnoverAverage other;
     other.Values().Set(kIndicatorFirstDay, 1.5);
     CTechnical* average = market.Manager().Find(kTechnicalSimpleMovingAverage);
-    EXPECT_EQ(average->Analyze(defaults, &other, series, 0), kTechnicalWrongResult);
+    EXPECT_EQ(average->Analyze(defaults, &other, series, PeriodKind::Daily), kTechnicalWrongResult);
     EXPECT_EQ(other.Values().Size(), 1u);
-    EXPECT_EQ(average->Analyze(defaults, nullptr, series, 0), kTechnicalWrongResult);
-    EXPECT_EQ(market.Manager().Analyze(defaults, nullptr, series, 0), kTechnicalWrongResult);
+    EXPECT_EQ(average->Analyze(defaults, nullptr, series, PeriodKind::Daily),
+              kTechnicalWrongResult);
+    EXPECT_EQ(market.Manager().Analyze(defaults, nullptr, series, PeriodKind::Daily),
+              kTechnicalWrongResult);
 
     CForeignResult foreign;
-    EXPECT_EQ(market.Manager().Analyze(defaults, &foreign, series, 0), kTechnicalNotRegistered);
+    EXPECT_EQ(market.Manager().Analyze(defaults, &foreign, series, PeriodKind::Daily),
+              kTechnicalNotRegistered);
 
     // Every other failure clears the result first.
     CTechnicalMovingAverage result;
-    const auto statusWith = [&](const SeriesSet* stock, int kind) {
+    const auto statusWith = [&](const SeriesSet* stock, PeriodKind kind) {
         result.Values().Set(kIndicatorFirstDay, 1.0);
-        const std::uint16_t status = market.Manager().Analyze(defaults, &result, stock, kind);
-        EXPECT_TRUE(result.Values().Empty()) << "status " << status;
+        const TechnicalStatus status = market.Manager().Analyze(defaults, &result, stock, kind);
+        EXPECT_TRUE(result.Values().Empty()) << Describe(status);
         return status;
     };
-    EXPECT_EQ(statusWith(series, 3), kTechnicalBadSeriesKind);
-    EXPECT_EQ(statusWith(series, -1), kTechnicalBadSeriesKind);
-    EXPECT_EQ(statusWith(nullptr, 0), kTechnicalFirstDateMissing);
+    EXPECT_EQ(statusWith(series, static_cast<PeriodKind>(3)), kTechnicalBadSeriesKind);
+    EXPECT_EQ(statusWith(series, static_cast<PeriodKind>(255)), kTechnicalBadSeriesKind);
+    EXPECT_EQ(statusWith(nullptr, PeriodKind::Daily), kTechnicalFirstDateMissing);
 
     SeriesSet shifted;
     ASSERT_TRUE(market.Matrix().GetPeriodSeries(
-        0, shifted, market.Matrix().FindSecurity(MakeSecurityKey(kCode, 1)), kNoDate, kOpenEnd));
+        PeriodKind::Daily, shifted, market.Matrix().FindSecurity(MakeSecurityKey(kCode, 1)), kNoDate, kOpenEnd));
     const PackedDate first = shifted.daily.firstDate;
     const PackedDate last = shifted.daily.lastDate;
     shifted.daily.firstDate = MakePackedDate(2007, 1, 6); // a Saturday
-    EXPECT_EQ(statusWith(&shifted, 0), kTechnicalFirstDateMissing);
+    EXPECT_EQ(statusWith(&shifted, PeriodKind::Daily), kTechnicalFirstDateMissing);
     shifted.daily.firstDate = first;
     shifted.daily.lastDate = MakePackedDate(2030, 1, 1);
-    EXPECT_EQ(statusWith(&shifted, 0), kTechnicalLastDateMissing);
+    EXPECT_EQ(statusWith(&shifted, PeriodKind::Daily), kTechnicalLastDateMissing);
     shifted.daily.firstDate = last;
     shifted.daily.lastDate = first;
-    EXPECT_EQ(statusWith(&shifted, 0), kTechnicalDatesReversed);
+    EXPECT_EQ(statusWith(&shifted, PeriodKind::Daily), kTechnicalDatesReversed);
     shifted.daily.firstDate = first;
     shifted.daily.lastDate = last;
     shifted.priceEncoding = 3;
-    EXPECT_EQ(statusWith(&shifted, 0), kTechnicalBadEncoding);
+    EXPECT_EQ(statusWith(&shifted, PeriodKind::Daily), kTechnicalBadEncoding);
 
     // A view holding fewer elements than its dates span is read only as far as it goes.
     shifted.priceEncoding = series->priceEncoding;
     shifted.daily.count = 10;
-    ASSERT_EQ(market.Manager().Analyze(defaults, &result, &shifted, 0), kTechnicalOk);
+    ASSERT_EQ(market.Manager().Analyze(defaults, &result, &shifted, PeriodKind::Daily),
+              kTechnicalOk);
     EXPECT_TRUE(result.Values().Empty()); // 10 days are too few for 25
     TechnicalParameters shortWindow = defaults;
     shortWindow[kParamDays] = 3;
-    ASSERT_EQ(market.Manager().Analyze(shortWindow, &result, &shifted, 0), kTechnicalOk);
+    ASSERT_EQ(market.Manager().Analyze(shortWindow, &result, &shifted, PeriodKind::Daily),
+              kTechnicalOk);
     EXPECT_EQ(result.Values()[0].date, Days(10)[9]);
 
     TechnicalParameters noWindow = defaults;
     noWindow[kParamDays] = std::numeric_limits<double>::quiet_NaN();
-    EXPECT_EQ(market.Manager().Analyze(noWindow, &result, series, 0), kTechnicalBadDays);
+    EXPECT_EQ(market.Manager().Analyze(noWindow, &result, series, PeriodKind::Daily),
+              kTechnicalBadDays);
     noWindow.erase(kParamDays);
-    EXPECT_EQ(market.Manager().Analyze(noWindow, &result, series, 0), kTechnicalBadDays);
+    EXPECT_EQ(market.Manager().Analyze(noWindow, &result, series, PeriodKind::Daily),
+              kTechnicalBadDays);
 
     // An indicator that was never registered has no calendars.
     ParameterRegistry registry;
     CSimpleMovingAverage unregistered(registry);
-    EXPECT_EQ(unregistered.Analyze(defaults, &result, series, 0), kTechnicalNoStore);
+    EXPECT_EQ(unregistered.Analyze(defaults, &result, series, PeriodKind::Daily),
+              kTechnicalNoStore);
 }
 
 TEST(SimpleMovingAverage, MatchesPlainAveragesForEveryWidthAndSelector) {

@@ -70,7 +70,8 @@ bool CDialogMatrixRecovery::Start() {
                 loader_.DownloadPackage(serverHost_, matrixPath_, years_, poster_.get(),
                                         kMsgProgress, kProgressPercent, kProgressText, 50);
             if (first == kNoDate)
-                poster_->Post(kMsgProgress, kProgressFailure, kAcquisitionPackageFailed);
+                poster_->Post(kMsgProgress, kProgressFailure,
+                              ResultCode(kAcquisitionPackageFailed));
             poster_->Post(kMsgRecoveryEnded, 0, first);
             ended_ = true;
         });

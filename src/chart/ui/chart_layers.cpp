@@ -49,8 +49,8 @@ template <class Price> std::uint64_t CloseAt(const SeriesView& view, int index) 
 }
 
 // The close of series element `index` in scale units; 0 outside the series.
-std::uint64_t SeriesClose(const SeriesSet& series, std::uint8_t kind, int index) {
-    const SeriesView& view = series.View(static_cast<PeriodKind>(kind));
+std::uint64_t SeriesClose(const SeriesSet& series, PeriodKind kind, int index) {
+    const SeriesView& view = series.View(kind);
     if (index < 0 || index >= view.count || !view.prices)
         return 0;
     if (!IsPriceType(series.priceEncoding))
@@ -96,7 +96,7 @@ const SignalMark* MarkOn(std::span<const SignalMark> marks, int day) {
 std::vector<SignalMark> SignalMarksOnShow(std::span<const PositionEntry> positions,
                                           int seriesFirstPosition, const ChartLayout& layout) {
     std::vector<SignalMark> marks;
-    if (!layout.shown || layout.seriesKind != kSeriesDaily || seriesFirstPosition < 0)
+    if (!layout.shown || layout.seriesKind != PeriodKind::Daily || seriesFirstPosition < 0)
         return marks;
     const int shown = static_cast<int>(layout.days.size());
     for (const PositionEntry& entry : positions) {

@@ -22,7 +22,7 @@ namespace {
 
 constexpr int kWheelNotch = 120;
 
-std::optional<ChartScroll> ScrollOf(int command) {
+std::optional<ChartScroll> ScrollOf(CommandId command) {
     switch (command) {
     case kIdChartFirst:
         return ChartScroll::First;
@@ -41,7 +41,7 @@ std::optional<ChartScroll> ScrollOf(int command) {
     }
 }
 
-std::optional<std::uint8_t> ForecastOf(int command) {
+std::optional<std::uint8_t> ForecastOf(CommandId command) {
     switch (command) {
     case kIdTradeForecast10:
         return 10;
@@ -103,15 +103,15 @@ void CGraph::SetGraphicManager(CGraphicManager* cache) {
 bool CGraph::PerformerHoldsStock() const {
     return model_ && performer_ != nullptr && model_->Stock() != nullptr &&
            performer_->Security() == model_->Stock() &&
-           performer_->PeriodKind() == model_->SeriesKind() && performer_->FirstPosition() >= 0;
+           performer_->Period() == model_->SeriesKind() && performer_->FirstPosition() >= 0;
 }
 
-bool CGraph::AnalyseStock(bool force, std::uint8_t seriesKind) {
+bool CGraph::AnalyseStock(bool force, PeriodKind seriesKind) {
     if (windows_ == nullptr || performer_ == nullptr || matrix_ == nullptr || !model_ ||
         model_->Stock() == nullptr)
         return false;
-    if (!force && performer_->Security() == model_->Stock() &&
-        performer_->PeriodKind() == seriesKind && performer_->FirstPosition() >= 0)
+    if (!force && performer_->Security() == model_->Stock() && performer_->Period() == seriesKind &&
+        performer_->FirstPosition() >= 0)
         return true;
     // Weekly and monthly charts show the windows and signals of their own period. The
     // performer may hold another period's extraction of this stock, so it extracts afresh.
@@ -119,9 +119,9 @@ bool CGraph::AnalyseStock(bool force, std::uint8_t seriesKind) {
                                          true);
 }
 
-bool CGraph::ShowSecurity(SecurityKey key, int periodKind, std::uint16_t visibleDays,
+bool CGraph::ShowSecurity(SecurityKey key, PeriodKind periodKind, std::uint16_t visibleDays,
                           std::uint16_t position) {
-    if (!model_ || periodKind < kSeriesDaily || periodKind > kSeriesMonthly) {
+    if (!model_ || !IsPeriodKind(periodKind)) {
         ClearSecurity();
         return false;
     }
@@ -130,27 +130,25 @@ bool CGraph::ShowSecurity(SecurityKey key, int periodKind, std::uint16_t visible
         ClearSecurity();
         return false;
     }
-    AnalyseStock(false, static_cast<std::uint8_t>(periodKind));
+    AnalyseStock(false, periodKind);
     FollowWidgetSize();
-    const bool shown =
-        model_->SetDisplay(static_cast<std::uint8_t>(periodKind), visibleDays, position);
+    const bool shown = model_->SetDisplay(periodKind, visibleDays, position);
     Redraw();
     return shown;
 }
 
-bool CGraph::SetDisplay(std::uint8_t seriesKind, std::uint16_t visibleDays,
-                        std::uint16_t position) {
+bool CGraph::SetDisplay(PeriodKind seriesKind, std::uint16_t visibleDays, std::uint16_t position) {
     if (!model_)
         return false;
     FollowWidgetSize();
-    if (model_->Stock() != nullptr && seriesKind <= kSeriesMonthly)
+    if (model_->Stock() != nullptr && IsPeriodKind(seriesKind))
         AnalyseStock(false, seriesKind);
     const bool shown = model_->SetDisplay(seriesKind, visibleDays, position);
     Redraw();
     return shown;
 }
 
-bool CGraph::SetPeriodKind(std::uint8_t seriesKind) {
+bool CGraph::SetPeriodKind(PeriodKind seriesKind) {
     return SetDisplay(seriesKind, 0, CChartModel::kLastPosition);
 }
 
@@ -200,7 +198,7 @@ std::uint8_t CGraph::ForecastSpace() const {
     return matrix_ != nullptr ? matrix_->ProjectedDays() : 0;
 }
 
-bool CGraph::CanExecute(int command) const {
+bool CGraph::CanExecute(CommandId command) const {
     if (!model_ || !model_->Layout().shown)
         return false;
     if (const auto scroll = ScrollOf(command))
@@ -222,7 +220,7 @@ bool CGraph::CanExecute(int command) const {
     }
 }
 
-bool CGraph::ExecuteCommand(int command) {
+bool CGraph::ExecuteCommand(CommandId command) {
     if (!CanExecute(command))
         return false;
     bool changed = false;
@@ -251,7 +249,7 @@ void CGraph::Refresh() {
         return;
     }
     const SecurityKey key = Security();
-    const std::uint8_t kind = model_->SeriesKind();
+    const PeriodKind kind = model_->SeriesKind();
     const std::uint16_t position = model_->Position();
     // The record may have moved since it was loaded (an update replaces the securities).
     const SecurityRecord* security = matrix_->FindSecurity(key);
@@ -572,7 +570,7 @@ void CGraph::wheelEvent(QWheelEvent* event) {
 }
 
 void CGraph::keyPressEvent(QKeyEvent* event) {
-    int command = 0;
+    std::optional<CommandId> command;
     switch (event->key()) {
     case Qt::Key_End:
         command = kIdChartFirst;
@@ -613,18 +611,18 @@ void CGraph::keyPressEvent(QKeyEvent* event) {
     default:
         break;
     }
-    if (command == 0) {
+    if (!command) {
         QWidget::keyPressEvent(event);
         return;
     }
     PostHidePopup();
-    ExecuteCommand(command);
+    ExecuteCommand(*command);
     event->accept();
 }
 
 void CGraph::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
-    const auto add = [&](QMenu& into, const QString& text, int command, bool enabled) {
+    const auto add = [&](QMenu& into, const QString& text, CommandId command, bool enabled) {
         QAction* action = into.addAction(text);
         action->setData(command);
         action->setEnabled(enabled);
@@ -655,10 +653,10 @@ void CGraph::contextMenuEvent(QContextMenuEvent* event) {
     const QAction* chosen = menu.exec(event->globalPos());
     if (chosen == nullptr)
         return;
-    const int command = chosen->data().toInt();
+    const auto command = static_cast<CommandId>(chosen->data().toUInt());
     PostHidePopup();
     if (isSignalConnected(QMetaMethod::fromSignal(&CGraph::CommandRequested)))
-        emit CommandRequested(command);
+        emit CommandRequested(static_cast<int>(command));
     else
         ExecuteCommand(command);
 }

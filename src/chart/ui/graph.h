@@ -47,11 +47,11 @@ public:
     // Shows a security; visible days 0 keeps the current number, CChartModel::kLastPosition
     // shows the newest days. False (and a black chart) for an unknown security or one
     // without data.
-    bool ShowSecurity(SecurityKey key, int periodKind, std::uint16_t visibleDays = 0,
+    bool ShowSecurity(SecurityKey key, PeriodKind periodKind, std::uint16_t visibleDays = 0,
                       std::uint16_t position = CChartModel::kLastPosition);
     // Restores a display state of the shown stock; false when nothing is shown.
-    bool SetDisplay(std::uint8_t seriesKind, std::uint16_t visibleDays, std::uint16_t position);
-    bool SetPeriodKind(std::uint8_t seriesKind);
+    bool SetDisplay(PeriodKind seriesKind, std::uint16_t visibleDays, std::uint16_t position);
+    bool SetPeriodKind(PeriodKind seriesKind);
     void ClearSecurity();
     // The shown security's key, or 0.
     SecurityKey Security() const;
@@ -69,8 +69,8 @@ public:
     std::uint8_t ForecastSpace() const;
 
     // Runs one of the chart commands above; false when it is disabled or changed nothing.
-    bool ExecuteCommand(int command);
-    bool CanExecute(int command) const;
+    bool ExecuteCommand(CommandId command);
+    bool CanExecute(CommandId command) const;
 
     // Re-reads the stock (its analysis and series) and redraws.
     void Refresh();
@@ -123,7 +123,7 @@ private:
     void FollowWidgetSize();
     ChartScene Scene() const;
     bool PerformerHoldsStock() const;
-    bool AnalyseStock(bool force, std::uint8_t seriesKind);
+    bool AnalyseStock(bool force, PeriodKind seriesKind);
     void DrawCrosshair(QPainter& painter) const;
     std::optional<SecurityKey> NeighbourSecurity(int direction) const;
     void StepSecurity(int direction);

@@ -49,7 +49,7 @@ std::uint16_t CGridSecurities::CellClass(std::size_t listRow, int column) const 
     switch (column) {
     case kColumnLaw:
         if (record != nullptr && record->daysSinceEvent == 0) {
-            const std::uint8_t code = LastDayLawCode(*record);
+            const LawCode code = LastDayLawCode(*record);
             sign = IsBuySignal(code) ? 1.0 : IsSellSignal(code) ? -1.0 : 0.0;
         }
         break;

@@ -39,7 +39,7 @@ protected:
         model.SetLayoutSettings(settings.Layout());
         model.SetViewSize(kSize.width(), kSize.height());
         EXPECT_TRUE(model.LoadStock(market.Performer().Security()));
-        EXPECT_TRUE(model.SetDisplay(kSeriesDaily, 120, CChartModel::kLastPosition));
+        EXPECT_TRUE(model.SetDisplay(PeriodKind::Daily, 120, CChartModel::kLastPosition));
         regions = BuildWindowRegions(market.Performer(), model.Layout(), map());
         marks = SignalMarksOnShow(market.Performer().Positions(),
                                   market.Performer().FirstPosition(), model.Layout());
@@ -165,7 +165,7 @@ TEST_P(ChartDrawing, AClickOnADrawnCandleHitsThatDay) {
 
 TEST_P(ChartDrawing, DaysWithoutTradingLeaveAnEmptySlotAndFlatDaysALine) {
     ASSERT_TRUE(model.LoadStock(market.Matrix().FindSecurity(MakeSecurityKey(kQuietCode, 1))));
-    ASSERT_TRUE(model.SetDisplay(kSeriesDaily, 120, CChartModel::kLastPosition));
+    ASSERT_TRUE(model.SetDisplay(PeriodKind::Daily, 120, CChartModel::kLastPosition));
     ChartScene scene = Scene();
     scene.windows = {};
     scene.marks = {};

@@ -70,7 +70,7 @@ test::CMarketBuilder Builder() {
 
 struct LayoutCase {
     bool white;
-    std::uint8_t seriesKind;
+    PeriodKind seriesKind;
 };
 
 class ChartTextLayout : public ::testing::TestWithParam<LayoutCase> {};
@@ -129,13 +129,13 @@ TEST_P(ChartTextLayout, NoTwoTextsOverlapAtAnySize) {
 }
 
 INSTANTIATE_TEST_SUITE_P(SchemesAndPeriods, ChartTextLayout,
-                         ::testing::Values(LayoutCase{false, kSeriesDaily},
-                                           LayoutCase{true, kSeriesDaily},
-                                           LayoutCase{false, kSeriesWeekly},
-                                           LayoutCase{true, kSeriesMonthly}),
+                         ::testing::Values(LayoutCase{false, PeriodKind::Daily},
+                                           LayoutCase{true, PeriodKind::Daily},
+                                           LayoutCase{false, PeriodKind::Weekly},
+                                           LayoutCase{true, PeriodKind::Monthly}),
                          [](const ::testing::TestParamInfo<LayoutCase>& info) {
                              return std::string(info.param.white ? "White" : "Black") +
-                                    std::to_string(info.param.seriesKind);
+                                    std::to_string(PeriodIndex(info.param.seriesKind));
                          });
 
 // The volume unit stays readable when the lowest price label takes its usual place.
@@ -146,7 +146,7 @@ TEST(ChartTextLayout, VolumeUnitMovesRatherThanOverlapping) {
     graph.SetMarket(&market.Matrix(), &market.Windows(), &market.Performer());
     graph.resize(800, 500);
     graph.show();
-    ASSERT_TRUE(graph.ShowSecurity(MakeSecurityKey(kVolatile, 1), kSeriesDaily, 120,
+    ASSERT_TRUE(graph.ShowSecurity(MakeSecurityKey(kVolatile, 1), PeriodKind::Daily, 120,
                                    CChartModel::kLastPosition));
     const std::vector<ChartText>& texts = graph.Texts();
     EXPECT_EQ(

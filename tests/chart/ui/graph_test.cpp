@@ -64,7 +64,7 @@ protected:
 };
 
 TEST_F(GraphTest, ShowsASecurityInBothSchemesAndKeepsThePosition) {
-    ASSERT_TRUE(graph.ShowSecurity(MakeSecurityKey(kLongCode, 1), 0, 40));
+    ASSERT_TRUE(graph.ShowSecurity(MakeSecurityKey(kLongCode, 1), PeriodKind::Daily, 40));
     EXPECT_EQ(graph.Security(), MakeSecurityKey(kLongCode, 1));
     EXPECT_EQ(graph.Position(), graph.MaximumPosition());
     ASSERT_TRUE(graph.ExecuteCommand(kIdPreviousDay));
@@ -87,7 +87,7 @@ TEST_F(GraphTest, ShowsASecurityInBothSchemesAndKeepsThePosition) {
 
 TEST_F(GraphTest, TinySizesAndSecuritiesWithoutDataPaintBlack) {
     EXPECT_EQ(graph.CurrentFrame().pixelColor(5, 5), QColor(Qt::black)); // nothing loaded yet
-    ASSERT_TRUE(graph.ShowSecurity(MakeSecurityKey(kLongCode, 1), 0));
+    ASSERT_TRUE(graph.ShowSecurity(MakeSecurityKey(kLongCode, 1), PeriodKind::Daily));
     for (const QSize size : {QSize(0, 0), QSize(1, 1), QSize(3, 40), QSize(60, 2), QSize(90, 60)}) {
         graph.resize(size);
         const QImage frame = graph.CurrentFrame();
@@ -100,10 +100,10 @@ TEST_F(GraphTest, TinySizesAndSecuritiesWithoutDataPaintBlack) {
     graph.resize(800, 500);
     EXPECT_TRUE(graph.Model()->Layout().shown);
 
-    EXPECT_FALSE(graph.ShowSecurity(MakeSecurityKey(9999, 1), 0));
+    EXPECT_FALSE(graph.ShowSecurity(MakeSecurityKey(9999, 1), PeriodKind::Daily));
     EXPECT_EQ(graph.Security(), 0u);
     EXPECT_EQ(graph.CurrentFrame().pixelColor(400, 250), QColor(Qt::black));
-    graph.ShowSecurity(MakeSecurityKey(kEmptyCode, 1), 0);
+    graph.ShowSecurity(MakeSecurityKey(kEmptyCode, 1), PeriodKind::Daily);
     EXPECT_FALSE(graph.CurrentFrame().isNull());
     EXPECT_FALSE(graph.ExecuteCommand(kIdChartFirst));
     Key(Qt::Key_End);
@@ -112,7 +112,7 @@ TEST_F(GraphTest, TinySizesAndSecuritiesWithoutDataPaintBlack) {
 }
 
 TEST_F(GraphTest, PaintsTheCurrentFrameWithAndWithoutTips) {
-    ASSERT_TRUE(graph.ShowSecurity(MakeSecurityKey(kShortCode, 1), 0));
+    ASSERT_TRUE(graph.ShowSecurity(MakeSecurityKey(kShortCode, 1), PeriodKind::Daily));
     const auto painted = [this] {
         return graph.grab().toImage().convertToFormat(QImage::Format_RGB32);
     };
@@ -128,7 +128,7 @@ TEST_F(GraphTest, PaintsTheCurrentFrameWithAndWithoutTips) {
 }
 
 TEST_F(GraphTest, ClickingOpensTipsThatCloseWhenTheMouseLeaves) {
-    ASSERT_TRUE(graph.ShowSecurity(MakeSecurityKey(kShortCode, 1), 0));
+    ASSERT_TRUE(graph.ShowSecurity(MakeSecurityKey(kShortCode, 1), PeriodKind::Daily));
     const ChartDay& day = graph.Model()->Layout().days[2];
     const QPoint onCandle(day.x, map().YOfPrice(day.high));
     const QImage before = graph.CurrentFrame();
@@ -155,7 +155,7 @@ TEST_F(GraphTest, ClickingOpensTipsThatCloseWhenTheMouseLeaves) {
 }
 
 TEST_F(GraphTest, DraggingAndKeysScroll) {
-    ASSERT_TRUE(graph.ShowSecurity(MakeSecurityKey(kLongCode, 1), 0, 40));
+    ASSERT_TRUE(graph.ShowSecurity(MakeSecurityKey(kLongCode, 1), PeriodKind::Daily, 40));
     const int maximum = graph.MaximumPosition();
     ASSERT_GT(maximum, 5);
     const int dayWidth = static_cast<int>(map().DayWidth());
@@ -184,7 +184,7 @@ TEST_F(GraphTest, DraggingAndKeysScroll) {
 }
 
 TEST_F(GraphTest, CursorReportsGoToTheSink) {
-    ASSERT_TRUE(graph.ShowSecurity(MakeSecurityKey(kLongCode, 1), 0, 40));
+    ASSERT_TRUE(graph.ShowSecurity(MakeSecurityKey(kLongCode, 1), PeriodKind::Daily, 40));
     const ChartDay& day = graph.Model()->Layout().days[5];
     Mouse(QEvent::MouseMove, QPoint(day.x, map().YOfPrice(1000)));
     Mouse(QEvent::MouseMove, QPoint(1, 1));
@@ -196,7 +196,7 @@ TEST_F(GraphTest, CursorReportsGoToTheSink) {
 }
 
 TEST_F(GraphTest, ForecastSpaceReplacesItself) {
-    ASSERT_TRUE(graph.ShowSecurity(MakeSecurityKey(kLongCode, 1), 0, 40));
+    ASSERT_TRUE(graph.ShowSecurity(MakeSecurityKey(kLongCode, 1), PeriodKind::Daily, 40));
     const std::uint16_t days = market.Matrix().DailyCalendar().Count();
     const std::uint16_t slotCount = graph.Model()->SlotCount();
     ASSERT_TRUE(graph.ExecuteCommand(kIdTradeForecast20));
@@ -210,7 +210,7 @@ TEST_F(GraphTest, ForecastSpaceReplacesItself) {
 }
 
 TEST_F(GraphTest, WheelAndSpaceStepThroughSecurities) {
-    ASSERT_TRUE(graph.ShowSecurity(MakeSecurityKey(kLongCode, 1), 0));
+    ASSERT_TRUE(graph.ShowSecurity(MakeSecurityKey(kLongCode, 1), PeriodKind::Daily));
     const auto wheel = [this](int delta) {
         QWheelEvent event(QPointF(10, 10), graph.mapToGlobal(QPointF(10, 10)), QPoint(),
                           QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
@@ -250,7 +250,7 @@ TEST_F(GraphTest, QuotesAsTextNewestFirstWithAdjustmentRatios) {
     EXPECT_NE(decimals.find("\n20070104,123.45,124.00,123.00,123.50,7000,\n"), std::string::npos)
         << decimals;
 
-    ASSERT_TRUE(graph.ShowSecurity(MakeSecurityKey(kShortCode, 1), 0));
+    ASSERT_TRUE(graph.ShowSecurity(MakeSecurityKey(kShortCode, 1), PeriodKind::Daily));
     QGuiApplication::clipboard()->clear();
     Key(Qt::Key_C, Qt::ControlModifier);
     const QString copied = QGuiApplication::clipboard()->text();
