@@ -49,7 +49,9 @@ public:
     void Post(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) override {
         Item item{message, wParam, lParam, {}};
         if (message == vorn::kMsgProgress &&
-            (wParam == vorn::kProgressText || wParam == vorn::kProgressFailureText) && lParam != 0)
+            (wParam == vorn::kProgressText || wParam == vorn::kProgressFailureText ||
+             wParam == vorn::kProgressDetailText) &&
+            lParam != 0)
             item.text = reinterpret_cast<const char*>(lParam);
         {
             std::lock_guard lock(mutex_);
@@ -169,6 +171,7 @@ void PrintMessage(const CQueueSink::Item& item, const vorn::StartupProgressView&
         return;
     switch (item.wParam) {
     case vorn::kProgressPercent:
+    case vorn::kProgressDetailText:
         ShowProgress(view, meter, progress);
         return;
     case vorn::kProgressText:

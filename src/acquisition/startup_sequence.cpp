@@ -102,6 +102,7 @@ void ApplyStartupMessage(StartupProgressView& view, std::uint32_t message, std::
         view.stepBar = percent();
         break;
     case kProgressText:
+    case kProgressDetailText:
         view.status = text != nullptr ? text : "";
         view.failureColours = false;
         break;
@@ -395,7 +396,7 @@ void CStartupSequence::ShowJQuantsProgress(const JQuantsProgress& progress) {
     std::string text = FormatJQuantsProgress(progress);
     if (text != lastProgressText_) {
         lastProgressText_ = text;
-        PostText(kProgressText, KeepText(std::move(text)));
+        PostText(kProgressDetailText, KeepText(std::move(text)));
     }
 }
 

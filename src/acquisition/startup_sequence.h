@@ -31,6 +31,9 @@ class CMarketWindows;
 constexpr std::uintptr_t kProgressFailureText = 3; // lParam: text shown in the failure colours
 constexpr std::uintptr_t kProgressOverall = 4;     // lParam: overall bar position, 0..100
 constexpr std::uintptr_t kProgressStepState = 5;   // lParam: the new step state
+// lParam: a passing status text within a step (requests done, time left), shown like a status
+// text; a terminal shows it on its progress line instead of keeping it as a line of its own.
+constexpr std::uintptr_t kProgressDetailText = 6;
 
 // Step states; the failure bit is added once and ends the sequence.
 enum StartupStep : std::uint32_t {

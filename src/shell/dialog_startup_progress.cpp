@@ -111,7 +111,8 @@ void CDialogStartupProgress::customEvent(QEvent* event) {
     }
     const bool isText =
         message->Message() == kMsgProgress &&
-        (message->WParam() == kProgressText || message->WParam() == kProgressFailureText);
+        (message->WParam() == kProgressText || message->WParam() == kProgressFailureText ||
+         message->WParam() == kProgressDetailText);
     ApplyStartupMessage(view_, message->Message(), message->WParam(), message->LParam(),
                         isText ? reinterpret_cast<const char*>(message->LParam()) : nullptr);
     ShowView();

@@ -42,7 +42,9 @@ public:
     void Post(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) override {
         Item item{message, wParam, lParam, {}};
         if (message == kMsgProgress &&
-            (wParam == kProgressText || wParam == kProgressFailureText) && lParam != 0)
+            (wParam == kProgressText || wParam == kProgressFailureText ||
+             wParam == kProgressDetailText) &&
+            lParam != 0)
             item.text = reinterpret_cast<const char*>(lParam);
         std::function<void(const std::string&)> onText;
         {
@@ -366,6 +368,8 @@ TEST_F(JQuantsStartupTest, VornctlStartupFetchesFromTheConfiguredSource) {
     ASSERT_EQ(status, 0) << output;
     EXPECT_NE(output.find(kTextStartupJQuantsBuild), std::string::npos) << output;
     EXPECT_NE(output.find("startup: OK"), std::string::npos) << output;
+    // Requests done and time left belong on a terminal's progress line, not one line each.
+    EXPECT_EQ(output.find("J-Quants API: 日足"), std::string::npos) << output;
 
     service_.lastTradingDay = 5;
     std::tie(status, output) = test::RunCommandLine(command);
