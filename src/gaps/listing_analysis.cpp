@@ -117,7 +117,7 @@ const char* LawTitle(unsigned index) {
     return Lookup(kLawTitles, index);
 }
 
-const char* PositionName(unsigned position) {
+const char* PositionName(PositionCode position) {
     return Lookup(kPositionNames, position);
 }
 

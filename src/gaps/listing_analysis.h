@@ -47,6 +47,10 @@ enum PositionCode : std::uint8_t {
     kPositionHoldBuy = 5,    // buy signalled before the last analysed day
     kPositionHoldSell = 6,   // sell signalled before the last analysed day
 };
+// The positions a listing can hold, in code order (bit code - 1 in screening masks).
+constexpr PositionCode kHeldPositions[] = {kPositionNewBuy,    kPositionNewSell,
+                                           kPositionSwitchBuy, kPositionSwitchSell,
+                                           kPositionHoldBuy,   kPositionHoldSell};
 
 // Candle shape codes; a last day without volume has kCandleShapeNoVolume.
 enum CandleShape : std::uint16_t {
@@ -113,7 +117,7 @@ std::uint16_t CandleShapeOf(std::uint32_t open, std::uint32_t high, std::uint32_
 const char* LawName(unsigned index);
 const char* LawNameOfCode(LawCode code);
 const char* LawTitle(unsigned index);
-const char* PositionName(unsigned position);
+const char* PositionName(PositionCode position);
 const char* CandleShapeName(std::uint16_t shape);
 // The shape codes in the order of the screening tool bar's buttons.
 extern const std::array<std::uint16_t, 13> kCandleShapeButtonOrder;

@@ -67,8 +67,9 @@ struct Cp932Names {
             sectors[i] = Utf8ToCp932(IndustryName(i));
         for (unsigned i = 0; i < laws.size(); ++i)
             laws[i] = Utf8ToCp932(LawName(i));
-        for (unsigned i = 0; i < positions.size(); ++i)
-            positions[i] = Utf8ToCp932(PositionName(i));
+        positions[kPositionNone] = Utf8ToCp932(PositionName(kPositionNone));
+        for (PositionCode position : kHeldPositions)
+            positions[position] = Utf8ToCp932(PositionName(position));
     }
     template <std::size_t N>
     const std::string& Pick(const std::array<std::string, N>& table, unsigned index) const {

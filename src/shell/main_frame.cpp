@@ -57,6 +57,11 @@
 namespace vorn {
 namespace {
 
+// The commands that open the range dialog of one screening range group each.
+bool IsRangeDialogCommand(std::uint32_t id) {
+    return id >= kIdScreeningRange && id < kIdScreeningRange + unsigned{kRangeGroupCount};
+}
+
 // Small enough for a laptop screen with a task bar.
 constexpr int kMinimumWidth = 800;
 constexpr int kMinimumHeight = 600;
@@ -243,7 +248,7 @@ CMainFrame::CMainFrame(CVornApp& app, QWidget* parent) : QMainWindow(parent), ap
     connect(view_, &CVornView::stateChanged, this, &CMainFrame::UpdateCommandStates);
     connect(view_, &CVornView::statusMessage, this, &CMainFrame::ShowStatusMessage);
     connect(view_, &CVornView::commandRequested, this,
-            [this](int id) { RunCommand(static_cast<std::uint32_t>(id)); });
+            [this](CommandId id) { RunCommand(id); });
     panes_[0] = new QLabel(this);
     panes_[1] = new QLabel(this);
     // Long readings are cut rather than widening the window past a small screen.
@@ -640,7 +645,7 @@ bool CMainFrame::IsEnabled(std::uint32_t id) const {
     if (SeriesOf(id) || id == kIdCrosshair)
         return chart;
     if (id == kIdScreeningReport ||
-        (id >= kIdScreeningRange && id < kIdScreeningRange + kRangeGroupCount))
+        (IsRangeDialogCommand(id)))
         return view_->ScreeningVisible();
     if (id == kIdFocusCode || id == kIdFocusName)
         return ToolBar(kIdBarSearch) != nullptr && ToolBar(kIdBarSearch)->isVisibleTo(this);
@@ -773,7 +778,7 @@ bool CMainFrame::RunCommand(std::uint32_t id) {
         box->selectAll();
     } else if (id == kIdScreeningReport) {
         view_->Screening().OpenReportDialog();
-    } else if (id >= kIdScreeningRange && id < kIdScreeningRange + kRangeGroupCount) {
+    } else if (IsRangeDialogCommand(id)) {
         view_->Screening().OpenRangeDialog(static_cast<int>(id - kIdScreeningRange));
     } else if (id == kIdCrosshair) {
         view_->Chart().ShowCrosshair(!view_->Chart().CrosshairShown());

@@ -4,6 +4,7 @@
 // Core headers come before the toolkit's: the toolkit defines "slots" as a macro.
 #include "chart/chart_model.h"
 #include "contents/contents.h"
+#include "ui_base/command_id.h"
 
 #include <QWidget>
 #include <cstdint>
@@ -87,7 +88,7 @@ signals:
     // Something the enabling of commands depends on has changed.
     void stateChanged();
     // The chart asked for a command from its context menu.
-    void commandRequested(int command);
+    void commandRequested(CommandId command);
     // A short note for the status bar.
     void statusMessage(const QString& text);
 

@@ -280,15 +280,20 @@ TEST_F(JQuantsStartupTest, AFailingServerSaysWhereAndWhyAndLeavesTheFileAsItWas)
     EXPECT_EQ(test::ReadWholeFile(MatrixPath()), before);
 }
 
-TEST_F(JQuantsStartupTest, ACancelledFirstBuildGoesOnFromItsCacheNextTime) {
-    Run cancelled;
-    StartUp(cancelled, [](CStartupSequence& sequence, CTextSink& sink) {
-        // Escape while the bars of the third day are fetched.
-        sink.OnText([&sequence](const std::string& text) {
-            if (text.rfind("J-Quants API: 日足 2024/03/05", 0) == 0)
+// Escape as soon as the status shows a text starting with `shown`.
+auto CancelWhenShown(std::string shown) {
+    return [shown](CStartupSequence& sequence, CTextSink& sink) {
+        sink.OnText([&sequence, shown](const std::string& text) {
+            if (text.rfind(shown, 0) == 0)
                 sequence.Cancel();
         });
-    });
+    };
+}
+
+TEST_F(JQuantsStartupTest, ACancelledFirstBuildGoesOnFromItsCacheNextTime) {
+    Run cancelled;
+    // Escape while the bars of the third day are fetched.
+    StartUp(cancelled, CancelWhenShown("J-Quants API: 日足 2024/03/05"));
     EXPECT_FALSE(cancelled.succeeded);
     EXPECT_EQ(cancelled.result, StartupOutcome{kMatrixCancelled});
     EXPECT_EQ(cancelled.view.status, kTextStartupJQuantsResume);
@@ -311,12 +316,7 @@ TEST_F(JQuantsStartupTest, EscapeDuringTheUpdateEndsTheStartUpAndKeepsTheFetched
 
     service_.lastTradingDay = 5;
     Run cancelled;
-    StartUp(cancelled, [](CStartupSequence& sequence, CTextSink& sink) {
-        sink.OnText([&sequence](const std::string& text) {
-            if (text.rfind("J-Quants API: 日足 2024/03/07", 0) == 0)
-                sequence.Cancel();
-        });
-    });
+    StartUp(cancelled, CancelWhenShown("J-Quants API: 日足 2024/03/07"));
     EXPECT_FALSE(cancelled.succeeded);
     EXPECT_EQ(cancelled.result, StartupOutcome{kMatrixCancelled});
     EXPECT_EQ(cancelled.view.status, FormatStartupFailure(kStepUpdating, 254));

@@ -65,6 +65,29 @@ protected:
     CSettingsProfile Profile() {
         return CSettingsProfile(QString::fromStdString((directory_ / "Vorn.ini").string()));
     }
+    // Points the profile at `service` at `rate` requests a minute and answers the first-start
+    // dialog with the J-Quants choice, the test key typed and the light plan (the fake market
+    // lies further back than the free plan's two years); `check` looks at the key box first.
+    void ChooseJQuants(const test::CFakeService& service, std::uint32_t rate,
+                       std::function<void(QLineEdit&)> check = {}) {
+        {
+            CSettingsProfile profile = Profile();
+            profile.SetString(kProfileSection, kProfileJQuantsBaseUrl, service.BaseUrl());
+            profile.SetInteger(kProfileSection, kProfileJQuantsRate, rate);
+        }
+        AnswerWith([check](QWidget& dialog) {
+            Choose(dialog, "jquants");
+            auto* key = dialog.findChild<QLineEdit*>(QStringLiteral("key"));
+            ASSERT_NE(key, nullptr);
+            if (check)
+                check(*key);
+            QTest::mouseClick(key, Qt::LeftButton);
+            QTest::keyClicks(key, QString::fromLatin1(test::kJQuantsKey));
+            auto* plan = dialog.findChild<QComboBox*>(QStringLiteral("plan"));
+            ASSERT_NE(plan, nullptr);
+            plan->setCurrentText(QStringLiteral("light"));
+        });
+    }
     // Answers the first-start dialog, when it comes, with `fill` and a click on OK.
     void AnswerWith(std::function<void(QWidget&)> fill) {
         QTimer::singleShot(50, [this, fill] {
@@ -130,21 +153,8 @@ TEST_F(FirstStartTest, JQuantsBuildsTheFileFromTheServiceAndEndsOnAChart) {
     test::CFakeService service;
     service.tooManyAt = 0;
     service.failAt = 0;
-    {
-        CSettingsProfile profile = Profile();
-        profile.SetString(kProfileSection, kProfileJQuantsBaseUrl, service.BaseUrl());
-        profile.SetInteger(kProfileSection, kProfileJQuantsRate, 60000);
-    }
-    AnswerWith([](QWidget& dialog) {
-        Choose(dialog, "jquants");
-        auto* key = dialog.findChild<QLineEdit*>(QStringLiteral("key"));
-        ASSERT_NE(key, nullptr);
-        EXPECT_EQ(key->echoMode(), QLineEdit::Password);
-        QTest::keyClicks(key, QString::fromLatin1(test::kJQuantsKey));
-        auto* plan = dialog.findChild<QComboBox*>(QStringLiteral("plan"));
-        ASSERT_NE(plan, nullptr);
-        plan->setCurrentText(QStringLiteral("light"));
-    });
+    ChooseJQuants(service, 60000,
+                  [](QLineEdit& key) { EXPECT_EQ(key.echoMode(), QLineEdit::Password); });
     CVornApp app;
     ASSERT_TRUE(app.InitInstance(options_)) << app.LastMessage().toStdString();
     EXPECT_EQ(shown_, 1);
@@ -240,19 +250,7 @@ TEST_F(FirstStartTest, AJQuantsSourceUpdatesInTheStartUpStepOnTheNextStart) {
     service.tooManyAt = 0;
     service.failAt = 0;
     service.lastTradingDay = 3;
-    {
-        CSettingsProfile profile = Profile();
-        profile.SetString(kProfileSection, kProfileJQuantsBaseUrl, service.BaseUrl());
-        profile.SetInteger(kProfileSection, kProfileJQuantsRate, 60000);
-    }
-    AnswerWith([](QWidget& dialog) {
-        Choose(dialog, "jquants");
-        Type(dialog, "key", test::kJQuantsKey);
-        // The fake market lies further back than the free plan's two years.
-        auto* plan = dialog.findChild<QComboBox*>(QStringLiteral("plan"));
-        ASSERT_NE(plan, nullptr);
-        plan->setCurrentText(QStringLiteral("light"));
-    });
+    ChooseJQuants(service, 60000);
     {
         CVornApp app;
         ASSERT_TRUE(app.InitInstance(options_))
@@ -293,19 +291,7 @@ TEST_F(FirstStartTest, EscapeStopsTheFirstJQuantsBuildAndTheNextStartGoesOnFromT
     test::CFakeService service;
     service.tooManyAt = 0;
     service.failAt = 0;
-    {
-        // Slow enough for a key press to land in the middle of the build.
-        CSettingsProfile profile = Profile();
-        profile.SetString(kProfileSection, kProfileJQuantsBaseUrl, service.BaseUrl());
-        profile.SetInteger(kProfileSection, kProfileJQuantsRate, 300);
-    }
-    AnswerWith([](QWidget& dialog) {
-        Choose(dialog, "jquants");
-        Type(dialog, "key", test::kJQuantsKey);
-        auto* plan = dialog.findChild<QComboBox*>(QStringLiteral("plan"));
-        ASSERT_NE(plan, nullptr);
-        plan->setCurrentText(QStringLiteral("light"));
-    });
+    ChooseJQuants(service, 300); // slow enough for a key press to land during the build
     bool escaped = false;
     QTimer watcher;
     QObject::connect(&watcher, &QTimer::timeout, [&] {

@@ -656,7 +656,7 @@ void CGraph::contextMenuEvent(QContextMenuEvent* event) {
     const auto command = static_cast<CommandId>(chosen->data().toUInt());
     PostHidePopup();
     if (isSignalConnected(QMetaMethod::fromSignal(&CGraph::CommandRequested)))
-        emit CommandRequested(static_cast<int>(command));
+        emit CommandRequested(command);
     else
         ExecuteCommand(command);
 }

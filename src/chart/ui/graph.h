@@ -99,7 +99,7 @@ public:
 
 signals:
     // A command of the context menu, for the view; unconnected, the chart runs it itself.
-    void CommandRequested(int command);
+    void CommandRequested(CommandId command);
     // The wheel or the space bar asks for the next (+1) or the previous (-1) security;
     // unconnected, the chart shows it itself.
     void SecurityStepRequested(SecurityKey key);

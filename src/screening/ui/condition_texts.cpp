@@ -162,7 +162,7 @@ std::string PositionsText(std::uint8_t positions) {
     if (positions == kAllPositions)
         return "全ポジション";
     std::string text;
-    for (unsigned position = 1; position <= 6; ++position)
+    for (PositionCode position : kHeldPositions)
         if (positions & (1u << (position - 1)))
             text = Join(text, PositionName(position));
     if (positions & kPositionsNone)

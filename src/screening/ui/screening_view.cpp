@@ -410,7 +410,7 @@ std::unique_ptr<CDialogScreeningToggles> CScreeningView::CreateToggleDialog(Togg
     case ToggleFamily::Positions:
         title = QStringLiteral("スクリーニング－[ポジション]");
         message = kMsgPositionToggle;
-        for (unsigned position = 1; position <= 6; ++position)
+        for (PositionCode position : kHeldPositions)
             item(PositionName(position), std::intptr_t{1} << (position - 1),
                  (settings_.positions >> (position - 1)) & 1);
         item("ポジションなし", kPositionsNone, (settings_.positions & kPositionsNone) != 0);
