@@ -247,8 +247,7 @@ CMainFrame::CMainFrame(CVornApp& app, QWidget* parent) : QMainWindow(parent), ap
     setCentralWidget(view_);
     connect(view_, &CVornView::stateChanged, this, &CMainFrame::UpdateCommandStates);
     connect(view_, &CVornView::statusMessage, this, &CMainFrame::ShowStatusMessage);
-    connect(view_, &CVornView::commandRequested, this,
-            [this](CommandId id) { RunCommand(id); });
+    connect(view_, &CVornView::commandRequested, this, [this](CommandId id) { RunCommand(id); });
     panes_[0] = new QLabel(this);
     panes_[1] = new QLabel(this);
     // Long readings are cut rather than widening the window past a small screen.
@@ -644,8 +643,7 @@ bool CMainFrame::IsEnabled(std::uint32_t id) const {
         return true;
     if (SeriesOf(id) || id == kIdCrosshair)
         return chart;
-    if (id == kIdScreeningReport ||
-        (IsRangeDialogCommand(id)))
+    if (id == kIdScreeningReport || (IsRangeDialogCommand(id)))
         return view_->ScreeningVisible();
     if (id == kIdFocusCode || id == kIdFocusName)
         return ToolBar(kIdBarSearch) != nullptr && ToolBar(kIdBarSearch)->isVisibleTo(this);

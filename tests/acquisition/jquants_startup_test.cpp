@@ -258,7 +258,8 @@ TEST_F(JQuantsStartupTest, AFailingServerSaysWhereAndWhyAndLeavesTheFileAsItWas)
     EXPECT_EQ(failed.updateResult, AcquisitionOutcome{kAcquisitionUpdateFailed});
     EXPECT_EQ(failed.flags & kAppMatrixChanged, 0u);
     EXPECT_EQ(*failed.matrix.DailyCalendar().Last(), MakePackedDate(2024, 3, 5));
-    const std::string shown = FormatStartupFailure(kStepUpdating, ResultCode(kAcquisitionUpdateFailed));
+    const std::string shown =
+        FormatStartupFailure(kStepUpdating, ResultCode(kAcquisitionUpdateFailed));
     EXPECT_TRUE(ShowedText(shown + " J-Quants API 127.0.0.1:")) << AllTexts();
     EXPECT_NE(failed.sourceFailure.find("/v2/markets/calendar?"), std::string::npos)
         << failed.sourceFailure;
