@@ -12,6 +12,7 @@
 #include "acquisition/http_agent.h"
 #include "acquisition/intelligence_foundation.h"
 #include "acquisition/intelligence_index.h"
+#include "foundation/result_code.h"
 
 namespace vorn {
 
@@ -49,10 +50,6 @@ inline constexpr IntelligenceResult kIntelligenceNoWorker = IntelligenceResult::
 
 // The words a user reads for a result.
 std::string_view Describe(IntelligenceResult result);
-
-constexpr unsigned ResultCode(IntelligenceResult result) {
-    return static_cast<unsigned>(result);
-}
 
 // True for an address whose scheme is http or https (either case) followed by "://" and a
 // host, with no spaces or control characters: the only web addresses an item may open.

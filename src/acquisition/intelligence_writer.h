@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "acquisition/intelligence_index.h"
+#include "foundation/result_code.h"
 
 namespace vorn {
 
@@ -37,10 +38,6 @@ inline constexpr FeedPublishResult kFeedPublishWriteFailed = FeedPublishResult::
 
 // The words a user reads for a result.
 std::string_view Describe(FeedPublishResult result);
-
-constexpr unsigned ResultCode(FeedPublishResult result) {
-    return static_cast<unsigned>(result);
-}
 
 struct IntelligencePublication {
     // Folder below the output root that the agents' "directory" setting names.

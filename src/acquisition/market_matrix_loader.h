@@ -13,6 +13,7 @@
 #include "foundation/agency.h"
 #include "foundation/event.h"
 #include "foundation/message_sink.h"
+#include "foundation/result_code.h"
 #include "matrix/market_matrix.h"
 #include "matrix/matrix_file.h"
 #include "matrix/update_merge.h"
@@ -57,13 +58,6 @@ inline constexpr AcquisitionResult kAcquisitionUpdateFailed = AcquisitionResult:
 // The words a user reads for a result.
 std::string_view Describe(TransferResult result);
 std::string_view Describe(AcquisitionResult result);
-
-constexpr unsigned ResultCode(TransferResult result) {
-    return static_cast<unsigned>(result);
-}
-constexpr unsigned ResultCode(AcquisitionResult result) {
-    return static_cast<unsigned>(result);
-}
 
 // The result of a step that restores and merges what it downloaded: the loader's own result,
 // or the restore's or the merge's, each keeping its module's number.

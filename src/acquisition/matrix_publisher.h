@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "acquisition/matrix_index.h"
+#include "foundation/result_code.h"
 #include "matrix/market_matrix.h"
 
 namespace vorn {
@@ -37,10 +38,6 @@ inline constexpr PublishResult kPublishIndexFailed = PublishResult::IndexFailed;
 
 // The words a user reads for a result.
 std::string_view Describe(PublishResult result);
-
-constexpr unsigned ResultCode(PublishResult result) {
-    return static_cast<unsigned>(result);
-}
 
 // Where the publishing is: the package or update being written and how much is done.
 struct PublishProgress {

@@ -20,6 +20,7 @@
 #include "foundation/event.h"
 #include "foundation/message_sink.h"
 #include "foundation/profile.h"
+#include "foundation/result_code.h"
 #include "matrix/market_matrix.h"
 #include "matrix/matrix_file.h"
 
@@ -60,9 +61,6 @@ inline constexpr StartupResult kStartupOk = StartupResult::Ok;
 inline constexpr StartupResult kStartupMappingFailed = StartupResult::MappingFailed;
 
 std::string_view Describe(StartupResult result);
-constexpr unsigned ResultCode(StartupResult result) {
-    return static_cast<unsigned>(result);
-}
 
 // What decided the outcome of a start-up, each code with its module's number.
 using StartupOutcome = std::variant<StartupResult, AcquisitionResult, MatrixResult, MergeResult>;

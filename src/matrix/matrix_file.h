@@ -7,6 +7,7 @@
 
 #include "foundation/event.h"
 #include "foundation/message_sink.h"
+#include "foundation/result_code.h"
 #include "matrix/market_matrix.h"
 
 namespace vorn {
@@ -55,8 +56,6 @@ inline constexpr MatrixResult kMatrixReadError = MatrixResult::ReadError;
 
 // The words a user reads for a result.
 std::string_view Describe(MatrixResult result);
-
-constexpr unsigned ResultCode(MatrixResult result) { return static_cast<unsigned>(result); }
 
 // Where and why a restore or generation stopped, for the message a user reads.
 struct MatrixFailure {

@@ -20,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "foundation/result_code.h"
 #include "matrix/market_matrix.h"
 
 namespace vorn {
@@ -59,10 +60,6 @@ inline constexpr ImportResult kImportOutputIsInput = ImportResult::OutputIsInput
 
 // The words a user reads for a result.
 std::string_view Describe(ImportResult result);
-
-constexpr unsigned ResultCode(ImportResult result) {
-    return static_cast<unsigned>(result);
-}
 
 // The step an import is at; `done` of `total` where the step goes file by file.
 struct QuoteImportProgress {

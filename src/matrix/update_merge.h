@@ -5,6 +5,7 @@
 
 #include "foundation/event.h"
 #include "foundation/message_sink.h"
+#include "foundation/result_code.h"
 #include "matrix/market_matrix.h"
 
 namespace vorn {
@@ -31,10 +32,6 @@ inline constexpr MergeResult kMergeCancelled = MergeResult::Cancelled;
 
 // The words a user reads for a result.
 std::string_view Describe(MergeResult result);
-
-constexpr unsigned ResultCode(MergeResult result) {
-    return static_cast<unsigned>(result);
-}
 
 // Appends the update's new trading days and series to `mainMatrix`, moving new securities,
 // companies and their arrays out of `update` (what was taken is no longer owned there).

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string_view>
 
+#include "foundation/result_code.h"
 #include "matrix/historical_manager.h"
 #include "matrix/market_records.h"
 
@@ -57,10 +58,6 @@ inline constexpr TechnicalStatus kTechnicalNotRegistered = TechnicalStatus::NotR
 
 // The words a user reads for a status.
 std::string_view Describe(TechnicalStatus status);
-
-constexpr unsigned ResultCode(TechnicalStatus status) {
-    return static_cast<unsigned>(status);
-}
 
 // Parameter keys.
 constexpr int kParamAnalysisDate = 0;  // newest date to compute; 65535 = the stock's last day
