@@ -151,8 +151,8 @@ TEST_F(JQuantsTest, BuildsTheFileTheAnswersDescribe) {
     EXPECT_EQ(toyota->company->HistoryValue(0), 16314987460u);
     EXPECT_EQ(toyota->company->HistoryValue(1), 15794987460u);
 
-    // 130A: growth (3), pharmaceuticals (8), hundredths, not margin-lendable.
-    const auto alnumCode = ParseStockCode("130A");
+    // 336A: growth (3), pharmaceuticals (8), hundredths, not margin-lendable.
+    const auto alnumCode = ParseStockCode("336A");
     ASSERT_TRUE(alnumCode);
     const SecurityRecord* alnum = m.FindSecurity(MakeSecurityKey(*alnumCode, 3));
     ASSERT_NE(alnum, nullptr);

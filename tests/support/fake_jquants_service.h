@@ -55,14 +55,14 @@ inline std::vector<std::vector<std::string>> BarsOf(const std::string& d) {
     const auto& t = toyota.at(d);
     first.push_back(
         Bar(d, "72030", t[0], t[1], t[2], t[3], t[4], d == "2024-03-05" ? "0.5" : "1.0"));
-    // 130A: prices with decimals.
+    // 336A (stored 16,384, past what the older 32-bit key fields held): prices with decimals.
     static const std::map<std::string, std::string> alnum = {{"2024-03-01", "1234.5"},
                                                              {"2024-03-04", "1240.0"},
                                                              {"2024-03-05", "1250.5"},
                                                              {"2024-03-06", "1260.0"},
                                                              {"2024-03-07", "1270.25"}};
     const std::string& a = alnum.at(d);
-    first.push_back(Bar(d, "130A0", "\"" + a + "\"", a, a, a, "\"1000\""));
+    first.push_back(Bar(d, "336A0", "\"" + a + "\"", a, a, a, "\"1000\""));
     // Preferred share: left out.
     first.push_back(Bar(d, "25935", "100", "100", "100", "100", "5"));
     // 1301: no trade on 03-04; 1-for-2 reverse split effective 03-06.
@@ -211,7 +211,7 @@ private:
         std::vector<std::string> rows;
         if (code.empty()) {
             rows = {MasterRow(date, "72030", "トヨタ自動車", "3700", "0111", "2", "011"),
-                    MasterRow(date, "130A0", "ベリタス", "3250", "0113", "1", "011"),
+                    MasterRow(date, "336A0", "ベリタス", "3250", "0113", "1", "011"),
                     MasterRow(date, "25935", "伊藤園優先", "3050", "0111", "2", "011"),
                     MasterRow(date, "13010", "極洋", "0050", "0111", "2", "011"),
                     MasterRow(date, "80010", "プロ銘柄", "6050", "0105", "3", "011"),
@@ -234,7 +234,7 @@ private:
         if (date == "2024-03-01")
             row("72030", "\"16314987460\"");
         if (date == "2024-03-04")
-            row("130A0", "\"\"");
+            row("336A0", "\"\"");
         if (date == "2024-03-06")
             row("72030", "15794987460");
         if (date == "2024-03-07")
