@@ -26,9 +26,10 @@ std::string YenText(std::uint64_t stored, unsigned exponent, bool hundredths) {
     return text;
 }
 
-template <class Price>
-void PrintYen(const vorn::SeriesView& view, const vorn::CCalendar& calendar, unsigned exponent,
-              bool hundredths) {
+// One line a period: the date, open, high, low and close as `price` writes them, and volume.
+template <class Price, class PriceText>
+void PrintRows(const vorn::SeriesView& view, const vorn::CCalendar& calendar,
+               const PriceText& price) {
     const int firstPosition = calendar.PositionOf(view.firstDate);
     const vorn::Candle<Price>* candles = view.Candles<Price>();
     for (std::uint32_t i = 0; i < view.count; ++i) {
@@ -36,24 +37,8 @@ void PrintYen(const vorn::SeriesView& view, const vorn::CCalendar& calendar, uns
         const unsigned short day =
             firstPosition >= 0 && position < calendar.Count() ? calendar[position] : 0;
         std::printf("%s,%s,%s,%s,%s,%" PRIu64 "\n", FormatDateArg(day).c_str(),
-                    YenText(candles[i].open, exponent, hundredths).c_str(),
-                    YenText(candles[i].high, exponent, hundredths).c_str(),
-                    YenText(candles[i].low, exponent, hundredths).c_str(),
-                    YenText(candles[i].close, exponent, hundredths).c_str(), view.volumes[i]);
-    }
-}
-
-template <class Price>
-void PrintElements(const vorn::SeriesView& view, const vorn::CCalendar& calendar) {
-    const int firstPosition = calendar.PositionOf(view.firstDate);
-    const vorn::Candle<Price>* candles = view.Candles<Price>();
-    for (std::uint32_t i = 0; i < view.count; ++i) {
-        const std::uint32_t position = static_cast<std::uint32_t>(firstPosition) + i;
-        const unsigned short day =
-            firstPosition >= 0 && position < calendar.Count() ? calendar[position] : 0;
-        std::printf("%s,%u,%u,%u,%u,%" PRIu64 "\n", FormatDateArg(day).c_str(),
-                    static_cast<unsigned>(candles[i].open), static_cast<unsigned>(candles[i].high),
-                    static_cast<unsigned>(candles[i].low), static_cast<unsigned>(candles[i].close),
+                    price(candles[i].open).c_str(), price(candles[i].high).c_str(),
+                    price(candles[i].low).c_str(), price(candles[i].close).c_str(),
                     view.volumes[i]);
     }
 }
@@ -92,7 +77,8 @@ int RunSeries(int argc, char** argv) {
         return 1;
 
     vorn::SeriesSet series;
-    const vorn::SecurityKey key = vorn::MakeSecurityKey(static_cast<std::uint16_t>(code), static_cast<std::uint8_t>(market));
+    const vorn::SecurityKey key =
+        vorn::MakeSecurityKey(static_cast<std::uint16_t>(code), static_cast<std::uint8_t>(market));
     const vorn::SecurityRecord* security = matrix.FindSecurity(key);
     if (security == nullptr)
         return NoSecurity(static_cast<unsigned>(code), static_cast<unsigned>(market),
@@ -108,33 +94,15 @@ int RunSeries(int argc, char** argv) {
                 static_cast<unsigned>(series.priceExponent), FormatDateArg(view.firstDate).c_str(),
                 FormatDateArg(view.lastDate).c_str(), static_cast<unsigned>(view.count));
     const vorn::CCalendar& calendar = matrix.PeriodCalendar(period);
-    if (args.Has("yen")) {
-        const bool hundredths = (security->listingFlags & vorn::kListingHundredths) != 0;
-        const unsigned exponent = series.priceExponent;
-        switch (series.priceEncoding) {
-        case vorn::kPricesU8:
-            PrintYen<std::uint8_t>(view, calendar, exponent, hundredths);
-            break;
-        case vorn::kPricesU16:
-            PrintYen<std::uint16_t>(view, calendar, exponent, hundredths);
-            break;
-        default:
-            PrintYen<std::uint32_t>(view, calendar, exponent, hundredths);
-            break;
-        }
-        return 0;
-    }
-    switch (series.priceEncoding) {
-    case vorn::kPricesU8:
-        PrintElements<std::uint8_t>(view, calendar);
-        break;
-    case vorn::kPricesU16:
-        PrintElements<std::uint16_t>(view, calendar);
-        break;
-    default:
-        PrintElements<std::uint32_t>(view, calendar);
-        break;
-    }
+    const bool yen = args.Has("yen");
+    const bool hundredths = (security->listingFlags & vorn::kListingHundredths) != 0;
+    const unsigned exponent = series.priceExponent;
+    vorn::VisitPriceWidth(series.priceEncoding, [&]<class Price>(vorn::PriceWidth<Price>) {
+        // Stored values by default (the format scripts rely on), decimal yen with --yen.
+        PrintRows<Price>(view, calendar, [&](Price stored) {
+            return yen ? YenText(stored, exponent, hundredths) : std::to_string(stored);
+        });
+    });
     return 0;
 }
 
@@ -144,14 +112,17 @@ const CommandRegistrar kSeries(
      "prints one security's daily, weekly or monthly prices as extracted for the analysis: a "
      "line of encoding, exponent, first and last date and count, then DATE,OPEN,HIGH,LOW,CLOSE,"
      "VOLUME per period",
-     {{"period", "daily|weekly|monthly", "the candle period (default daily); a week or month "
-                                         "opens and closes with the body of its days, see the "
-                                         "README"},
-      {"from", "DATE", "the first day, as YYYY/MM/DD, YYYY-MM-DD or YYYYMMDD (default: the "
-                       "security's first day)"},
+     {{"period", "daily|weekly|monthly",
+       "the candle period (default daily); a week or month "
+       "opens and closes with the body of its days, see the "
+       "README"},
+      {"from", "DATE",
+       "the first day, as YYYY/MM/DD, YYYY-MM-DD or YYYYMMDD (default: the "
+       "security's first day)"},
       {"to", "DATE", "the last day, in the same forms (default: the security's last day)"},
-      {"yen", nullptr, "print the prices in yen, with two decimals for a security priced in "
-                       "hundredths (default: the stored price units)"}},
+      {"yen", nullptr,
+       "print the prices in yen, with two decimals for a security priced in "
+       "hundredths (default: the stored price units)"}},
      "vornctl series data/Market.kbx 7203 1 --period weekly --from 2024-01-04 --yen",
      "FILE is a market content file; CODE the stock code and MARKET the market number (1..15)."},
     RunSeries);

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "acquisition/jquants_json.h"
+#include "foundation/date_text.h"
 #include "foundation/text_encoding.h"
 #include "matrix/stock_code.h"
 
@@ -169,34 +170,10 @@ bool FillHistory(CompanyRecord& company,
 } // namespace
 
 PackedDate ParseApiDate(std::string_view text) {
-    std::string digits;
-    if (text.size() == 10 && text[4] == '-' && text[7] == '-')
-        digits = std::string(text.substr(0, 4)) + std::string(text.substr(5, 2)) +
-                 std::string(text.substr(8, 2));
-    else if (text.size() == 8)
-        digits = std::string(text);
-    else
+    // The API writes YYYY-MM-DD or YYYYMMDD, never with slashes.
+    if (text.find('/') != std::string_view::npos)
         return kNoDate;
-    unsigned value[3] = {0, 0, 0};
-    for (std::size_t i = 0; i < 8; ++i) {
-        if (digits[i] < '0' || digits[i] > '9')
-            return kNoDate;
-        value[i < 4   ? 0
-              : i < 6 ? 1
-                      : 2] = value[i < 4   ? 0
-                                   : i < 6 ? 1
-                                           : 2] *
-                                 10 +
-                             static_cast<unsigned>(digits[i] - '0');
-    }
-    static constexpr unsigned kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const unsigned year = value[0], month = value[1], day = value[2];
-    if (year < 1950 || year > 2077 || month < 1 || month > 12 || day < 1 || day > kDays[month - 1])
-        return kNoDate;
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    if (month == 2 && day == 29 && !leap)
-        return kNoDate;
-    return MakePackedDate(year, month, day);
+    return ParseDateText(text);
 }
 
 std::string FormatApiDate(PackedDate date) {

@@ -172,6 +172,15 @@ protected:
         return twice;
     }
     fs::path MatrixPath() const { return data_ / kDefaultMatrixFileName; }
+    // A first start that builds the file from the service's first three days; the bytes of
+    // that file, empty when the start failed.
+    std::string BuildFirstDays() {
+        service_.lastTradingDay = 3;
+        Run first;
+        StartUp(first);
+        EXPECT_TRUE(first.succeeded) << first.view.status;
+        return first.succeeded ? test::ReadWholeFile(MatrixPath()) : std::string();
+    }
 
     CFakeService service_;
     fs::path data_;
@@ -243,11 +252,8 @@ TEST_F(JQuantsStartupTest, BuildsTheMissingFileThenTheUpdateStepAppendsTheNewDay
 }
 
 TEST_F(JQuantsStartupTest, AFailingServerSaysWhereAndWhyAndLeavesTheFileAsItWas) {
-    service_.lastTradingDay = 3;
-    Run first;
-    StartUp(first);
-    ASSERT_TRUE(first.succeeded) << first.view.status;
-    const std::string before = test::ReadWholeFile(MatrixPath());
+    const std::string before = BuildFirstDays();
+    ASSERT_FALSE(before.empty());
 
     service_.lastTradingDay = 5;
     service_.failFrom = service_.Requests() + 1;
@@ -309,11 +315,8 @@ TEST_F(JQuantsStartupTest, ACancelledFirstBuildGoesOnFromItsCacheNextTime) {
 }
 
 TEST_F(JQuantsStartupTest, EscapeDuringTheUpdateEndsTheStartUpAndKeepsTheFetchedDays) {
-    service_.lastTradingDay = 3;
-    Run first;
-    StartUp(first);
-    ASSERT_TRUE(first.succeeded) << first.view.status;
-    const std::string before = test::ReadWholeFile(MatrixPath());
+    const std::string before = BuildFirstDays();
+    ASSERT_FALSE(before.empty());
 
     service_.lastTradingDay = 5;
     Run cancelled;
